@@ -1,0 +1,31 @@
+#include "connection/Messages.h"
+
+namespace vistrel::Messages {
+
+std::string stepListen(std::uint16_t port) {
+    return "Listen on UDP port " + std::to_string(port);
+}
+
+std::string decoderStartFailed(int status) {
+#ifdef __APPLE__
+    return "macOS could not start its H.264 decoder (" + std::to_string(status) + ").";
+#else
+    return "Could not start the H.264 decoder (" + std::to_string(status) + ").";
+#endif
+}
+
+std::string moveFailed(std::string_view reason, std::string_view workingPath) {
+    std::string message = "Could not save to the selected location: ";
+    message += reason;
+    message += " The finished recording is at ";
+    message += workingPath;
+    message += ".";
+    return message;
+}
+
+std::string connectionEnded(int status) {
+    return "The SSH connection ended (" + std::to_string(status) +
+           "). Check the address and confirm SSH is enabled on the headset.";
+}
+
+} // namespace vistrel::Messages
