@@ -28,4 +28,38 @@ std::string connectionEnded(int status) {
            "). Check the address and confirm SSH is enabled on the headset.";
 }
 
+std::string folderNotCreated(std::string_view path, std::string_view reason) {
+    std::string message = "Could not create the folder ";
+    message += path;
+    message += ": ";
+    message += reason;
+    return message;
+}
+
+std::string sshNotLaunched(std::string_view reason) {
+    std::string message = "Could not start the SSH client: ";
+    message += reason;
+    return message;
+}
+
+std::string recordingNotStarted(std::string_view description) {
+    std::string message = "Could not start recording: ";
+    message += description;
+    return message;
+}
+
+std::string captureSaved(std::string_view kind, std::string_view fileName) {
+    std::string message(kind);
+    message += " saved \u00b7 ";
+    message += fileName;
+    return message;
+}
+
+std::string captureFailed(std::string_view kind, std::string_view description) {
+    std::string message(kind);
+    message += ": ";
+    message += description;
+    return message;
+}
+
 } // namespace vistrel::Messages

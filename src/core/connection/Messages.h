@@ -55,6 +55,25 @@ inline constexpr std::string_view connectionRefused =
     "SSH is not accepting connections. Enable Developer Mode and SSH on your Steam Frame.";
 std::string connectionEnded(int status);
 
+// Session: start-up, captures and the diagnostics report.
+std::string folderNotCreated(std::string_view path, std::string_view reason);
+std::string sshNotLaunched(std::string_view reason);
+std::string recordingNotStarted(std::string_view description); // "Could not start recording: …"
+inline constexpr std::string_view kindRecording = "Recording";
+inline constexpr std::string_view kindScreenshot = "Screenshot";
+std::string captureSaved(std::string_view kind,
+                         std::string_view fileName); // "<kind> saved · <name>"
+std::string captureFailed(std::string_view kind, std::string_view description);
+inline constexpr std::string_view saveRecordingTitle = "Save Recording";
+inline constexpr std::string_view saveScreenshotTitle = "Save Screenshot";
+inline constexpr std::string_view saveButton = "Save";
+inline constexpr std::string_view activityReason = "Receiving live Steam Frame video";
+inline constexpr std::string_view stateIdle = "Ready to connect";
+inline constexpr std::string_view stateConnecting = "Connecting";
+inline constexpr std::string_view stateWaiting = "Waiting for video";
+inline constexpr std::string_view stateStreaming = "Live";
+inline constexpr std::string_view stateStopping = "Ending stream";
+
 // Written by the remote script on the headset.
 inline constexpr std::string_view remoteNoFfmpeg = "ffmpeg is not installed on the Steam Frame.";
 inline constexpr std::string_view remoteNoDevice =

@@ -1,0 +1,62 @@
+#include "CaptureLocationChooser.h"
+
+#include "connection/Messages.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QWindow>
+
+namespace vistrel {
+
+FileDialogChooser::~FileDialogChooser() {
+    if (dialog_) {
+        dialog_->disconnect();
+        dialog_->deleteLater();
+    }
+}
+
+void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion completion) {
+    cancel();
+    auto* dialog = new QFileDialog(nullptr, request.title);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(request.nameFilter);
+    dialog->setDefaultSuffix(request.extension);
+    dialog->setLabelText(QFileDialog::Accept,
+                         QString::fromUtf8(Messages::saveButton.data(),
+                                           static_cast<qsizetype>(Messages::saveButton.size())));
+    if (!request.folder.isEmpty()) {
+        dialog->setDirectory(request.folder);
+    }
+    dialog->selectFile(request.folder.isEmpty()
+                           ? request.defaultName
+                           : QDir(request.folder).filePath(request.defaultName));
+
+    // Modal to the window the user works in (a QML window, so no QWidget parent).
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->winId();
+    if (QWindow* parent = QGuiApplication::focusWindow()) {
+        dialog->windowHandle()->setTransientParent(parent);
+    }
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [dialog, completion = std::move(completion)](int result) {
+                         const QStringList files = dialog->selectedFiles();
+                         if (result == QDialog::Accepted && !files.isEmpty()) {
+                             completion(files.first());
+                         } else {
+                             completion(std::nullopt);
+                         }
+                     });
+    dialog_ = dialog;
+    dialog->open();
+}
+
+void FileDialogChooser::cancel() {
+    if (dialog_) {
+        dialog_->reject();
+    }
+}
+
+} // namespace vistrel
