@@ -1,0 +1,175 @@
+#include "capture/ScreenshotCapture.h"
+
+#include "connection/Messages.h"
+#include "connection/StreamError.h"
+#include "support/UniqueFd.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <fcntl.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vistrel::ScreenshotCapture {
+
+namespace {
+
+[[noreturn]] void conversionFailed() { throw StreamError(std::string(Messages::screenshotFailed)); }
+
+[[noreturn]] void fileFailed(int error) { throw StreamError(systemErrorText(error) + "."); }
+
+// The matrix the picture was encoded with. Untagged pictures are taken as
+// BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
+int colourMatrix(const AVFrame& frame) {
+    switch (frame.colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        return SWS_CS_ITU601;
+    }
+}
+
+bool isFullRange(const AVFrame& frame) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    return frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+           format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+}
+
+// Converts the picture to tightly packed 8-bit RGBA.
+std::vector<unsigned char> toRgba(const AVFrame& frame) {
+    const int width = frame.width;
+    const int height = frame.height;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+        conversionFailed();
+    }
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
+        sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
+                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                       nullptr),
+        sws_freeContext);
+    if (!converter) {
+        conversionFailed();
+    }
+    const int* coefficients = sws_getCoefficients(colourMatrix(frame));
+    const int full = isFullRange(frame) ? 1 : 0;
+    // Output is full-range RGB; brightness, contrast and saturation neutral.
+    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0,
+                                 1 << 16, 1 << 16) < 0) {
+        conversionFailed();
+    }
+    const auto stride = static_cast<std::size_t>(width) * 4;
+    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
+    unsigned char* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+    if (sws_scale(converter.get(), frame.data, frame.linesize, 0, height, planes, strides) !=
+        height) {
+        conversionFailed();
+    }
+    return pixels;
+}
+
+// The complete PNG file: 8-bit RGBA, tagged as sRGB.
+std::vector<unsigned char> encodePng(const std::vector<unsigned char>& pixels, int width,
+                                     int height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    image.format = PNG_FORMAT_RGBA;
+    // Without PNG_IMAGE_FLAG_COLORSPACE_NOT_sRGB, libpng writes the sRGB chunk.
+    image.flags = 0;
+    png_alloc_size_t size = 0;
+    if (png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr) == 0 ||
+        size == 0) {
+        png_image_free(&image);
+        conversionFailed();
+    }
+    std::vector<unsigned char> data(size);
+    if (png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr) ==
+        0) {
+        png_image_free(&image);
+        conversionFailed();
+    }
+    data.resize(size);
+    return data;
+}
+
+// Writes `data` to a new file beside `path`, flushes it to disk and renames it
+// over `path`, so `path` is either the old file or the complete new one.
+void replaceAtomically(const std::filesystem::path& path, const std::vector<unsigned char>& data) {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    // Created with the usual permissions (umask applies), never over an
+    // existing file: a name already taken is simply drawn again.
+    std::random_device random;
+    std::string temporary;
+    UniqueFd fd;
+    for (int attempt = 0; !fd; ++attempt) {
+        temporary = (folder / ("." + path.filename().string() + "." +
+                               std::to_string(random()) + ".tmp"))
+                        .string();
+        fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd && (errno != EEXIST || attempt == 100)) {
+            fileFailed(errno);
+        }
+    }
+    auto fail = [&](int error) {
+        fd.reset();
+        ::unlink(temporary.c_str());
+        fileFailed(error);
+    };
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+        fail(errno);
+    }
+    if (::close(fd.release()) != 0) {
+        fail(errno);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail(errno);
+    }
+}
+
+} // namespace
+
+void save(const PixelBuffer& picture, const std::filesystem::path& path) {
+    if (picture.empty()) {
+        conversionFailed();
+    }
+    const AVFrame& frame = *picture.frame();
+    const std::vector<unsigned char> png = encodePng(toRgba(frame), frame.width, frame.height);
+    replaceAtomically(path, png);
+}
+
+} // namespace vistrel::ScreenshotCapture
