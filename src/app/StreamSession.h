@@ -169,6 +169,10 @@ signals:
     void activationRequested();
 
 private:
+    // Tests reach the private steps (consumeOutput, present, connectionError…)
+    // through this class of theirs.
+    friend class StreamSessionProbe;
+
     enum class CaptureKind { Recording, Screenshot };
     class DerivedBatch;
 
