@@ -169,7 +169,9 @@ void StreamSession::setError(const QString& error) {
     emit errorChanged();
 }
 
-void StreamSession::dismissError() { setError({}); }
+void StreamSession::dismissError() {
+    setError({});
+}
 
 void StreamSession::setDiagnostics(const QString& text) {
     if (diagnostics_ == text) {
@@ -457,14 +459,15 @@ void StreamSession::consumeOutput(const QByteArray& bytes) {
         if (end < 0) {
             break;
         }
-        const QStringView line = QStringView(outputBuffer_).mid(lineStart, end - lineStart);
+        const QString line = outputBuffer_.mid(lineStart, end - lineStart);
+        lineStart = end + 1;
         if (line == QLatin1String(RemoteCommand::startedMarker.data(),
                                   static_cast<qsizetype>(RemoteCommand::startedMarker.size())) &&
             phase_ == Phase::Connecting) {
             setPhase(Phase::Waiting);
             waitingSince_ = services_.clock->uptime();
         }
-        lineStart = end + 1;
+        emit remoteOutputLine(line);
     }
     outputBuffer_.remove(0, lineStart);
     outputBuffer_ = lastCharacters(outputBuffer_, outputBufferLimit);

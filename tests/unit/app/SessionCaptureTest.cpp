@@ -7,15 +7,14 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include <gtest/gtest.h>
 
 using vistrel::StreamSession;
 using vistrel::test::makePicture;
+using vistrel::test::Movie;
+using vistrel::test::PngSize;
+using vistrel::test::pngSize;
+using vistrel::test::readMovie;
 using vistrel::test::SessionRig;
 using vistrel::test::waitFor;
 using Phase = vistrel::StreamSession::Phase;
@@ -25,64 +24,6 @@ namespace {
 
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-struct PngSize {
-    bool valid = false;
-    unsigned width = 0;
-    unsigned height = 0;
-};
-
-PngSize pngSize(const QString& path) {
-    const std::string bytes = vistrel::test::readFile(path);
-    PngSize size;
-    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
-        bytes.compare(12, 4, "IHDR") != 0) {
-        return size;
-    }
-    const auto word = [&](std::size_t at) {
-        return (static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 24) |
-               (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
-               (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
-               static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 3]));
-    };
-    size.valid = true;
-    size.width = word(16);
-    size.height = word(20);
-    return size;
-}
-
-struct Movie {
-    bool valid = false;
-    int width = 0;
-    int height = 0;
-    int frames = 0;
-};
-
-Movie readMovie(const QString& path) {
-    Movie movie;
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, path.toLocal8Bit().constData(), nullptr, nullptr) < 0) {
-        return movie;
-    }
-    if (avformat_find_stream_info(context, nullptr) >= 0) {
-        const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (index >= 0) {
-            movie.valid = true;
-            movie.width = context->streams[index]->codecpar->width;
-            movie.height = context->streams[index]->codecpar->height;
-            AVPacket* packet = av_packet_alloc();
-            while (av_read_frame(context, packet) >= 0) {
-                if (packet->stream_index == index) {
-                    ++movie.frames;
-                }
-                av_packet_unref(packet);
-            }
-            av_packet_free(&packet);
-        }
-    }
-    avformat_close_input(&context);
-    return movie;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "SessionRig.h"
 #include "connection/Messages.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -205,12 +206,12 @@ TEST(SessionStop, AUserStopWritesStopClosesInputAndEndsInIdleWithoutAnError) {
 }
 
 TEST(SessionStop, AClientThatIgnoresTheStopIsTerminatedAfterSevenSecondsThenKilled) {
-    SessionRig rig("trap 'echo TERM >> \"$dir/signals\"' TERM; exec 0<&-; "
+    SessionRig rig("trap 'echo TERM >> \"$dir/signals\"' TERM; exec 0<&-; touch \"$dir/ready\"; "
                    "while :; do sleep 0.05; done");
     rig.startConnecting();
     StreamSession& session = rig.session();
     const qint64 pid = StreamSessionProbe::processId(session);
-    ASSERT_TRUE(waitFor([&] { return rig.launches() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
     session.end();
     rig.clock->advance(3.0);
     session.end(); // must not move the deadline
@@ -233,10 +234,11 @@ TEST(SessionStop, AClientThatIgnoresTheStopIsTerminatedAfterSevenSecondsThenKill
 TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
     // This client leaves on the terminate signal, so the run is over before
     // the kill is due; the next run's client must survive that moment.
-    SessionRig rig("trap 'exit 0' TERM; exec 0<&-; while :; do sleep 0.05; done");
+    SessionRig rig("trap 'exit 0' TERM; exec 0<&-; touch \"$dir/ready\"; "
+                   "while :; do sleep 0.05; done");
     rig.startConnecting();
     StreamSession& session = rig.session();
-    ASSERT_TRUE(waitFor([&] { return rig.launches() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
     session.end();
     rig.clock->advance(7.5);
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));

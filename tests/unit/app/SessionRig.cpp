@@ -6,6 +6,7 @@
 #include <QFile>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 }
 
@@ -91,6 +92,52 @@ std::string readFile(const QString& path) {
     return content.str();
 }
 
+PngSize pngSize(const QString& path) {
+    const std::string bytes = readFile(path);
+    PngSize size;
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0) {
+        return size;
+    }
+    const auto word = [&](std::size_t at) {
+        unsigned value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    size.valid = true;
+    size.width = word(16);
+    size.height = word(20);
+    return size;
+}
+
+Movie readMovie(const QString& path) {
+    Movie movie;
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
+        return movie;
+    }
+    if (avformat_find_stream_info(context, nullptr) >= 0) {
+        const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (index >= 0) {
+            movie.valid = true;
+            movie.width = context->streams[index]->codecpar->width;
+            movie.height = context->streams[index]->codecpar->height;
+            AVPacket* packet = av_packet_alloc();
+            while (av_read_frame(context, packet) >= 0) {
+                if (packet->stream_index == index) {
+                    ++movie.frames;
+                }
+                av_packet_unref(packet);
+            }
+            av_packet_free(&packet);
+        }
+    }
+    avformat_close_input(&context);
+    return movie;
+}
+
 namespace {
 void writeExecutable(const QString& path, const std::string& text) {
     QFile file(path);
@@ -144,9 +191,11 @@ SessionRig::~SessionRig() {
         session_->end();
         // A stand-in that ignores STOP is ended by the escalation.
         for (int i = 0; i < 40 && session_->phase() != StreamSession::Phase::Idle; ++i) {
-            clock->advance(0.5);
+            if (clock != nullptr) {
+                clock->advance(0.5);
+            }
             waitFor([this] { return session_->phase() == StreamSession::Phase::Idle; },
-                    std::chrono::milliseconds(250));
+                    std::chrono::milliseconds(clock != nullptr ? 250 : 500));
         }
     }
     session_.reset();
@@ -161,13 +210,20 @@ SessionRig::~SessionRig() {
 StreamSession& SessionRig::make(std::optional<QString> savedAddress,
                                 std::optional<QString> savedUser) {
     SessionServices services;
-    auto testClock = std::make_unique<TestClock>();
+    std::unique_ptr<Clock> anyClock;
+    if (realClock) {
+        anyClock = std::make_unique<SystemClock>();
+        clock = nullptr;
+    } else {
+        auto testClock = std::make_unique<TestClock>();
+        clock = testClock.get();
+        anyClock = std::move(testClock);
+    }
     auto memory = std::make_unique<MemorySettings>();
     auto scripted = std::make_unique<ScriptedChooser>();
     auto reveal = std::make_unique<RecordingRevealer>();
     auto board = std::make_unique<RecordingClipboard>();
     auto inhibitor = std::make_unique<CountingInhibitor>();
-    clock = testClock.get();
     settings = memory.get();
     chooser = scripted.get();
     revealer = reveal.get();
@@ -179,7 +235,7 @@ StreamSession& SessionRig::make(std::optional<QString> savedAddress,
     if (savedUser) {
         memory->values[QStringLiteral("sshUsername")] = *savedUser;
     }
-    services.clock = std::move(testClock);
+    services.clock = std::move(anyClock);
     services.settings = std::move(memory);
     services.chooser = std::move(scripted);
     services.revealer = std::move(reveal);

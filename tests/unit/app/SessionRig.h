@@ -59,6 +59,24 @@ std::uint16_t freeUdpPort();
 // Reads a whole file; empty when missing.
 std::string readFile(const QString& path);
 
+// The size a PNG file declares in its header; invalid when it is no PNG.
+struct PngSize {
+    bool valid = false;
+    unsigned width = 0;
+    unsigned height = 0;
+};
+PngSize pngSize(const QString& path);
+
+// An MP4 (or any) file read back with libavformat: its video stream's size
+// and how many video packets it holds.
+struct Movie {
+    bool valid = false;
+    int width = 0;
+    int height = 0;
+    int frames = 0;
+};
+Movie readMovie(const QString& path);
+
 class SessionRig {
 public:
     // `sshBody` is bash run after the stand-in has logged its arguments and
@@ -69,6 +87,10 @@ public:
     ~SessionRig();
     SessionRig(const SessionRig&) = delete;
     SessionRig& operator=(const SessionRig&) = delete;
+
+    // Before make(): run on the real clocks instead of the test clock
+    // (`clock` stays null), for runs against a real headset.
+    bool realClock = false;
 
     // Makes the session with the given saved settings (call once, or let the
     // first use of session() do it with the address 127.0.0.1).
