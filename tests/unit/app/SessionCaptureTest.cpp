@@ -280,3 +280,26 @@ TEST(SessionCapture, ANewRecordingClearsTheLastNoticeAndNothingIsRevealedWithout
     session.toggleRecording();
     ASSERT_TRUE(waitFor([&] { return !session.isSavingRecording(); }));
 }
+
+TEST(SessionCapture, WhileARecordingIsSavedAfterTheRunNoNewRunCanStart) {
+    SessionRig rig;
+    rig.startStreaming(320, 240);
+    StreamSession& session = rig.session();
+    session.toggleRecording();
+    ASSERT_TRUE(rig.chooser->answer(rig.path("last.mp4")));
+    rig.clock->advance(0.1);
+    rig.feed(makePicture(320, 240));
+    QSignalSpy canStart(&session, &StreamSession::canStartChanged);
+    // The run is torn down the way its SSH client's exit tears it down.
+    vistrel::StreamSessionProbe::finish(session);
+    EXPECT_EQ(session.phase(), Phase::Idle);
+    EXPECT_TRUE(session.isSavingRecording());
+    EXPECT_FALSE(session.canStart());
+    EXPECT_TRUE(session.requiresTerminationWait());
+    EXPECT_EQ(canStart.count(), 0);
+    ASSERT_TRUE(waitFor([&] { return !session.isSavingRecording(); }));
+    EXPECT_TRUE(session.canStart());
+    EXPECT_FALSE(session.requiresTerminationWait());
+    EXPECT_EQ(canStart.count(), 1);
+    EXPECT_EQ(session.captureNotice(), QStringLiteral("Recording saved \u00b7 last.mp4"));
+}

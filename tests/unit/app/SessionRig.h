@@ -29,6 +29,7 @@ public:
     static void consumeOutput(StreamSession& s, const QByteArray& bytes) { s.consumeOutput(bytes); }
     static void present(StreamSession& s, const PixelBuffer& p) { s.present(p); }
     static void fail(StreamSession& s, const QString& m) { s.fail(m); }
+    static void finish(StreamSession& s) { s.finish(); }
     static QString connectionError(StreamSession& s, int status) {
         return s.connectionError(status);
     }

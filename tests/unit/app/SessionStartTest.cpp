@@ -141,19 +141,19 @@ TEST(SessionStart, FailingStepsEndInIdleWithTheirMessageAndLaunchNothing) {
         const char* name;
         QString host;
         std::optional<QString> user;
-        bool askpass;
         QString message;
+        bool askpass;
         bool addressSaved;
     };
     const Case cases[] = {
-        {"invalid address", QStringLiteral("300.1.2.3"), std::nullopt, true,
-         qs(Messages::invalidAddress), false},
+        {"invalid address", QStringLiteral("300.1.2.3"), std::nullopt, qs(Messages::invalidAddress),
+         true, false},
         {"invalid address beats a missing helper", QStringLiteral("host.local"), std::nullopt,
-         false, qs(Messages::invalidAddress), false},
-        {"invalid user name", QStringLiteral("127.0.0.1"), QStringLiteral("-oProxyCommand=x"), true,
-         qs(Messages::invalidUsername), false},
-        {"helper missing", QStringLiteral(" 127.0.0.1\t"), std::nullopt, false,
-         qs(Messages::helperMissing), true},
+         qs(Messages::invalidAddress), false, false},
+        {"invalid user name", QStringLiteral("127.0.0.1"), QStringLiteral("-oProxyCommand=x"),
+         qs(Messages::invalidUsername), true, false},
+        {"helper missing", QStringLiteral(" 127.0.0.1\t"), std::nullopt,
+         qs(Messages::helperMissing), false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -11,7 +11,9 @@ extern "C" {
 #if defined(__SANITIZE_THREAD__)
 // QProcess forks the SSH stand-ins from a process that already has threads;
 // the child only calls exec, which ThreadSanitizer cannot tell.
-extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
+extern "C" const char* __tsan_default_options() {
+    return "die_after_fork=0";
+}
 #endif
 
 int main(int argc, char* argv[]) {

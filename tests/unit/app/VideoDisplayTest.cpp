@@ -53,8 +53,11 @@ void expectSamePixels(const PixelBuffer& picture, QVideoFrame shown) {
         const int rows = plane == 0 ? frame->height : frame->height / 2;
         const int bytes = plane == 0 || nv12 ? frame->width : frame->width / 2;
         for (int row = 0; row < rows; ++row) {
-            ASSERT_EQ(std::memcmp(shown.bits(plane) + row * shown.bytesPerLine(plane),
-                                  frame->data[plane] + row * frame->linesize[plane],
+            const std::ptrdiff_t shownRow =
+                static_cast<std::ptrdiff_t>(row) * shown.bytesPerLine(plane);
+            const std::ptrdiff_t sourceRow =
+                static_cast<std::ptrdiff_t>(row) * frame->linesize[plane];
+            ASSERT_EQ(std::memcmp(shown.bits(plane) + shownRow, frame->data[plane] + sourceRow,
                                   static_cast<std::size_t>(bytes)),
                       0)
                 << "plane " << plane << " row " << row;
