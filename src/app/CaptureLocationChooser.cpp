@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QWindow>
+#include <utility>
 
 namespace vistrel {
 
@@ -40,13 +41,21 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
     if (QWindow* parent = QGuiApplication::focusWindow()) {
         dialog->windowHandle()->setTransientParent(parent);
     }
+    // A dialog can finish more than once (reject() on a closed one); answer once.
     QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [dialog, completion = std::move(completion)](int result) {
+                     [this, dialog, completion = std::move(completion)](int result) mutable {
+                         if (!completion) {
+                             return;
+                         }
+                         const Completion answer = std::exchange(completion, nullptr);
+                         if (dialog_ == dialog) {
+                             dialog_ = nullptr;
+                         }
                          const QStringList files = dialog->selectedFiles();
                          if (result == QDialog::Accepted && !files.isEmpty()) {
-                             completion(files.first());
+                             answer(files.first());
                          } else {
-                             completion(std::nullopt);
+                             answer(std::nullopt);
                          }
                      });
     dialog_ = dialog;
@@ -54,7 +63,7 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
 }
 
 void FileDialogChooser::cancel() {
-    if (dialog_) {
+    if (dialog_ && dialog_->isVisible()) {
         dialog_->reject();
     }
 }

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -77,6 +78,21 @@ TEST(SessionOutput, TheRealStandInsMarkerReachesTheSession) {
     rig.startConnecting();
     rig.clock->advance(0.5); // the first tick's PING lets the stand-in finish the line
     ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Waiting; }));
+}
+
+TEST(SessionOutput, MegabytesOfBinaryOutputAreBoundedAndTheMarkerAfterThemCounts) {
+    SessionRig rig("head -c 3000000 /dev/urandom >&2; head -c 3000000 /dev/urandom; "
+                   "printf '\\nVL_STARTED\\n'; listen");
+    rig.startConnecting();
+    StreamSession& session = rig.session();
+    qsizetype longest = 0;
+    QObject::connect(&session, &StreamSession::diagnosticsChanged, &session,
+                     [&] { longest = std::max(longest, session.diagnostics().size()); });
+    ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Waiting; }));
+    EXPECT_LE(StreamSessionProbe::outputBufferSize(session), 4096);
+    EXPECT_GT(longest, 0);
+    EXPECT_LE(longest, 16000);
+    EXPECT_TRUE(session.error().isEmpty());
 }
 
 TEST(SessionOutput, AMarkerInWaitingOrStreamingChangesNothing) {

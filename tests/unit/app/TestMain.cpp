@@ -1,6 +1,6 @@
-// GoogleTest under a Qt GUI application on the offscreen platform, so that
-// the session's processes, queued calls and video sinks have an event loop.
-#include <QGuiApplication>
+// GoogleTest under a Qt Widgets application on the offscreen platform, so that
+// the session's processes, queued calls, video sinks and dialogs have an event loop.
+#include <QApplication>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     // The encoder's statistics would drown the test output.
     av_log_set_level(AV_LOG_ERROR);
     testing::InitGoogleTest(&argc, argv);
