@@ -121,8 +121,7 @@ private:
 
 StreamSession::StreamSession(SessionServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), display_(new VideoDisplay(this)),
-      process_(nullptr, &releaseProcess), outputDecoder_(QStringDecoder::Utf8),
-      errorDecoder_(QStringDecoder::Utf8), generation_(QUuid::createUuid()),
+      process_(nullptr, &releaseProcess), generation_(QUuid::createUuid()),
       mailbox_(std::make_shared<FrameMailbox>()) {
     host_ = services_.settings->string(frameAddressKey()).value_or(QString());
     // Queued, so that a failure seen while showing a picture stops the run
@@ -428,8 +427,8 @@ void StreamSession::launchSsh(const QUuid& token, const QStringList& arguments,
     environment.insert(QStringLiteral("DISPLAY"), QStringLiteral("vistrel:0"));
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::SeparateChannels);
-    outputDecoder_ = QStringDecoder(QStringDecoder::Utf8);
-    errorDecoder_ = QStringDecoder(QStringDecoder::Utf8);
+    outputDecoder_.reset();
+    errorDecoder_.reset();
 
     connect(process, &QProcess::readyReadStandardOutput, this, [this, token, process] {
         if (generation_ == token) {

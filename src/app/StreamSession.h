@@ -8,6 +8,7 @@
 
 #include "FrameMailbox.h"
 #include "SessionServices.h"
+#include "Utf8StreamDecoder.h"
 #include "VideoDisplay.h"
 #include "capture/LocalVideoRecorder.h"
 #include "receive/PixelBuffer.h"
@@ -17,7 +18,6 @@
 #include <QObject>
 #include <QProcess>
 #include <QString>
-#include <QStringDecoder>
 #include <QUrl>
 #include <QUuid>
 #include <cstdint>
@@ -251,8 +251,8 @@ private:
     std::unique_ptr<UdpReceiver> receiver_;
     std::unique_ptr<QProcess, void (*)(QProcess*)> process_;
     bool inputOpen_ = false;
-    QStringDecoder outputDecoder_;
-    QStringDecoder errorDecoder_;
+    Utf8StreamDecoder outputDecoder_;
+    Utf8StreamDecoder errorDecoder_;
     std::unique_ptr<QObject> timer_;
     std::optional<double> lastFrame_;
     std::optional<double> waitingSince_;
