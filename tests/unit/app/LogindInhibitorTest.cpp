@@ -2,7 +2,6 @@
 // quietly do nothing rather than fail the start of a stream.
 #include "ActivityInhibitor.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 TEST(LogindInhibitor, WithoutASystemBusAHoldIsStillGiven) {
