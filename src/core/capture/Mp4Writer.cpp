@@ -267,7 +267,11 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
     }
     Codec& c = *codec_;
     AVFrame* frame = nullptr;
-    if (picture->format == c.encoder->pix_fmt) {
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    if (picture->data[0] == nullptr || sws_isSupportedInput(format) == 0) {
+        // swscale asserts on layouts it does not know; such a picture is an
+        // encoding failure, not a crash.
+    } else if (format == c.encoder->pix_fmt) {
         frame = av_frame_clone(picture);
     } else {
         if (c.converted == nullptr) {
@@ -283,7 +287,7 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
         }
         c.converter = sws_getCachedContext(
             c.converter, picture->width, picture->height,
-            static_cast<AVPixelFormat>(picture->format), settings_.width, settings_.height,
+            format, settings_.width, settings_.height,
             c.encoder->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
         // The encoder may still hold the previous conversion.
         if (c.converted != nullptr && c.converter != nullptr &&

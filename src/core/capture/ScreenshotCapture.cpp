@@ -61,6 +61,10 @@ std::vector<unsigned char> toRgba(const AVFrame& frame) {
         conversionFailed();
     }
     const auto format = static_cast<AVPixelFormat>(frame.format);
+    // swscale asserts on layouts it does not know, so they never reach it.
+    if (sws_isSupportedInput(format) == 0 || frame.data[0] == nullptr) {
+        conversionFailed();
+    }
     std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
         sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
