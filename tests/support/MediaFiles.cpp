@@ -5,12 +5,11 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <png.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <png.h>
 #include <sstream>
 
 namespace vistrel::test {
@@ -102,6 +101,52 @@ Mp4Info readMp4(const std::filesystem::path& file) {
     avcodec_send_packet(context.get(), nullptr);
     receive();
     return info;
+}
+
+std::vector<PixelBuffer> decodeAll(const std::filesystem::path& file) {
+    std::vector<PixelBuffer> pictures;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) {
+        return pictures;
+    }
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
+        raw, [](AVFormatContext* f) { avformat_close_input(&f); });
+    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
+        return pictures;
+    }
+    const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) {
+        return pictures;
+    }
+    const AVCodecParameters* parameters = format->streams[index]->codecpar;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> context(
+        avcodec_alloc_context3(decoder), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    if (decoder == nullptr || !context ||
+        avcodec_parameters_to_context(context.get(), parameters) < 0 ||
+        avcodec_open2(context.get(), decoder, nullptr) < 0) {
+        return pictures;
+    }
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                       [](AVFrame* f) { av_frame_free(&f); });
+    auto receive = [&] {
+        while (avcodec_receive_frame(context.get(), frame.get()) == 0) {
+            pictures.push_back(PixelBuffer::referencing(frame.get()));
+            av_frame_unref(frame.get());
+        }
+    };
+    while (av_read_frame(format.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index &&
+            avcodec_send_packet(context.get(), packet.get()) == 0) {
+            receive();
+        }
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(context.get(), nullptr);
+    receive();
+    return pictures;
 }
 
 PngInfo readPng(const std::filesystem::path& file) {

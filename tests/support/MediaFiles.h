@@ -2,6 +2,8 @@
 // libavcodec, libpng) so tests check what a player or viewer would see.
 #pragma once
 
+#include "receive/PixelBuffer.h"
+
 #include <cstdint> // before FFmpeg's headers, which need UINT64_C in C++
 
 extern "C" {
@@ -23,7 +25,7 @@ struct Mp4Info {
     int width = 0;
     int height = 0;
     AVRational timeBase{0, 1};
-    std::int64_t duration = 0; // of the video stream, in its time base
+    std::int64_t duration = 0;     // of the video stream, in its time base
     std::vector<std::int64_t> pts; // of every packet, in file order
     std::vector<bool> keyFrames;
     int decodedFrames = 0;
@@ -48,6 +50,9 @@ struct PngInfo {
         return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
     }
 };
+
+// Every picture of the first video stream, as libavcodec's decoder made them.
+std::vector<PixelBuffer> decodeAll(const std::filesystem::path& file);
 
 PngInfo readPng(const std::filesystem::path& file);
 

@@ -1,11 +1,10 @@
 #include "ScratchFolder.h"
 
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace vistrel::test {
 
@@ -39,6 +38,8 @@ TmpfsMount::TmpfsMount(std::size_t bytes, bool readOnly) {
     }
 }
 
-TmpfsMount::~TmpfsMount() { ::umount2(folder_.path().c_str(), MNT_DETACH); }
+TmpfsMount::~TmpfsMount() {
+    ::umount2(folder_.path().c_str(), MNT_DETACH);
+}
 
 } // namespace vistrel::test

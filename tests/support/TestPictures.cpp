@@ -31,8 +31,7 @@ FramePtr allocate(int width, int height, AVPixelFormat format) {
 
 // Calls `sample(x, y)` for every luma position and `chroma(cx, cy)` for every
 // chroma position, and stores what they return in the frame's own layout.
-template <typename Luma, typename Chroma>
-void fill(AVFrame& frame, Luma luma, Chroma chroma) {
+template <typename Luma, typename Chroma> void fill(AVFrame& frame, Luma luma, Chroma chroma) {
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
             frame.data[0][y * frame.linesize[0] + x] = static_cast<uint8_t>(luma(x, y));
@@ -102,8 +101,7 @@ PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSp
 }
 
 PixelBuffer makeSolid(int width, int height, AVPixelFormat format, Rgb colour) {
-    return makeQuadrants(width, height, format, AVCOL_SPC_BT709,
-                         {colour, colour, colour, colour});
+    return makeQuadrants(width, height, format, AVCOL_SPC_BT709, {colour, colour, colour, colour});
 }
 
 PixelBuffer makeNoise(int width, int height, AVPixelFormat format, std::uint32_t seed) {
@@ -113,7 +111,9 @@ PixelBuffer makeNoise(int width, int height, AVPixelFormat format, std::uint32_t
     std::uniform_int_distribution<int> chroma(16, 240);
     fill(
         *frame, [&](int, int) { return luma(random); },
-        [&](int, int) { return std::pair{chroma(random), chroma(random)}; });
+        [&](int, int) {
+            return std::pair{chroma(random), chroma(random)};
+        });
     return wrap(frame);
 }
 

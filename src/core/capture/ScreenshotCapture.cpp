@@ -8,26 +8,29 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <png.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace vistrel::ScreenshotCapture {
 
 namespace {
 
-[[noreturn]] void conversionFailed() { throw StreamError(std::string(Messages::screenshotFailed)); }
+[[noreturn]] void conversionFailed() {
+    throw StreamError(std::string(Messages::screenshotFailed));
+}
 
-[[noreturn]] void fileFailed(int error) { throw StreamError(systemErrorText(error) + "."); }
+[[noreturn]] void fileFailed(int error) {
+    throw StreamError(systemErrorText(error) + ".");
+}
 
 // The matrix the picture was encoded with. Untagged pictures are taken as
 // BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
@@ -76,8 +79,8 @@ std::vector<unsigned char> toRgba(const AVFrame& frame) {
     const int* coefficients = sws_getCoefficients(colourMatrix(frame));
     const int full = isFullRange(frame) ? 1 : 0;
     // Output is full-range RGB; brightness, contrast and saturation neutral.
-    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0,
-                                 1 << 16, 1 << 16) < 0) {
+    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0, 1 << 16,
+                                 1 << 16) < 0) {
         conversionFailed();
     }
     const auto stride = static_cast<std::size_t>(width) * 4;
@@ -108,8 +111,7 @@ std::vector<unsigned char> encodePng(const std::vector<unsigned char>& pixels, i
         conversionFailed();
     }
     std::vector<unsigned char> data(size);
-    if (png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr) ==
-        0) {
+    if (png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr) == 0) {
         png_image_free(&image);
         conversionFailed();
     }
@@ -130,9 +132,9 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
     std::string temporary;
     UniqueFd fd;
     for (int attempt = 0; !fd; ++attempt) {
-        temporary = (folder / ("." + path.filename().string() + "." +
-                               std::to_string(random()) + ".tmp"))
-                        .string();
+        temporary =
+            (folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp"))
+                .string();
         fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd && (errno != EEXIST || attempt == 100)) {
             fileFailed(errno);

@@ -1,20 +1,17 @@
 // The recorder and screenshots with several threads at once; run under
 // ThreadSanitizer as well as the address sanitizer.
-#include "capture/LocalVideoRecorder.h"
-#include "capture/ScreenshotCapture.h"
-
 #include "MediaFiles.h"
 #include "RecorderTestSupport.h"
 #include "ScratchFolder.h"
 #include "TestPictures.h"
-
-#include <gtest/gtest.h>
-
-#include <pthread.h>
+#include "capture/LocalVideoRecorder.h"
+#include "capture/ScreenshotCapture.h"
 
 #include <array>
 #include <future>
+#include <gtest/gtest.h>
 #include <latch>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -41,8 +38,7 @@ TEST(RecorderThreads, EveryOfferedFrameIsWrittenOrCountedAsDropped) {
     // One producer offers frames far faster than they can be encoded.
     std::thread producer([&] {
         for (int i = 0; i < offered; ++i) {
-            recorder->append(pictures.at(static_cast<std::size_t>(i) % pictures.size()),
-                             i / 240.0);
+            recorder->append(pictures.at(static_cast<std::size_t>(i) % pictures.size()), i / 240.0);
             if (i % 10 == 0) {
                 std::this_thread::yield();
             }
@@ -111,8 +107,8 @@ TEST(ScreenshotThreads, ScreenshotsTakenAtTheSameMomentAllSucceed) {
     std::vector<std::future<std::string>> results;
     for (int i = 0; i < threads; ++i) {
         // Half of them race for one file name, the others write their own.
-        const auto path = folder / (i % 2 == 0 ? std::string("same.png")
-                                               : "own-" + std::to_string(i) + ".png");
+        const auto path =
+            folder / (i % 2 == 0 ? std::string("same.png") : "own-" + std::to_string(i) + ".png");
         results.push_back(std::async(std::launch::async, [&, path] {
             start.arrive_and_wait();
             try {

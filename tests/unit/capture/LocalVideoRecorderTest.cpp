@@ -1,23 +1,21 @@
 #include "capture/LocalVideoRecorder.h"
-#include "capture/Mp4Writer.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include "MediaFiles.h"
 #include "RecorderTestSupport.h"
 #include "RunProcess.h"
 #include "ScratchFolder.h"
 #include "TestPictures.h"
+#include "capture/Mp4Writer.h"
+#include "connection/Messages.h"
+#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <latch>
 #include <mutex>
 #include <regex>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace vistrel {
@@ -83,9 +81,9 @@ TEST_P(RecorderFormats, RecordsAnOrdinaryMp4ThatReadsBackAsWritten) {
     EXPECT_EQ(recorder->workingFile().parent_path(), folder.path());
 
     const double start = 5123.25;
-    const auto picture = test::makeQuadrants(W, H, GetParam(), AVCOL_SPC_BT709,
-                                             {test::Rgb{200, 40, 90}, {30, 160, 220},
-                                              {250, 250, 250}, {10, 10, 10}});
+    const auto picture = test::makeQuadrants(
+        W, H, GetParam(), AVCOL_SPC_BT709,
+        {test::Rgb{200, 40, 90}, {30, 160, 220}, {250, 250, 250}, {10, 10, 10}});
     constexpr int frames = 40;
     for (int i = 0; i < frames; ++i) {
         ASSERT_TRUE(appendAndWait(*recorder, picture, start + i / 30.0));
@@ -124,8 +122,7 @@ TEST_P(RecorderFormats, RecordsAnOrdinaryMp4ThatReadsBackAsWritten) {
 INSTANTIATE_TEST_SUITE_P(DecoderLayouts, RecorderFormats,
                          ::testing::Values(AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12),
                          [](const auto& info) {
-                             return std::string(info.param == AV_PIX_FMT_NV12 ? "NV12"
-                                                                              : "YUV420P");
+                             return std::string(info.param == AV_PIX_FMT_NV12 ? "NV12" : "YUV420P");
                          });
 
 TEST(LocalVideoRecorder, KeepsTheColoursOfAnNv12Picture) {
@@ -154,10 +151,10 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
     }
     ASSERT_TRUE(finishAndWait(recorder).ok());
 
-    const auto probe = test::runProcess(
-        {"ffprobe", "-v", "error", "-show_entries",
-         "format=format_name:stream=codec_name,width,height,nb_frames,duration", "-of",
-         "default=noprint_wrappers=1", destination.string()});
+    const auto probe =
+        test::runProcess({"ffprobe", "-v", "error", "-show_entries",
+                          "format=format_name:stream=codec_name,width,height,nb_frames,duration",
+                          "-of", "default=noprint_wrappers=1", destination.string()});
     ASSERT_EQ(probe.exitStatus, 0) << probe.err;
     EXPECT_EQ(probe.err, "");
     EXPECT_NE(probe.out.find("codec_name=h264"), std::string::npos) << probe.out;
@@ -171,6 +168,29 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
         {"ffmpeg", "-v", "error", "-xerror", "-i", destination.string(), "-f", "null", "-"});
     EXPECT_EQ(play.exitStatus, 0) << play.err;
     EXPECT_EQ(play.err, "");
+}
+
+TEST(LocalVideoRecorder, RecordsPicturesDecodedFromAHeadsetLikeStream) {
+    ScratchFolder folder;
+    // What the headset sends: H.264 in MPEG-TS from ffmpeg's libx264.
+    const auto stream = folder / "camera.ts";
+    const auto made = test::runProcess(
+        {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=1",
+         "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mpegts", stream.string()});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    const auto pictures = test::decodeAll(stream);
+    ASSERT_EQ(pictures.size(), 30U);
+
+    const auto destination = folder / "camera.mp4";
+    auto recorder = LocalVideoRecorder::create(destination, W, H);
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        ASSERT_TRUE(appendAndWait(*recorder, pictures[i], 40.0 + static_cast<double>(i) / 30));
+    }
+    ASSERT_TRUE(finishAndWait(recorder).ok());
+    const auto info = readMp4(destination);
+    EXPECT_EQ(info.pts.size(), 30U);
+    EXPECT_EQ(info.decodedFrames, 30);
+    EXPECT_EQ(info.duration, 29 * frameUnits + frameUnits);
 }
 
 TEST(LocalVideoRecorder, FourthFrameIsDroppedWhileThreeAreInFlight) {
@@ -201,10 +221,10 @@ TEST(LocalVideoRecorder, PresentationTimesStartAtZeroAndMustAdvance) {
     };
     const std::vector<Row> rows{
         {"first frame is zero whatever its time", {86400.5, 86400.6}, {0, 6000}},
-        {"earlier than the first becomes zero and does not advance",
-         {50.0, 49.0, 50.1},
-         {0, 6000}},
-        {"same 1/60000 s unit after rounding", {7.0, 7.5, 7.5 + 0.3 / 60000, 7.6}, {0, 30000, 36000}},
+        {"earlier than the first becomes zero and does not advance", {50.0, 49.0, 50.1}, {0, 6000}},
+        {"same 1/60000 s unit after rounding",
+         {7.0, 7.5, 7.5 + 0.3 / 60000, 7.6},
+         {0, 30000, 36000}},
         {"rounds to the nearest unit", {1.0, 1.0 + 0.6 / 60000, 1.0 + 2.4 / 60000}, {0, 1, 2}},
         {"equal times", {3.0, 3.0, 3.0}, {0}},
     };
@@ -375,8 +395,8 @@ TEST(LocalVideoRecorder, FullDiskFailsClearlyAndLeavesTheDestinationUntouched) {
         failures.push_back(message);
     });
     for (int i = 0; i < 90; ++i) {
-        ASSERT_TRUE(appendAndWait(*recorder, test::makeNoise(W, H, AV_PIX_FMT_YUV420P, i),
-                                  i / 30.0));
+        ASSERT_TRUE(
+            appendAndWait(*recorder, test::makeNoise(W, H, AV_PIX_FMT_YUV420P, i), i / 30.0));
     }
     const CaptureResult result = finishAndWait(recorder);
     const std::string expected = Messages::recordingWriteFailed("No space left on device.");

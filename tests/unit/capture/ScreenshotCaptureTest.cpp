@@ -1,10 +1,11 @@
 #include "capture/ScreenshotCapture.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include "MediaFiles.h"
+#include "RunProcess.h"
 #include "ScratchFolder.h"
 #include "TestPictures.h"
+#include "connection/Messages.h"
+#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,8 @@ const char* formatName(AVPixelFormat format) {
 }
 
 TEST(ScreenshotCapture, ColoursComeBackWithinTwoLevelsForEachMatrixAndLayout) {
-    const std::array<Rgb, 4> colours{Rgb{200, 40, 90}, {30, 160, 220}, {235, 235, 20}, {90, 90, 90}};
+    const std::array<Rgb, 4> colours{
+        Rgb{200, 40, 90}, {30, 160, 220}, {235, 235, 20}, {90, 90, 90}};
     struct Row {
         AVPixelFormat format;
         AVColorSpace matrix;
@@ -52,8 +54,7 @@ TEST(ScreenshotCapture, ColoursComeBackWithinTwoLevelsForEachMatrixAndLayout) {
                                            {AV_PIX_FMT_NV12, AVCOL_SPC_BT709},
                                            {AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M},
                                            {AV_PIX_FMT_NV12, AVCOL_SPC_BT470BG}}) {
-        SCOPED_TRACE(std::string(formatName(row.format)) + " " +
-                     av_color_space_name(row.matrix));
+        SCOPED_TRACE(std::string(formatName(row.format)) + " " + av_color_space_name(row.matrix));
         ScratchFolder folder;
         const auto path = folder / "shot.png";
         ASSERT_EQ(saveError(test::makeQuadrants(160, 90, row.format, row.matrix, colours), path),
@@ -81,8 +82,8 @@ TEST(ScreenshotCapture, ColoursComeBackWithinTwoLevelsForEachMatrixAndLayout) {
 TEST(ScreenshotCapture, UntaggedPicturesAreReadAsBt601) {
     ScratchFolder folder;
     const Rgb colour{200, 40, 90};
-    const auto picture =
-        test::makeQuadrants(64, 64, AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M, {colour, colour, colour, colour});
+    const auto picture = test::makeQuadrants(64, 64, AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M,
+                                             {colour, colour, colour, colour});
     // Same samples, with the matrix tag removed.
     AVFrame* untagged = av_frame_clone(picture.frame());
     untagged->colorspace = AVCOL_SPC_UNSPECIFIED;
@@ -94,6 +95,34 @@ TEST(ScreenshotCapture, UntaggedPicturesAreReadAsBt601) {
     EXPECT_NEAR(png.at(32, 32)[0], colour.r, 2);
     EXPECT_NEAR(png.at(32, 32)[1], colour.g, 2);
     EXPECT_NEAR(png.at(32, 32)[2], colour.b, 2);
+}
+
+TEST(ScreenshotCapture, AgreesWithFfmpegOnADecodedHeadsetPicture) {
+    ScratchFolder folder;
+    const auto stream = folder / "camera.ts";
+    const auto made = test::runProcess(
+        {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30:duration=0.2",
+         "-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mpegts", stream.string()});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    const auto pictures = test::decodeAll(stream);
+    ASSERT_FALSE(pictures.empty());
+    ASSERT_EQ(saveError(pictures.front(), folder / "ours.png"), "");
+    // ffmpeg's own conversion of the same first picture, accurately rounded.
+    const auto reference =
+        test::runProcess({"ffmpeg", "-v", "error", "-i", stream.string(), "-frames:v", "1",
+                          "-sws_flags", "bicubic+accurate_rnd+full_chroma_int", "-pix_fmt", "rgba",
+                          (folder / "ffmpeg.png").string()});
+    ASSERT_EQ(reference.exitStatus, 0) << reference.err;
+    const auto ours = readPng(folder / "ours.png");
+    const auto theirs = readPng(folder / "ffmpeg.png");
+    ASSERT_EQ(ours.error, "");
+    ASSERT_EQ(theirs.error, "");
+    ASSERT_EQ(ours.rgba.size(), theirs.rgba.size());
+    double total = 0;
+    for (std::size_t i = 0; i < ours.rgba.size(); ++i) {
+        total += std::abs(static_cast<int>(ours.rgba[i]) - static_cast<int>(theirs.rgba[i]));
+    }
+    EXPECT_LT(total / static_cast<double>(ours.rgba.size()), 1.0);
 }
 
 TEST(ScreenshotCapture, PngHasThePicturesOwnSize) {
@@ -139,7 +168,8 @@ TEST(ScreenshotCapture, FailuresKeepTheOldFileAndSayWhy) {
         {"missing folder", good, "missing", "No such file or directory."},
         {"destination's folder is a file", good, "file", "Not a directory."},
         {"no picture", PixelBuffer(), ".", std::string(Messages::screenshotFailed)},
-        {"picture cannot be converted", unconvertible, ".", std::string(Messages::screenshotFailed)},
+        {"picture cannot be converted", unconvertible, ".",
+         std::string(Messages::screenshotFailed)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
