@@ -87,7 +87,8 @@ PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSp
         values.at(i) = toVideoRange(colours.at(i), matrix);
     }
     auto quadrant = [&](int x, int y, int w, int h) {
-        return static_cast<std::size_t>((x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0));
+        const int index = (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0);
+        return static_cast<std::size_t>(index);
     };
     const int cw = (width + 1) / 2;
     const int ch = (height + 1) / 2;

@@ -59,9 +59,10 @@ LocalVideoRecorder::LocalVideoRecorder(std::filesystem::path destination, int wi
     : destination_(std::filesystem::absolute(destination)), width_(width), height_(height) {
     // Absolute, so that a failure message names the working file in full.
     temporary_ = destination_.parent_path() / workingFileName(randomUuid());
+    // The thread first: once the working file exists, nothing else can fail.
+    queue_ = std::make_unique<SerialQueue>("vistrel-record");
     writer_ = std::make_unique<Mp4Writer>(temporary_, Mp4Writer::settingsFor(width, height));
     encoderName_ = writer_->encoderName();
-    queue_ = std::make_unique<SerialQueue>("vistrel-record");
 }
 
 LocalVideoRecorder::~LocalVideoRecorder() = default;

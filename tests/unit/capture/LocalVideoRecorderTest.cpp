@@ -357,7 +357,7 @@ TEST(LocalVideoRecorder, CreationInAFolderThatCannotTakeFilesThrowsTheSystemText
     if (!TmpfsMount::unavailableReason().empty()) {
         GTEST_SKIP() << "read-only folder: " << TmpfsMount::unavailableReason();
     }
-    TmpfsMount readOnly(64 * 1024, true);
+    TmpfsMount readOnly(64UL * 1024, true);
     try {
         LocalVideoRecorder::create(readOnly.path() / "clip.mp4", W, H);
         ADD_FAILURE() << "created a recorder in a read-only folder";
@@ -384,7 +384,7 @@ TEST(LocalVideoRecorder, FullDiskFailsClearlyAndLeavesTheDestinationUntouched) {
     if (const auto reason = TmpfsMount::unavailableReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
-    TmpfsMount disk(96 * 1024);
+    TmpfsMount disk(96UL * 1024);
     const auto destination = disk.path() / "full.mp4";
     writeFile(destination, "keep me");
     auto recorder = LocalVideoRecorder::create(destination, W, H);

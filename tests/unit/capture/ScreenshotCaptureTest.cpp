@@ -187,7 +187,7 @@ TEST(ScreenshotCapture, FullDiskLeavesTheOldFileAsItWas) {
     if (const auto reason = TmpfsMount::unavailableReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
-    TmpfsMount disk(64 * 1024);
+    TmpfsMount disk(64UL * 1024);
     const auto path = disk.path() / "shot.png";
     writeFile(path, "the previous screenshot");
     EXPECT_EQ(saveError(test::makeNoise(640, 480, AV_PIX_FMT_YUV420P, 7), path),
@@ -200,7 +200,7 @@ TEST(ScreenshotCapture, ReadOnlyFolderGivesTheSystemText) {
     if (const auto reason = TmpfsMount::unavailableReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
-    TmpfsMount readOnly(64 * 1024, true);
+    TmpfsMount readOnly(64UL * 1024, true);
     EXPECT_EQ(saveError(test::makeSolid(8, 8, AV_PIX_FMT_NV12, {}), readOnly.path() / "x.png"),
               "Read-only file system.");
 }
