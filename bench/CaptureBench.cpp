@@ -26,9 +26,6 @@ namespace {
 
 using namespace vistrel;
 
-// x264's closing statistics would bury the figures.
-const int quietLibraries = (av_log_set_level(AV_LOG_ERROR), 0);
-
 constexpr int W = 1280;
 constexpr int H = 720;
 
@@ -126,4 +123,14 @@ BENCHMARK(BM_Screenshot720p)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // x264's closing statistics would bury the figures.
+    av_log_set_level(AV_LOG_ERROR);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -296,7 +296,7 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
         }
     }
     if (frame == nullptr) {
-        fail({});
+        // Only this picture is unusable; the encoder and the file are fine.
         return false;
     }
     frame->pts = pts;

@@ -267,6 +267,32 @@ TEST(LocalVideoRecorder, ResolutionChangeIsReportedOnceAndTheFramesSoFarAreSaved
     EXPECT_EQ(readMp4(destination).pts, std::vector<std::int64_t>{0});
 }
 
+TEST(LocalVideoRecorder, UnencodablePictureIsReportedAndTheFramesSoFarAreSaved) {
+    ScratchFolder folder;
+    const auto destination = folder / "odd-layout.mp4";
+    auto recorder = LocalVideoRecorder::create(destination, W, H);
+    std::mutex lock;
+    std::vector<std::string> failures;
+    recorder->setOnFailure([&](const std::string& message) {
+        const std::lock_guard guard(lock);
+        failures.push_back(message);
+    });
+    AVFrame* odd = av_frame_clone(grey().frame());
+    odd->format = AV_PIX_FMT_NONE; // no converter takes it
+    const auto unencodable = PixelBuffer::referencing(odd);
+    av_frame_free(&odd);
+    ASSERT_TRUE(appendAndWait(*recorder, grey(), 1.0));
+    ASSERT_TRUE(appendAndWait(*recorder, unencodable, 1.1));
+    ASSERT_TRUE(appendAndWait(*recorder, unencodable, 1.2));
+    const CaptureResult result = finishAndWait(recorder);
+    {
+        const std::lock_guard guard(lock);
+        EXPECT_EQ(failures, std::vector<std::string>{std::string(Messages::encodeFailed)});
+    }
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(readMp4(destination).pts, std::vector<std::int64_t>{0});
+}
+
 TEST(LocalVideoRecorder, FinishBeforeAnyFrameFailsAndLeavesNoFile) {
     ScratchFolder folder;
     auto recorder = LocalVideoRecorder::create(folder / "empty.mp4", W, H);
