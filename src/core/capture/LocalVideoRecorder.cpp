@@ -55,8 +55,19 @@ std::string LocalVideoRecorder::workingFileName(const std::string& uuid) {
     return ".Vistrel-" + uuid + ".mp4";
 }
 
-LocalVideoRecorder::LocalVideoRecorder(std::filesystem::path destination, int width, int height)
-    : destination_(std::filesystem::absolute(destination)), width_(width), height_(height) {
+namespace {
+
+std::filesystem::path absoluteOrAsGiven(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute;
+}
+
+} // namespace
+
+LocalVideoRecorder::LocalVideoRecorder(const std::filesystem::path& destination, int width,
+                                       int height)
+    : destination_(absoluteOrAsGiven(destination)), width_(width), height_(height) {
     // Absolute, so that a failure message names the working file in full.
     temporary_ = destination_.parent_path() / workingFileName(randomUuid());
     // The thread first: once the working file exists, nothing else can fail.

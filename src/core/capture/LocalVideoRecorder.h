@@ -70,7 +70,7 @@ public:
     ~LocalVideoRecorder();
 
 private:
-    LocalVideoRecorder(std::filesystem::path destination, int width, int height);
+    LocalVideoRecorder(const std::filesystem::path& destination, int width, int height);
     void frameWork(const PixelBuffer& picture, double seconds);
     void finishWork(const std::function<void(const CaptureResult&)>& completion);
     void reportFailure(const std::string& message);
