@@ -80,7 +80,7 @@ std::vector<std::string> headsetEncoderArguments() {
     return arguments;
 }
 
-Bytes encodeHeadsetStream(int width, int height, double seconds) {
+Bytes encodeHeadsetStream(int width, int height, double seconds, const std::string& pixelFormat) {
     std::vector<std::string> argv = {
         "ffmpeg",
         "-nostdin",
@@ -91,7 +91,7 @@ Bytes encodeHeadsetStream(int width, int height, double seconds) {
         "-t",
         std::to_string(seconds)};
     for (std::string& argument : headsetEncoderArguments()) {
-        argv.push_back(std::move(argument));
+        argv.push_back(argument == "yuv420p" ? pixelFormat : std::move(argument));
     }
     argv.emplace_back("pipe:1");
     const ProcessResult result = runProcess(argv);

@@ -16,8 +16,10 @@ using Bytes = std::vector<std::uint8_t>;
 std::vector<std::string> headsetEncoderArguments();
 
 // A transport stream of `seconds` of testsrc2 at width × height, 20 frames
-// per second in. Throws std::runtime_error when ffmpeg fails.
-Bytes encodeHeadsetStream(int width, int height, double seconds);
+// per second in; `pixelFormat` replaces the headset's yuv420p. Throws
+// std::runtime_error when ffmpeg fails.
+Bytes encodeHeadsetStream(int width, int height, double seconds,
+                          const std::string& pixelFormat = "yuv420p");
 
 // The video PES payloads of a transport stream as libavformat's mpegts
 // demuxer reads them (no parser), in order.
