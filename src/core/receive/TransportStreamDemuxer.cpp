@@ -131,7 +131,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
         return;
     }
     std::size_t payloadStart = 4;
-    bool stuffed = false;
+    const std::uint8_t* adaptationField = nullptr;
     if ((adaptationControl & 0x02) != 0) {
         const std::size_t fieldLength = packet[4];
         if (fieldLength > 183) {
@@ -147,7 +147,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
             return;
         }
         payloadStart = 5 + fieldLength;
-        stuffed = endsInStuffing(packet + 4);
+        adaptationField = packet + 4;
     }
 
     std::int8_t& last = continuity_[static_cast<std::size_t>(pid)];
@@ -170,12 +170,12 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
         consumePSI(payload, pid, start);
     }
     if (videoPID_ == pid) {
-        consumeVideo(payload, start, stuffed);
+        consumeVideo(payload, start, adaptationField);
     }
 }
 
 void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload, bool start,
-                                          bool stuffed) {
+                                          const std::uint8_t* adaptationField) {
     if (start) {
         finishPES();
         collecting_ = true;
@@ -187,9 +187,9 @@ void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload,
         }
         return;
     }
-    pes_.insert(pes_.end(), payload.begin(), payload.end());
+    appendToPES(payload);
 
-    if (!expectedPESLength_ && pes_.size() > 5) {
+    if (!expectedPESLength_ && pesSize_ > 5) {
         if (pes_[0] != 0 || pes_[1] != 0 || pes_[2] != 1) {
             resetVideo();
             return;
@@ -199,12 +199,12 @@ void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload,
     }
     if (expectedPESLength_) {
         const std::size_t expected = *expectedPESLength_;
-        if (expected > 0 && pes_.size() >= expected) {
-            pes_.resize(expected);
+        if (expected > 0 && pesSize_ >= expected) {
+            pesSize_ = expected;
             finishPES();
             return;
         }
-        if (expected == 0 && stuffed) {
+        if (expected == 0 && adaptationField != nullptr && endsInStuffing(adaptationField)) {
             if (finishPES()) {
                 ++earlyCompletions_;
                 finishedEarly_ = true;
@@ -212,31 +212,42 @@ void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload,
             return;
         }
     }
-    if (pes_.size() > maximumPESSize) {
+    if (pesSize_ > maximumPESSize) {
         resetVideo();
     }
 }
 
 bool TransportStreamDemuxer::finishPES() {
     bool handedOn = false;
-    if (pes_.size() >= 9 && pes_[0] == 0 && pes_[1] == 0 && pes_[2] == 1 &&
-        (pes_[6] & 0xC0) == 0x80) {
+    if (pesSize_ >= 9 && pes_[0] == 0 && pes_[1] == 0 && pes_[2] == 1 && (pes_[6] & 0xC0) == 0x80) {
         const std::size_t dataStart = 9 + static_cast<std::size_t>(pes_[8]);
-        if (dataStart < pes_.size()) {
+        if (dataStart < pesSize_) {
             handedOn = true;
             if (onAccessUnit_) {
-                onAccessUnit_(std::span<const std::uint8_t>(pes_).subspan(dataStart));
+                onAccessUnit_(
+                    std::span<const std::uint8_t>(pes_.data() + dataStart, pesSize_ - dataStart));
             }
         }
     }
-    pes_.clear();
+    pesSize_ = 0;
     collecting_ = false;
     expectedPESLength_.reset();
     return handedOn;
 }
 
+void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> payload) {
+    // The buffer only grows, so after the first large picture collection is
+    // a plain copy.
+    const std::size_t needed = pesSize_ + payload.size();
+    if (needed > pes_.size()) {
+        pes_.resize(std::max(needed, 2 * pes_.size()));
+    }
+    std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
+    pesSize_ = needed;
+}
+
 void TransportStreamDemuxer::resetVideo() {
-    pes_.clear();
+    pesSize_ = 0;
     collecting_ = false;
     expectedPESLength_.reset();
     finishedEarly_ = false;
