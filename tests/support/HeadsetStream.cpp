@@ -91,7 +91,10 @@ Bytes encodeHeadsetStream(int width, int height, double seconds, const std::stri
         "-t",
         std::to_string(seconds)};
     for (std::string& argument : headsetEncoderArguments()) {
-        argv.push_back(argument == "yuv420p" ? pixelFormat : std::move(argument));
+        if (argument == "yuv420p") {
+            argument = pixelFormat;
+        }
+        argv.push_back(std::move(argument));
     }
     argv.emplace_back("pipe:1");
     const ProcessResult result = runProcess(argv);

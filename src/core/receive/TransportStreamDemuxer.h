@@ -29,7 +29,7 @@ public:
     using DiscontinuityCallback = std::function<void()>;
 
     static constexpr std::size_t packetSize = 188;
-    static constexpr std::size_t maximumPESSize = 8 * 1024 * 1024;
+    static constexpr std::size_t maximumPESSize = std::size_t{8} * 1024 * 1024;
 
     // The view passed to onAccessUnit is valid only during the call.
     void setOnAccessUnit(AccessUnitCallback callback) { onAccessUnit_ = std::move(callback); }
@@ -93,7 +93,7 @@ private:
         return none;
     }();
     // The video PES being collected: the first pesSize_ bytes of pes_.
-    std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(64 * 1024);
+    std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
     std::size_t pesSize_ = 0;
     bool collecting_ = false;
     // Total PES size once its first six bytes are known; 0 for unbounded.

@@ -71,6 +71,7 @@ TEST(TransportStreamDemuxerTest, CrcIsMpeg2) {
 TEST(TransportStreamDemuxerTest, FindsPacketsInAnyDatagramShape) {
     // Seven one-packet PES with declared lengths: each packet is one unit.
     std::vector<Bytes> packets;
+    packets.reserve(7);
     for (int i = 0; i < 7; ++i) {
         packets.push_back(packet(videoPid, i,
                                  test::pes(filled(175, static_cast<std::uint8_t>(i * 10)), true),
@@ -426,21 +427,22 @@ TEST(TransportStreamDemuxerTest, PointerFieldCompletesThePreviousSection) {
 
 // ---- Real streams from ffmpeg with the headset's settings ----
 
+// Made once for all tests of this file.
+struct RealStream {
+    Bytes stream = test::encodeHeadsetStream(320, 240, 3.0);
+    std::vector<Bytes> reference = test::referenceAccessUnits(stream);
+};
+
+const RealStream& realStream() {
+    static const RealStream made;
+    return made;
+}
+
 class RealStreamTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        stream_ = new Bytes(test::encodeHeadsetStream(320, 240, 3.0));
-        reference_ = new std::vector<Bytes>(test::referenceAccessUnits(*stream_));
-    }
-    static void TearDownTestSuite() {
-        delete stream_;
-        delete reference_;
-    }
-    static Bytes* stream_;
-    static std::vector<Bytes>* reference_;
+    const Bytes* stream_ = &realStream().stream;
+    const std::vector<Bytes>* reference_ = &realStream().reference;
 };
-Bytes* RealStreamTest::stream_ = nullptr;
-std::vector<Bytes>* RealStreamTest::reference_ = nullptr;
 
 TEST_F(RealStreamTest, EveryAccessUnitArrivesWholeAndOnceWhateverTheDatagramSizes) {
     ASSERT_GE(reference_->size(), 50U);

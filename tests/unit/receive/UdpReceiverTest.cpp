@@ -98,19 +98,25 @@ std::string startFailure(UdpReceiver& receiver, std::uint16_t port, std::string_
     return "started";
 }
 
+// Made once for all tests of this file.
+struct Material {
+    Bytes stream = test::encodeHeadsetStream(320, 240, 3.0);
+    std::size_t units = test::referenceAccessUnits(stream).size();
+};
+
+const Material& material() {
+    static const Material made = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return Material{};
+    }();
+    return made;
+}
+
 class UdpReceiverTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        av_log_set_level(AV_LOG_QUIET);
-        stream_ = new Bytes(test::encodeHeadsetStream(320, 240, 3.0));
-        units_ = test::referenceAccessUnits(*stream_).size();
-    }
-    static void TearDownTestSuite() { delete stream_; }
-    static Bytes* stream_;
-    static std::size_t units_;
+    const Bytes* stream_ = &material().stream;
+    std::size_t units_ = material().units;
 };
-Bytes* UdpReceiverTest::stream_ = nullptr;
-std::size_t UdpReceiverTest::units_ = 0;
 
 TEST_F(UdpReceiverTest, AcceptsOnlyThePeerAddressOnAnyPortAndNoEmptyDatagrams) {
     const std::uint16_t port = test::freeUdpPort();

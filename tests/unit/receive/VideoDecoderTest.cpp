@@ -64,27 +64,26 @@ Bytes join(const Bytes& a, const Bytes& b) {
     return out;
 }
 
+// Made once for all tests of this file.
+struct Material {
+    Bytes stream = test::encodeHeadsetStream(320, 240, 3.0);
+    std::vector<Bytes> units = test::referenceAccessUnits(stream);
+    std::vector<Bytes> pictures = test::referencePictures(stream, 320, 240);
+};
+
+const Material& material() {
+    static const Material made = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return Material{};
+    }();
+    return made;
+}
+
 class VideoDecoderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        av_log_set_level(AV_LOG_QUIET);
-        stream_ = new Bytes(test::encodeHeadsetStream(320, 240, 3.0));
-        units_ = new std::vector<Bytes>(test::referenceAccessUnits(*stream_));
-        pictures_ = new std::vector<Bytes>(test::referencePictures(*stream_, 320, 240));
-    }
-    static void TearDownTestSuite() {
-        delete stream_;
-        delete units_;
-        delete pictures_;
-    }
-    static const std::vector<Bytes>& units() { return *units_; }
-    static Bytes* stream_;
-    static std::vector<Bytes>* units_;
-    static std::vector<Bytes>* pictures_;
+    static const std::vector<Bytes>& units() { return material().units; }
+    const std::vector<Bytes>* pictures_ = &material().pictures;
 };
-Bytes* VideoDecoderTest::stream_ = nullptr;
-std::vector<Bytes>* VideoDecoderTest::units_ = nullptr;
-std::vector<Bytes>* VideoDecoderTest::pictures_ = nullptr;
 
 TEST_F(VideoDecoderTest, DecodesEveryPictureAsFFmpegDoesAndAtOnce) {
     ASSERT_GE(units().size(), 50U);
