@@ -39,7 +39,6 @@ using ProcessClock = CpuClock<CLOCK_PROCESS_CPUTIME_ID>;
 
 struct Material {
     Bytes stream;
-    std::vector<Bytes> datagrams;
     std::vector<Bytes> accessUnits;
 };
 
@@ -48,11 +47,6 @@ const Material& material() {
         av_log_set_level(AV_LOG_QUIET);
         Material made;
         made.stream = vistrel::test::encodeHeadsetStream(1280, 720, 6.0);
-        for (std::size_t offset = 0; offset < made.stream.size(); offset += 1316) {
-            const std::size_t end = std::min(offset + 1316, made.stream.size());
-            made.datagrams.emplace_back(made.stream.begin() + static_cast<std::ptrdiff_t>(offset),
-                                        made.stream.begin() + static_cast<std::ptrdiff_t>(end));
-        }
         made.accessUnits = vistrel::test::referenceAccessUnits(made.stream);
         return made;
     }();
@@ -64,8 +58,11 @@ std::size_t demuxOurs(const Material& m) {
     std::size_t units = 0;
     demuxer.setOnAccessUnit(
         [&](std::span<const std::uint8_t> unit) { units += unit.empty() ? 0 : 1; });
-    for (const Bytes& datagram : m.datagrams) {
-        demuxer.append(datagram);
+    // Datagrams of the sender's size, read from the same memory that
+    // libavformat reads.
+    const std::span<const std::uint8_t> stream(m.stream);
+    for (std::size_t offset = 0; offset < stream.size(); offset += 1316) {
+        demuxer.append(stream.subspan(offset, std::min<std::size_t>(1316, stream.size() - offset)));
     }
     demuxer.flush();
     return units;

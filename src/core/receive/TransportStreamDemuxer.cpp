@@ -112,6 +112,60 @@ void TransportStreamDemuxer::append(std::span<const std::uint8_t> bytes) {
     }
 }
 
+inline void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> payload) {
+    // The buffer only grows, so after the first large picture collection is
+    // a plain copy.
+    const std::size_t needed = pesSize_ + payload.size();
+    if (needed > pes_.size()) {
+        pes_.resize(std::max(needed, 2 * pes_.size()));
+    }
+    std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
+    pesSize_ = needed;
+}
+
+inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload, bool start,
+                                                 const std::uint8_t* adaptationField) {
+    if (start) {
+        finishPES();
+        collecting_ = true;
+        finishedEarly_ = false;
+    } else if (!collecting_) {
+        if (finishedEarly_) {
+            ++incompleteEarlyCompletions_;
+            resetVideo();
+        }
+        return;
+    }
+    appendToPES(payload);
+
+    if (!expectedPESLength_ && pesSize_ > 5) {
+        if (pes_[0] != 0 || pes_[1] != 0 || pes_[2] != 1) {
+            resetVideo();
+            return;
+        }
+        const std::size_t declared = (static_cast<std::size_t>(pes_[4]) << 8) | pes_[5];
+        expectedPESLength_ = declared == 0 ? 0 : declared + 6;
+    }
+    if (expectedPESLength_) {
+        const std::size_t expected = *expectedPESLength_;
+        if (expected > 0 && pesSize_ >= expected) {
+            pesSize_ = expected;
+            finishPES();
+            return;
+        }
+        if (expected == 0 && adaptationField != nullptr && endsInStuffing(adaptationField)) {
+            if (finishPES()) {
+                ++earlyCompletions_;
+                finishedEarly_ = true;
+            }
+            return;
+        }
+    }
+    if (pesSize_ > maximumPESSize) {
+        resetVideo();
+    }
+}
+
 void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
     const bool transportError = (packet[1] & 0x80) != 0;
     const bool start = (packet[1] & 0x40) != 0;
@@ -174,49 +228,6 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
     }
 }
 
-void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload, bool start,
-                                          const std::uint8_t* adaptationField) {
-    if (start) {
-        finishPES();
-        collecting_ = true;
-        finishedEarly_ = false;
-    } else if (!collecting_) {
-        if (finishedEarly_) {
-            ++incompleteEarlyCompletions_;
-            resetVideo();
-        }
-        return;
-    }
-    appendToPES(payload);
-
-    if (!expectedPESLength_ && pesSize_ > 5) {
-        if (pes_[0] != 0 || pes_[1] != 0 || pes_[2] != 1) {
-            resetVideo();
-            return;
-        }
-        const std::size_t declared = (static_cast<std::size_t>(pes_[4]) << 8) | pes_[5];
-        expectedPESLength_ = declared == 0 ? 0 : declared + 6;
-    }
-    if (expectedPESLength_) {
-        const std::size_t expected = *expectedPESLength_;
-        if (expected > 0 && pesSize_ >= expected) {
-            pesSize_ = expected;
-            finishPES();
-            return;
-        }
-        if (expected == 0 && adaptationField != nullptr && endsInStuffing(adaptationField)) {
-            if (finishPES()) {
-                ++earlyCompletions_;
-                finishedEarly_ = true;
-            }
-            return;
-        }
-    }
-    if (pesSize_ > maximumPESSize) {
-        resetVideo();
-    }
-}
-
 bool TransportStreamDemuxer::finishPES() {
     bool handedOn = false;
     if (pesSize_ >= 9 && pes_[0] == 0 && pes_[1] == 0 && pes_[2] == 1 && (pes_[6] & 0xC0) == 0x80) {
@@ -233,17 +244,6 @@ bool TransportStreamDemuxer::finishPES() {
     collecting_ = false;
     expectedPESLength_.reset();
     return handedOn;
-}
-
-void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> payload) {
-    // The buffer only grows, so after the first large picture collection is
-    // a plain copy.
-    const std::size_t needed = pesSize_ + payload.size();
-    if (needed > pes_.size()) {
-        pes_.resize(std::max(needed, 2 * pes_.size()));
-    }
-    std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
-    pesSize_ = needed;
 }
 
 void TransportStreamDemuxer::resetVideo() {
