@@ -114,10 +114,11 @@ void TransportStreamDemuxer::append(std::span<const std::uint8_t> bytes) {
 
 inline void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> payload) {
     // The buffer only grows, so after the first large picture collection is
-    // a plain copy.
+    // a plain copy. It never grows past the cap plus one packet: a PES that
+    // long is dropped.
     const std::size_t needed = pesSize_ + payload.size();
     if (needed > pes_.size()) {
-        pes_.resize(std::max(needed, 2 * pes_.size()));
+        pes_.resize(std::max(needed, std::min(2 * pes_.size(), maximumPESSize + packetSize)));
     }
     std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
     pesSize_ = needed;
