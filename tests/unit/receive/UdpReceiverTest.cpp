@@ -89,6 +89,26 @@ template <typename Condition> bool waitFor(Condition condition, std::chrono::sec
     return true;
 }
 
+// Sends like Sender::sendStream, but never lets more than 128 datagrams wait
+// in the socket: the kernel's default receive buffer is small, and a sanitizer
+// build reads slowly.
+void sendPaced(const Sender& sender, const UdpReceiver& receiver, std::uint16_t port,
+               const Bytes& stream, std::size_t size, std::size_t first = 0,
+               std::size_t last = SIZE_MAX) {
+    const auto handled = [&] {
+        const UdpReceiver::Statistics s = receiver.statistics();
+        return s.datagrams + s.ignoredDatagrams;
+    };
+    const std::uint64_t start = handled();
+    for (std::size_t i = first; i * size < stream.size() && i < last; ++i) {
+        const std::uint64_t sent = i - first;
+        if (sent >= 128 && !waitFor([&] { return handled() - start + 128 > sent; })) {
+            throw std::runtime_error("the receiver stopped reading");
+        }
+        sender.sendStream(port, stream, size, i, i + 1);
+    }
+}
+
 std::string startFailure(UdpReceiver& receiver, std::uint16_t port, std::string_view peer) {
     try {
         receiver.start(port, peer);
@@ -131,14 +151,14 @@ TEST_F(UdpReceiverTest, AcceptsOnlyThePeerAddressOnAnyPortAndNoEmptyDatagrams) {
     });
 
     const Sender stranger("127.0.0.2");
-    stranger.sendStream(port, *stream_, 1316);
+    sendPaced(stranger, receiver, port, *stream_, 1316);
     const Sender peer("127.0.0.1");
     const Sender peerOtherPort("127.0.0.1");
     peer.send(port, nullptr, 0);
     // Half from one source port, half from another.
     const std::size_t datagrams = (stream_->size() + 1315) / 1316;
-    peer.sendStream(port, *stream_, 1316, 0, datagrams / 2);
-    peerOtherPort.sendStream(port, *stream_, 1316, datagrams / 2);
+    sendPaced(peer, receiver, port, *stream_, 1316, 0, datagrams / 2);
+    sendPaced(peerOtherPort, receiver, port, *stream_, 1316, datagrams / 2);
 
     ASSERT_TRUE(waitFor([&] { return receiver.statistics().datagrams == datagrams; }));
     const UdpReceiver::Statistics s = receiver.statistics();
@@ -182,7 +202,7 @@ TEST_F(UdpReceiverTest, QueuedDatagramsAreReadInBatchesInOrderWithoutLoss) {
     sent += 300;
     const UdpReceiver::Statistics held = receiver.statistics();
     release.set_value();
-    peer.sendStream(port, *stream_, 188, sent);
+    sendPaced(peer, receiver, port, *stream_, 188, sent);
 
     ASSERT_TRUE(waitFor([&] { return receiver.statistics().datagrams == total; }));
     const UdpReceiver::Statistics s = receiver.statistics();
