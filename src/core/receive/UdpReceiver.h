@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,17 @@ class UdpReceiver {
 public:
     using FrameCallback = std::function<void(const PixelBuffer&)>;
     using ErrorCallback = std::function<void(const std::string&)>;
+
+    // What has come in so far; readable from any thread at any time.
+    struct Statistics {
+        std::uint64_t datagrams = 0;        // accepted and handed to the demuxer
+        std::uint64_t bytes = 0;            // in accepted datagrams
+        std::uint64_t ignoredDatagrams = 0; // empty, or from another address
+        std::uint64_t readinessEvents = 0;  // wake-ups with the socket readable
+        std::uint64_t largestBatch = 0;     // most datagrams read in one wake-up
+        std::uint64_t droppedPackets = 0;   // continuity gaps in the stream
+        std::uint64_t frames = 0;           // decoded pictures handed on
+    };
 
     UdpReceiver();
     ~UdpReceiver(); // stops
@@ -30,11 +42,18 @@ public:
 
     // Opens, binds 0.0.0.0:port and starts the receiver thread. Accepts only
     // datagrams whose source address is `peer` (dotted IPv4). Throws StreamError.
+    // Meant to be called once; a second call stops the first reception.
     void start(std::uint16_t port, std::string_view peer);
 
     // Joins the thread and closes the socket. Idempotent; no callback runs
     // after it returns.
     void stop();
+
+    [[nodiscard]] Statistics statistics() const;
+
+private:
+    struct Pipeline;
+    std::unique_ptr<Pipeline> pipeline_;
 };
 
 } // namespace vistrel
