@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace vistrel::test {
 namespace {
@@ -17,6 +18,11 @@ struct KnownHostsCase {
     const char* name;
     const char* folder; // inside a fresh temporary folder
 };
+
+// Test names, not bytes, in the output.
+void PrintTo(const KnownHostsCase& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class KnownHostsTest : public ::testing::TestWithParam<KnownHostsCase> {};
 

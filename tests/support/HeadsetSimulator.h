@@ -60,7 +60,13 @@ struct HeadsetProcess {
     pid_t pid = -1;          // this computer's process id
     std::string name;        // the short name, as in /proc/<pid>/comm ("ffmpeg", "sshd")
     std::string commandLine; // arguments joined with spaces
+    // When it started, in clock ticks since boot: with pid, it tells this
+    // process from a later one that got the same id.
+    unsigned long long startTime = 0;
 };
+
+// Whether `process` is still running (not merely waiting to be collected).
+bool isRunning(const HeadsetProcess& process);
 
 class HeadsetSimulator {
 public:
@@ -109,7 +115,9 @@ public:
     [[nodiscard]] std::string knownHostsLine() const;
 
     // The processes now running on the headset: its init, sshd and the
-    // sessions, the remote script's bash and the encoder. Empty once stopped.
+    // sessions, the remote script's bash and the encoder. Empty once stopped
+    // (the kernel reuses a gone namespace's identity for new ones at once, so
+    // a stopped simulator cannot look for processes; use isRunning()).
     [[nodiscard]] std::vector<HeadsetProcess> processes() const;
     // Sends `signal` to every headset process whose short name is `name`;
     // returns how many were signalled.
