@@ -249,6 +249,14 @@ std::string HeadsetSimulator::knownHostsLine() const {
     return headsetAddress_ + " " + type + " " + blob;
 }
 
+void HeadsetSimulator::setLinkUp(bool up) const {
+    const auto result = runProcess({"nsenter", "-t", std::to_string(initPid_), "-n", "ip", "link",
+                                    "set", "eth0", up ? "up" : "down"});
+    if (result.exitStatus != 0) {
+        throw std::runtime_error("cannot change the headset's link: " + result.err);
+    }
+}
+
 std::vector<HeadsetProcess> HeadsetSimulator::processes() const {
     std::vector<HeadsetProcess> found;
     if (!running_ || pidNamespace_.empty()) {

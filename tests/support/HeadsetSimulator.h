@@ -114,6 +114,11 @@ public:
     // so a file holding this line makes ssh refuse it.
     [[nodiscard]] std::string knownHostsLine() const;
 
+    // Cuts (false) or restores (true) the link at the headset's end, like a
+    // headset walking out of Wi-Fi range: packets vanish without an error, in
+    // both directions. Throws std::runtime_error when ip fails.
+    void setLinkUp(bool up) const;
+
     // The processes now running on the headset: its init, sshd and the
     // sessions, the remote script's bash and the encoder. Empty once stopped
     // (the kernel reuses a gone namespace's identity for new ones at once, so
