@@ -1,6 +1,7 @@
 // The simulated headset itself: simulators run side by side, refuse a taken
 // instance, and leave nothing on this computer once stopped, even after a
 // start that went wrong half-way.
+#include "ChildProcess.h"
 #include "HeadsetSimulator.h"
 #include "RemoteScriptSession.h"
 #include "RunProcess.h"
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <set>
+#include <signal.h>
+#include <thread>
 
 namespace vistrel::test {
 namespace {
@@ -141,6 +144,29 @@ TEST_F(SimulatorLifecycleTest, StopCleansUpAfterAStartThatFailedHalfWay) {
     EXPECT_FALSE(fs::exists("/sys/class/net/vsim-half" + instance));
 }
 
+TEST_F(SimulatorLifecycleTest, StopsByItselfWhenItsOwnerDies) {
+    // The owner stands for a test program that crashed before its destructor.
+    ChildProcess owner({"sleep", "300"});
+    const auto started = runProcess({HeadsetSimulator::toolPath(), "start", "--instance", "auto",
+                                     "--owner-pid", std::to_string(owner.pid())});
+    ASSERT_EQ(started.exitStatus, 0) << started.err;
+    const std::string address = started.out.substr(0, started.out.find('\n'));
+    const std::string instance = address.substr(6, address.rfind('.') - 6);
+    const std::string state = "/var/lib/vistrel-headset-sim/" + instance;
+    ASSERT_TRUE(fs::exists(state + "/ready"));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(fs::exists(state)) << "stopped while its owner still ran";
+
+    ::kill(owner.pid(), SIGKILL);
+    owner.waitForExit(5s);
+    for (int i = 0; i < 100 && fs::exists(state); ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_FALSE(fs::exists(state));
+    EXPECT_FALSE(fs::exists("/sys/class/net/vistrel-sim" + instance));
+    runProcess({HeadsetSimulator::toolPath(), "stop", "--instance", instance});
+}
+
 struct BadStart {
     const char* name;
     std::vector<std::string> options;
@@ -175,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadStart{"User", {"--user", "Robert'); DROP"}, "is not a valid login name"},
                       BadStart{"Source", {"--source", "testsrc2;reboot"}, "holds characters"},
                       BadStart{"Key", {"--authorized-key", "/nonexistent/key.pub"}, "cannot read"},
+                      BadStart{"Owner", {"--owner-pid", "0"}, "is not running"},
                       BadStart{"Unknown", {"--frobnicate"}, "unknown option"}),
     [](const auto& info) { return std::string(info.param.name); });
 

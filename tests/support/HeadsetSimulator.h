@@ -18,7 +18,9 @@
 //
 // Every instance has its own addresses (10.77.N.2 for the headset, 10.77.N.1
 // for this computer, N chosen free at start), so tests may run in parallel,
-// also beside simulators other test programs started. Needs root.
+// also beside simulators other test programs started. Should the test
+// program die without running the destructor, the simulator notices and
+// stops by itself within seconds. Needs root.
 #pragma once
 
 #include <chrono>
