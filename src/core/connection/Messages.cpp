@@ -23,6 +23,12 @@ std::string moveFailed(std::string_view reason, std::string_view workingPath) {
     return message;
 }
 
+std::string recordingWriteFailed(std::string_view reason) {
+    std::string message = "Could not write the recording: ";
+    message += reason;
+    return message;
+}
+
 std::string connectionEnded(int status) {
     return "The SSH connection ended (" + std::to_string(status) +
            "). Check the address and confirm SSH is enabled on the headset.";

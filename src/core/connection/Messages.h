@@ -40,6 +40,7 @@ inline constexpr std::string_view encodeFailed = "Could not encode a video frame
 inline constexpr std::string_view noFramesRecorded = "No video frames were recorded.";
 inline constexpr std::string_view finishFailed = "Could not finish recording.";
 std::string moveFailed(std::string_view reason, std::string_view workingPath);
+std::string recordingWriteFailed(std::string_view reason); // "Could not write the recording: <reason>"
 
 // Session
 inline constexpr std::string_view videoStopped =

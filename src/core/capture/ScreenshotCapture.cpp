@@ -1,0 +1,217 @@
+#include "capture/ScreenshotCapture.h"
+
+#include "connection/Messages.h"
+#include "connection/StreamError.h"
+#include "support/UniqueFd.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <png.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vistrel::ScreenshotCapture {
+
+namespace {
+
+[[noreturn]] void conversionFailed() {
+    throw StreamError(std::string(Messages::screenshotFailed));
+}
+
+[[noreturn]] void fileFailed(int error) {
+    throw StreamError(systemErrorText(error) + ".");
+}
+
+// The matrix the picture was encoded with. Untagged pictures are taken as
+// BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
+int colourMatrix(const AVFrame& frame) {
+    switch (frame.colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        return SWS_CS_ITU601;
+    }
+}
+
+bool isFullRange(const AVFrame& frame) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    return frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+           format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+}
+
+// Converts the picture to tightly packed 8-bit RGBA.
+std::vector<unsigned char> toRgba(const AVFrame& frame) {
+    const int width = frame.width;
+    const int height = frame.height;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+        conversionFailed();
+    }
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    // swscale asserts on layouts it does not know, so they never reach it.
+    if (sws_isSupportedInput(format) == 0 || frame.data[0] == nullptr) {
+        conversionFailed();
+    }
+    std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
+        sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
+                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+                       nullptr),
+        sws_freeContext);
+    if (!converter) {
+        conversionFailed();
+    }
+    const int* coefficients = sws_getCoefficients(colourMatrix(frame));
+    const int full = isFullRange(frame) ? 1 : 0;
+    // Output is full-range RGB; brightness, contrast and saturation neutral.
+    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0, 1 << 16,
+                                 1 << 16) < 0) {
+        conversionFailed();
+    }
+    const auto stride = static_cast<std::size_t>(width) * 4;
+    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
+    unsigned char* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+    if (sws_scale(converter.get(), frame.data, frame.linesize, 0, height, planes, strides) !=
+        height) {
+        conversionFailed();
+    }
+    return pixels;
+}
+
+struct PngSink {
+    std::vector<unsigned char> bytes;
+};
+
+void appendToSink(png_structp png, png_bytep data, png_size_t length) {
+    auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+    try {
+        sink->bytes.insert(sink->bytes.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        png_error(png, "out of memory");
+    }
+}
+
+// libpng reports errors by longjmp back here; only plain values are alive
+// between the setjmp and the calls that may jump.
+bool encodeRows(const unsigned char* pixels, int width, int height, PngSink* sink) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png == nullptr) {
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, sink, appendToSink, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    // Camera pictures gain little from harder compression, and a screenshot
+    // should not take a second.
+    png_set_compression_level(png, 3);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_write_info(png, info);
+    const auto stride = static_cast<std::size_t>(width) * 4;
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, pixels + stride * static_cast<std::size_t>(y));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// The complete PNG file: 8-bit RGBA, tagged as sRGB.
+std::vector<unsigned char> encodePng(const std::vector<unsigned char>& pixels, int width,
+                                     int height) {
+    PngSink sink;
+    sink.bytes.reserve(pixels.size() / 2);
+    if (!encodeRows(pixels.data(), width, height, &sink)) {
+        conversionFailed();
+    }
+    return std::move(sink.bytes);
+}
+
+// Writes `data` to a new file beside `path`, flushes it to disk and renames it
+// over `path`, so `path` is either the old file or the complete new one.
+void replaceAtomically(const std::filesystem::path& path, const std::vector<unsigned char>& data) {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    // Created with the usual permissions (umask applies), never over an
+    // existing file: a name already taken is simply drawn again.
+    std::random_device random;
+    std::string temporary;
+    UniqueFd fd;
+    for (int attempt = 0; !fd; ++attempt) {
+        temporary =
+            (folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp"))
+                .string();
+        fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd && (errno != EEXIST || attempt == 100)) {
+            fileFailed(errno);
+        }
+    }
+    auto fail = [&](int error) {
+        fd.reset();
+        ::unlink(temporary.c_str());
+        fileFailed(error);
+    };
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+        fail(errno);
+    }
+    if (::close(fd.release()) != 0) {
+        fail(errno);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        fail(errno);
+    }
+}
+
+} // namespace
+
+void save(const PixelBuffer& picture, const std::filesystem::path& path) {
+    if (picture.empty()) {
+        conversionFailed();
+    }
+    const AVFrame& frame = *picture.frame();
+    const std::vector<unsigned char> png = encodePng(toRgba(frame), frame.width, frame.height);
+    replaceAtomically(path, png);
+}
+
+} // namespace vistrel::ScreenshotCapture
