@@ -2,6 +2,7 @@
 // ssh must keep the headset's key in exactly that file, whatever the name.
 #include "HeadsetSimulator.h"
 #include "RemoteScriptSession.h"
+#include "ScratchFolder.h"
 #include "UdpProbe.h"
 
 #include <filesystem>
@@ -43,7 +44,7 @@ TEST_P(KnownHostsTest, FirstConnectionStoresTheAcceptedKeyInThatFileAndTheSecond
         GTEST_SKIP() << reason;
     }
     HeadsetSimulator headset;
-    TemporaryFolder place;
+    ScratchFolder place;
     const fs::path folder = place.path() / GetParam().folder;
     fs::create_directories(folder);
     const fs::path knownHosts = folder / "known_hosts";
