@@ -2,12 +2,7 @@
 
 #include "AskPassPrompt.h"
 
-#include <QApplication>
-#include <QDialogButtonBox>
 #include <QFont>
-#include <QGridLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 
@@ -29,64 +24,61 @@ QString AskPassDialog::literalButtonText(std::string_view title) {
     return fromUtf8(title).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation) {
+AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
+    : layout_(&dialog_), icon_(&dialog_), title_(&dialog_), body_(&dialog_), buttons_(&dialog_) {
     const QString title = fromUtf8(AskPassPrompt::title(confirmation));
     dialog_.setWindowTitle(title);
     dialog_.setModal(true);
+    layout_.setSizeConstraint(QLayout::SetFixedSize);
 
-    auto* layout = new QGridLayout(&dialog_);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    auto* icon = new QLabel(&dialog_);
-    icon->setObjectName(QStringLiteral("icon"));
+    icon_.setObjectName(QStringLiteral("icon"));
     const auto kind =
         confirmation ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
-    icon->setPixmap(dialog_.style()->standardIcon(kind, nullptr, &dialog_).pixmap(iconSize));
-    icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    layout->addWidget(icon, 0, 0, 3, 1);
+    icon_.setPixmap(dialog_.style()->standardIcon(kind, nullptr, &dialog_).pixmap(iconSize));
+    icon_.setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    layout_.addWidget(&icon_, 0, 0, 3, 1);
 
-    auto* heading = new QLabel(title, &dialog_);
-    heading->setObjectName(QStringLiteral("title"));
-    heading->setTextFormat(Qt::PlainText);
-    QFont bold = heading->font();
+    title_.setObjectName(QStringLiteral("title"));
+    title_.setTextFormat(Qt::PlainText);
+    title_.setText(title);
+    QFont bold = title_.font();
     bold.setBold(true);
-    heading->setFont(bold);
-    layout->addWidget(heading, 0, 1);
+    title_.setFont(bold);
+    layout_.addWidget(&title_, 0, 1);
 
     // The question comes from the SSH client, and parts of it from the
     // server: it is shown as plain text, never interpreted as markup.
-    auto* body = new QLabel(fromUtf8(prompt), &dialog_);
-    body->setObjectName(QStringLiteral("body"));
-    body->setTextFormat(Qt::PlainText);
-    body->setWordWrap(true);
-    body->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    body->setMinimumWidth(fieldWidth);
-    layout->addWidget(body, 1, 1);
+    body_.setObjectName(QStringLiteral("body"));
+    body_.setTextFormat(Qt::PlainText);
+    body_.setText(fromUtf8(prompt));
+    body_.setWordWrap(true);
+    body_.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    body_.setMinimumWidth(fieldWidth);
+    layout_.addWidget(&body_, 1, 1);
 
     if (!confirmation) {
-        field_ = new QLineEdit(&dialog_);
+        field_.emplace(&dialog_);
         field_->setObjectName(QStringLiteral("field"));
         field_->setEchoMode(QLineEdit::Password);
         field_->setFixedSize(fieldWidth, fieldHeight);
         field_->setPlaceholderText(fromUtf8(AskPassPrompt::placeholder(prompt)));
-        layout->addWidget(field_, 2, 1);
+        layout_.addWidget(&*field_, 2, 1);
     }
 
-    auto* buttons = new QDialogButtonBox(&dialog_);
-    auto* accept = buttons->addButton(literalButtonText(AskPassPrompt::acceptButton(confirmation)),
+    auto* accept = buttons_.addButton(literalButtonText(AskPassPrompt::acceptButton(confirmation)),
                                       QDialogButtonBox::AcceptRole);
-    auto* cancel = buttons->addButton(literalButtonText(AskPassPrompt::cancelButton),
+    auto* cancel = buttons_.addButton(literalButtonText(AskPassPrompt::cancelButton),
                                       QDialogButtonBox::RejectRole);
     accept->setObjectName(QStringLiteral("accept"));
     cancel->setObjectName(QStringLiteral("cancel"));
     accept->setDefault(true);
-    layout->addWidget(buttons, 3, 0, 1, 2);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog_, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog_, &QDialog::reject);
+    layout_.addWidget(&buttons_, 3, 0, 1, 2);
+    QObject::connect(&buttons_, &QDialogButtonBox::accepted, &dialog_, &QDialog::accept);
+    QObject::connect(&buttons_, &QDialogButtonBox::rejected, &dialog_, &QDialog::reject);
 
     // Keyboard order follows the order of the question: field, accept, Cancel.
-    if (field_ != nullptr) {
-        QWidget::setTabOrder(field_, accept);
+    if (field_) {
+        QWidget::setTabOrder(&*field_, accept);
         field_->setFocus();
     } else {
         accept->setFocus();
@@ -102,7 +94,7 @@ bool AskPassDialog::run() {
 }
 
 std::string AskPassDialog::typed() const {
-    if (field_ == nullptr) {
+    if (!field_) {
         return {};
     }
     QByteArray utf8 = field_->text().toUtf8();

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <optional>
 #include <string>
 #include <string_view>
-
-class QLineEdit;
-class QPushButton;
 
 namespace vistrel {
 
@@ -35,8 +37,14 @@ public:
     static QString literalButtonText(std::string_view title);
 
 private:
+    // The window first: its children are destroyed before it.
     QDialog dialog_;
-    QLineEdit* field_ = nullptr; // owned by dialog_; null in confirmation mode
+    QGridLayout layout_;
+    QLabel icon_;
+    QLabel title_;
+    QLabel body_;
+    std::optional<QLineEdit> field_; // absent in confirmation mode
+    QDialogButtonBox buttons_;
 };
 
 } // namespace vistrel

@@ -24,17 +24,15 @@ using vistrel::test::runProcess;
 using vistrel::test::XTestDriver;
 using namespace std::chrono_literals;
 
-extern char** environ;
-
 namespace {
 
-const std::string helper = VISTREL_ASKPASS_PATH;
+constexpr const char* helper = VISTREL_ASKPASS_PATH;
 constexpr auto windowTimeout = 30s;
 
 const char* const confirmTitle = "Trust this Steam Frame?";
 const char* const secretTitle = "Connect to Steam Frame";
 
-const std::string hostKeyQuestion =
+constexpr const char* hostKeyQuestion =
     "The authenticity of host '10.77.0.2 (10.77.0.2)' can't be established.\n"
     "ED25519 key fingerprint is SHA256:Yh0n2mG1QoXbQzJ3kqRk0kz3t7gqz0M0cE3q8Jm5f2Q.\n"
     "This key is not known by any other names.\n"

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -24,11 +23,10 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "askpass_dialog_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    static const bool offscreen = qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    (void)offscreen;
+    return app;
 }
 
 // The text a user (or a screen reader) is given for a button: shortcut
@@ -151,8 +149,9 @@ TEST(AskPassDialog, RunReportsWhichButtonWasPressed) {
         SCOPED_TRACE(pressAccept ? "accept" : "cancel");
         AskPassDialog dialog("Password: ", false);
         const QString name = pressAccept ? QStringLiteral("accept") : QStringLiteral("cancel");
-        QTimer::singleShot(0, &dialog.window(),
-                           [&] { dialog.window().findChild<QPushButton*>(name)->click(); });
+        QMetaObject::invokeMethod(
+            &dialog.window(), [&] { dialog.window().findChild<QPushButton*>(name)->click(); },
+            Qt::QueuedConnection);
         EXPECT_EQ(dialog.run(), pressAccept);
     }
 }

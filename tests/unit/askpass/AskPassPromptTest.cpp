@@ -10,7 +10,7 @@ namespace AskPassPrompt = vistrel::AskPassPrompt;
 namespace {
 
 // What OpenSSH asks about an unknown host: one argument, no prompt hint.
-const std::string hostKeyQuestion =
+constexpr const char* hostKeyQuestion =
     "The authenticity of host '10.77.0.2 (10.77.0.2)' can't be established.\n"
     "ED25519 key fingerprint is SHA256:Yh0n2mG1QoXbQzJ3kqRk0kz3t7gqz0M0cE3q8Jm5f2Q.\n"
     "This key is not known by any other names.\n"
@@ -24,7 +24,7 @@ std::string join(std::vector<const char*> argv) {
 
 TEST(AskPassPrompt, JoinsEveryArgumentAfterTheProgramPathWithSingleBlanks) {
     EXPECT_EQ(join({"/usr/libexec/vistrel/vistrel-askpass", "a", "b", "c"}), "a b c");
-    EXPECT_EQ(join({"askpass", hostKeyQuestion.c_str()}), hostKeyQuestion);
+    EXPECT_EQ(join({"askpass", hostKeyQuestion}), hostKeyQuestion);
     EXPECT_EQ(join({"askpass", "steamos@10.77.0.2's password: "}),
               "steamos@10.77.0.2's password: ");
     // Blanks inside and around arguments are kept as they are.
