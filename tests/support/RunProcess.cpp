@@ -1,15 +1,14 @@
 #include "RunProcess.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
 
 extern char** environ;
 

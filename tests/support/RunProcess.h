@@ -10,7 +10,7 @@
 namespace vistrel::test {
 
 struct ProcessResult {
-    int exitStatus = -1;   // exit code, or 128 + signal number
+    int exitStatus = -1; // exit code, or 128 + signal number
     std::string out;
     std::string err;
     bool timedOut = false;

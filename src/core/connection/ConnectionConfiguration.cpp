@@ -5,25 +5,25 @@
 #include "support/UniqueFd.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <charconv>
 #include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace vistrel {
 
 namespace {
 
 bool isUnicodeSpace(char32_t c) {
-    switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029:
-    case 0x202F: case 0x205F: case 0x3000:
-        return true;
-    default:
-        return c >= 0x2000 && c <= 0x200A;
+    // The Unicode White_Space set: what a pasted address may carry around it.
+    static constexpr char32_t spaces[] = {0x09, 0x0A,   0x0B,   0x0C,   0x0D,   0x20,   0x85,
+                                          0xA0, 0x1680, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+    for (const char32_t s : spaces) {
+        if (c == s) {
+            return true;
+        }
     }
+    return c >= 0x2000 && c <= 0x200A;
 }
 
 // Decodes the scalar starting at `at`; returns its length, 0 if malformed.

@@ -110,8 +110,7 @@ std::string knownHostsOption(std::string_view path) {
 // accepted host key is kept in the known-hosts file named here, and a changed
 // one is refused.
 std::vector<std::string> sshArguments(const ConnectionConfiguration& configuration,
-                                      std::string_view destination,
-                                      std::string_view knownHosts) {
+                                      std::string_view destination, std::string_view knownHosts) {
     return {
         "-F",
         "/dev/null",

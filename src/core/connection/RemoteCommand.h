@@ -27,8 +27,7 @@ std::string script(std::string_view destination, std::uint16_t port);
 
 // The 32 arguments for /usr/bin/ssh (the program path not included).
 std::vector<std::string> sshArguments(const ConnectionConfiguration& configuration,
-                                      std::string_view destination,
-                                      std::string_view knownHosts);
+                                      std::string_view destination, std::string_view knownHosts);
 
 } // namespace RemoteCommand
 } // namespace vistrel

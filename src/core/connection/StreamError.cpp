@@ -9,7 +9,9 @@ namespace {
 
 // strerror_r comes in a GNU flavour (returns the text) and an XSI flavour
 // (fills the buffer, returns a status); overloads pick whichever this libc has.
-[[maybe_unused]] const char* pickText(const char* text, const char* /*buffer*/) { return text; }
+[[maybe_unused]] const char* pickText(const char* text, const char* /*buffer*/) {
+    return text;
+}
 [[maybe_unused]] const char* pickText(int status, const char* buffer) {
     return status == 0 ? buffer : "Unknown error";
 }

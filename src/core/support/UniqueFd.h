@@ -3,7 +3,6 @@
 #pragma once
 
 #include <unistd.h>
-
 #include <utility>
 
 namespace vistrel {

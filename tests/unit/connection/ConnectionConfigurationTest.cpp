@@ -1,16 +1,15 @@
 #include "connection/ConnectionConfiguration.h"
+
 #include "connection/Messages.h"
 #include "connection/StreamError.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
-
+#include <optional>
 #include <sched.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdint>
-#include <optional>
-#include <string>
 
 using vistrel::ConnectionConfiguration;
 using vistrel::StreamError;
@@ -60,10 +59,26 @@ TEST(ConnectionConfiguration, AcceptsAndTrimsTheAddress) {
 
 TEST(ConnectionConfiguration, RejectsWhatIsNotAUsableIPv4Address) {
     const char* rejected[] = {
-        "",          "   ",          "192.168.4",       "192.168.4.256",  "192.168.4.10.",
-        ".1.2.3.4",  "headset.lan",  "0.1.2.3",         "224.0.0.1",      "239.255.255.250",
-        "240.0.0.1", "255.255.255.255", "1.2.3.4 5",    "1.2.3.4/24",     "::1",
-        "0x7f.0.0.1", "1.2.3.-4",    "192.168.4.10\u00e9", "1..2.3",      "\xff\xfe",
+        "",
+        "   ",
+        "192.168.4",
+        "192.168.4.256",
+        "192.168.4.10.",
+        ".1.2.3.4",
+        "headset.lan",
+        "0.1.2.3",
+        "224.0.0.1",
+        "239.255.255.250",
+        "240.0.0.1",
+        "255.255.255.255",
+        "1.2.3.4 5",
+        "1.2.3.4/24",
+        "::1",
+        "0x7f.0.0.1",
+        "1.2.3.-4",
+        "192.168.4.10\u00e9",
+        "1..2.3",
+        "\xff\xfe",
         "10.0.0.2\u200b", // zero-width space is not whitespace
     };
     for (const char* host : rejected) {

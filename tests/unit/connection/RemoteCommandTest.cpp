@@ -1,11 +1,11 @@
-#include "RunProcess.h"
-#include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
 
-#include <gtest/gtest.h>
+#include "RunProcess.h"
+#include "connection/ConnectionConfiguration.h"
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 using vistrel::ConnectionConfiguration;
@@ -47,8 +47,7 @@ TEST(RemoteCommand, QuoteMakesOneShellWordOfAnyText) {
     };
     for (const auto& text : hostile) {
         SCOPED_TRACE(text);
-        const auto result =
-            runProcess({"bash", "-c", "printf %s " + RemoteCommand::quote(text)});
+        const auto result = runProcess({"bash", "-c", "printf %s " + RemoteCommand::quote(text)});
         EXPECT_EQ(result.exitStatus, 0) << result.err;
         EXPECT_EQ(result.out, text);
     }
@@ -91,6 +90,7 @@ TEST(RemoteCommand, SshArgumentsAreTheFixed32) {
     const ConnectionConfiguration configuration(" 192.168.4.10\n", "steamos", 8090);
     const auto arguments = RemoteCommand::sshArguments(
         configuration, "192.168.4.20", "/home/a user/.local/share/Vistrel/known_hosts");
+    // clang-format off
     const std::vector<std::string> expected = {
         "-F", "/dev/null", "-T", "-4",
         "-o", "ConnectTimeout=10",
@@ -109,6 +109,7 @@ TEST(RemoteCommand, SshArgumentsAreTheFixed32) {
         "192.168.4.10",
         "bash -c " + RemoteCommand::quote(RemoteCommand::script("192.168.4.20", 8090)),
     };
+    // clang-format on
     EXPECT_EQ(arguments, expected);
     ASSERT_EQ(arguments.size(), 32U);
 }

@@ -1,12 +1,11 @@
-#include "connection/Messages.h"
 #include "connection/StreamError.h"
 
-#include <gtest/gtest.h>
-
-#include <sys/socket.h>
+#include "connection/Messages.h"
 
 #include <cerrno>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
 
 using vistrel::StreamError;
 
