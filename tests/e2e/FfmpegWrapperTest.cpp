@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <signal.h>
 #include <sstream>
 #include <thread>
@@ -17,51 +18,59 @@ namespace {
 using namespace std::chrono_literals;
 using Arguments = std::vector<std::string>;
 
-const std::string wrapper = VISTREL_SOURCE_DIR "/tools/headset-sim/ffmpeg-wrapper";
-const std::string source = "testsrc2=size=320x240:rate=20";
-const Arguments synthetic{"-re", "-f", "lavfi", "-i", source};
+std::string wrapper() {
+    return VISTREL_SOURCE_DIR "/tools/headset-sim/ffmpeg-wrapper";
+}
+std::string source() {
+    return "testsrc2=size=320x240:rate=20";
+}
+Arguments synthetic() {
+    return {"-re", "-f", "lavfi", "-i", source()};
+}
 
 // The encoder arguments the remote script passes, before the output URL.
-const Arguments scriptArguments{"-nostdin",
-                                "-f",
-                                "v4l2",
-                                "-framerate",
-                                "20",
-                                "-thread_queue_size",
-                                "1024",
-                                "-i",
-                                "/dev/video99",
-                                "-map",
-                                "0:v",
-                                "-an",
-                                "-c:v",
-                                "libx264",
-                                "-preset",
-                                "ultrafast",
-                                "-tune",
-                                "zerolatency",
-                                "-pix_fmt",
-                                "yuv420p",
-                                "-r",
-                                "30",
-                                "-g",
-                                "30",
-                                "-keyint_min",
-                                "30",
-                                "-sc_threshold",
-                                "0",
-                                "-x264-params",
-                                "repeat-headers=1:aud=1",
-                                "-loglevel",
-                                "error",
-                                "-hide_banner",
-                                "-flush_packets",
-                                "1",
-                                "-muxdelay",
-                                "0",
-                                "-f",
-                                "mpegts",
-                                "udp://10.77.0.1:8090?pkt_size=1316"};
+Arguments scriptArguments() {
+    return {"-nostdin",
+            "-f",
+            "v4l2",
+            "-framerate",
+            "20",
+            "-thread_queue_size",
+            "1024",
+            "-i",
+            "/dev/video99",
+            "-map",
+            "0:v",
+            "-an",
+            "-c:v",
+            "libx264",
+            "-preset",
+            "ultrafast",
+            "-tune",
+            "zerolatency",
+            "-pix_fmt",
+            "yuv420p",
+            "-r",
+            "30",
+            "-g",
+            "30",
+            "-keyint_min",
+            "30",
+            "-sc_threshold",
+            "0",
+            "-x264-params",
+            "repeat-headers=1:aud=1",
+            "-loglevel",
+            "error",
+            "-hide_banner",
+            "-flush_packets",
+            "1",
+            "-muxdelay",
+            "0",
+            "-f",
+            "mpegts",
+            "udp://10.77.0.1:8090?pkt_size=1316"};
+}
 
 Arguments join(std::initializer_list<Arguments> parts) {
     Arguments all;
@@ -72,10 +81,10 @@ Arguments join(std::initializer_list<Arguments> parts) {
 }
 
 Arguments rewritten(const Arguments& arguments) {
-    Arguments argv{wrapper};
+    Arguments argv{wrapper()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const auto result =
-        runProcess(argv, {}, {{"HEADSET_SIM_PRINT_ONLY", "1"}, {"HEADSET_SIM_SOURCE", source}});
+        runProcess(argv, {}, {{"HEADSET_SIM_PRINT_ONLY", "1"}, {"HEADSET_SIM_SOURCE", source()}});
     EXPECT_EQ(result.exitStatus, 0) << result.err;
     Arguments lines;
     std::istringstream text(result.out);
@@ -92,47 +101,57 @@ struct RewriteCase {
     Arguments expected;
 };
 
+// Test names, not bytes, in the output.
+void PrintTo(const RewriteCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
 class FfmpegWrapperRewriteTest : public ::testing::TestWithParam<RewriteCase> {};
 
 TEST_P(FfmpegWrapperRewriteTest, SwapsOnlyTheCameraInput) {
     EXPECT_EQ(rewritten(GetParam().given), GetParam().expected);
 }
 
-const Arguments scriptOutput(scriptArguments.begin() + 9, scriptArguments.end());
+Arguments scriptOutput() {
+    const auto all = scriptArguments();
+    return {all.begin() + 9, all.end()};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FfmpegWrapperRewriteTest,
     ::testing::Values(
-        RewriteCase{"TheRemoteScriptsCommand", scriptArguments,
-                    join({{"-nostdin"}, synthetic, scriptOutput})},
+        RewriteCase{"TheRemoteScriptsCommand", scriptArguments(),
+                    join({{"-nostdin"}, synthetic(), scriptOutput()})},
         RewriteCase{"NoCameraInputIsLeftAlone", {"-version"}, {"-version"}},
         RewriteCase{"OtherInputsAndTheirOptionsStay",
                     {"-f", "lavfi", "-i", "sine", "-f", "v4l2", "-framerate", "20", "-i",
                      "/dev/video99", "-map", "1:v", "out.ts"},
-                    join({{"-f", "lavfi", "-i", "sine"}, synthetic, {"-map", "1:v", "out.ts"}})},
+                    join({{"-f", "lavfi", "-i", "sine"}, synthetic(), {"-map", "1:v", "out.ts"}})},
         RewriteCase{"WithoutV4l2FormatOnlyTheInputIsSwapped",
                     {"-y", "-i", "/dev/video99", "out.ts"},
-                    join({{"-y"}, synthetic, {"out.ts"}})},
+                    join({{"-y"}, synthetic(), {"out.ts"}})},
         RewriteCase{"AnotherDeviceIsNotTheCamera",
                     {"-f", "v4l2", "-i", "/dev/video0", "out.ts"},
                     {"-f", "v4l2", "-i", "/dev/video0", "out.ts"}},
         RewriteCase{
             "ArgumentsWithBlanksAndQuotesSurvive",
             {"-f", "v4l2", "-i", "/dev/video99", "-metadata", "title=it's a \"test\"", "a b.ts"},
-            join({synthetic, {"-metadata", "title=it's a \"test\"", "a b.ts"}})},
+            join({synthetic(), {"-metadata", "title=it's a \"test\"", "a b.ts"}})},
         RewriteCase{"DeviceAsAnOutputNameIsNotAnInput",
                     {"-f", "lavfi", "-i", "sine", "/dev/video99"},
                     {"-f", "lavfi", "-i", "sine", "/dev/video99"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FfmpegWrapper, RunsTheRealEncoderWithTheScriptsSettings) {
-    const std::filesystem::path output = std::filesystem::temp_directory_path() /
-                                         ("vistrel-wrapper-" + std::to_string(::getpid()) + ".ts");
-    Arguments argv{wrapper};
-    argv.insert(argv.end(), scriptArguments.begin(), scriptArguments.end() - 1);
+    const std::filesystem::path output =
+        std::filesystem::temp_directory_path() /
+        ("vistrel-wrapper()-" + std::to_string(::getpid()) + ".ts");
+    Arguments argv{wrapper()};
+    const auto script = scriptArguments();
+    argv.insert(argv.end(), script.begin(), script.end() - 1);
     argv.insert(argv.end() - 2, {"-frames:v", "10"}); // before "-f mpegts"
     argv.push_back(output.string());
-    const auto result = runProcess(argv, {}, {{"HEADSET_SIM_SOURCE", source}}, 60s);
+    const auto result = runProcess(argv, {}, {{"HEADSET_SIM_SOURCE", source()}}, 60s);
     EXPECT_EQ(result.exitStatus, 0) << result.err;
 
     const auto probe = runProcess(
@@ -143,9 +162,11 @@ TEST(FfmpegWrapper, RunsTheRealEncoderWithTheScriptsSettings) {
     EXPECT_EQ(probe.out.substr(0, probe.out.find('\n')), "h264,320,240,10") << probe.err;
 }
 
-// A wrapper run that encodes until told otherwise.
-const Arguments endless{"-nostdin", "-loglevel",    "error", "-f",   "v4l2",
-                        "-i",       "/dev/video99", "-f",    "null", "-"};
+// A wrapper() run that encodes until told otherwise.
+Arguments endless() {
+    return {"-nostdin", "-loglevel",    "error", "-f",   "v4l2",
+            "-i",       "/dev/video99", "-f",    "null", "-"};
+}
 
 std::string processName(pid_t pid) {
     std::string name;
@@ -163,9 +184,10 @@ bool exists(pid_t pid) {
 }
 
 TEST(FfmpegWrapper, ExecsSoTheInterruptReachesTheEncoderItself) {
-    Arguments argv{wrapper};
-    argv.insert(argv.end(), endless.begin(), endless.end());
-    ChildProcess child(argv, {{"HEADSET_SIM_SOURCE", source}});
+    Arguments argv{wrapper()};
+    const auto encoding = endless();
+    argv.insert(argv.end(), encoding.begin(), encoding.end());
+    ChildProcess child(argv, {{"HEADSET_SIM_SOURCE", source()}});
     for (int i = 0; i < 250 && processName(child.pid()) != "ffmpeg"; ++i) {
         std::this_thread::sleep_for(20ms);
     }
@@ -179,9 +201,10 @@ TEST(FfmpegWrapper, ExecsSoTheInterruptReachesTheEncoderItself) {
 }
 
 TEST(FfmpegWrapper, StubbornEncoderSurvivesInterruptAndTerminateButNotKill) {
-    Arguments argv{wrapper};
-    argv.insert(argv.end(), endless.begin(), endless.end());
-    ChildProcess child(argv, {{"HEADSET_SIM_SOURCE", source}, {"HEADSET_SIM_STUBBORN", "1"}});
+    Arguments argv{wrapper()};
+    const auto encoding = endless();
+    argv.insert(argv.end(), encoding.begin(), encoding.end());
+    ChildProcess child(argv, {{"HEADSET_SIM_SOURCE", source()}, {"HEADSET_SIM_STUBBORN", "1"}});
     pid_t encoder = 0;
     for (int i = 0; i < 250 && encoder == 0; ++i) {
         std::this_thread::sleep_for(20ms);

@@ -2,10 +2,12 @@
 // ssh must keep the headset's key in exactly that file, whatever the name.
 #include "HeadsetSimulator.h"
 #include "RemoteScriptSession.h"
+#include "ScratchFolder.h"
 #include "UdpProbe.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace vistrel::test {
 namespace {
@@ -17,6 +19,11 @@ struct KnownHostsCase {
     const char* name;
     const char* folder; // inside a fresh temporary folder
 };
+
+// Test names, not bytes, in the output.
+void PrintTo(const KnownHostsCase& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class KnownHostsTest : public ::testing::TestWithParam<KnownHostsCase> {};
 
@@ -37,7 +44,7 @@ TEST_P(KnownHostsTest, FirstConnectionStoresTheAcceptedKeyInThatFileAndTheSecond
         GTEST_SKIP() << reason;
     }
     HeadsetSimulator headset;
-    TemporaryFolder place;
+    ScratchFolder place;
     const fs::path folder = place.path() / GetParam().folder;
     fs::create_directories(folder);
     const fs::path knownHosts = folder / "known_hosts";

@@ -12,19 +12,6 @@ namespace vistrel::test {
 
 namespace fs = std::filesystem;
 
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = "/tmp/vistrel-e2e-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
-    }
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
 std::vector<std::string> readLines(const fs::path& path) {
     std::vector<std::string> lines;
     std::ifstream file(path);

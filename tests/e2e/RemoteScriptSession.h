@@ -7,6 +7,7 @@
 
 #include "ChildProcess.h"
 #include "HeadsetSimulator.h"
+#include "ScratchFolder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -15,19 +16,6 @@
 #include <vector>
 
 namespace vistrel::test {
-
-// A fresh folder under /tmp, removed with everything in it.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 class RemoteScriptSession {
 public:
@@ -50,7 +38,7 @@ public:
 private:
     const HeadsetSimulator& headset_;
     std::uint16_t port_;
-    TemporaryFolder folder_;
+    ScratchFolder folder_;
     std::filesystem::path knownHosts_;
     std::filesystem::path askpass_;
     std::filesystem::path askpassLog_;

@@ -190,6 +190,28 @@ TEST_F(RemoteScriptTest, HangUpOfTheConnectionStopsTheEncoder) {
     expectEncoderGone();
 }
 
+TEST_F(RemoteScriptTest, CutLinkEndsSshSilentlyAndTheHeadsetStopsItsEncoder) {
+    auto& ssh = startStreaming();
+    ASSERT_FALSE(probe_->receiveCount(20, 15s).empty());
+    headset_->setLinkUp(false);
+    const auto cut = Clock::now();
+
+    // Keep-alive lines still go into ssh, as the application keeps writing them.
+    std::optional<int> status;
+    while (!status && secondsBetween(cut, Clock::now()) < 40) {
+        ssh.write("PING\n");
+        status = ssh.waitForExit(3s);
+    }
+    const double after = secondsBetween(cut, Clock::now());
+    // Three unanswered server-alive probes, five seconds apart.
+    EXPECT_EQ(status, 255);
+    EXPECT_GE(after, 10.0);
+    EXPECT_LE(after, 25.0);
+    EXPECT_EQ(ssh.errorText(), "") << "LogLevel=ERROR keeps a lost link silent";
+    // The script's own deadline stops the encoder, which nobody pings now.
+    EXPECT_TRUE(headset_->waitUntilGone("ffmpeg", 20s)) << headsetProcesses();
+}
+
 class StubbornEncoderTest : public RemoteScriptTest {
 protected:
     HeadsetSimulatorOptions options() override {

@@ -1,6 +1,7 @@
 // The simulated headset itself: simulators run side by side, refuse a taken
 // instance, and leave nothing on this computer once stopped, even after a
 // start that went wrong half-way.
+#include "ChildProcess.h"
 #include "HeadsetSimulator.h"
 #include "RemoteScriptSession.h"
 #include "RunProcess.h"
@@ -9,7 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
+#include <signal.h>
+#include <thread>
 
 namespace vistrel::test {
 namespace {
@@ -72,8 +76,9 @@ TEST_F(SimulatorLifecycleTest, NothingRemainsOnThisComputerAfterStop) {
     EXPECT_TRUE(names.contains("ffmpeg"));
     const auto processes = headset.processes();
     ASSERT_FALSE(processes.empty());
-    const auto headsetNamespace =
-        fs::read_symlink("/proc/" + std::to_string(processes.front().pid) + "/ns/pid");
+    for (const auto& process : processes) {
+        EXPECT_TRUE(isRunning(process)) << process.name;
+    }
     const std::string state = headset.stateFolder();
     const std::string interface = headset.interfaceName();
     EXPECT_TRUE(fs::exists("/sys/class/net/" + interface));
@@ -83,11 +88,8 @@ TEST_F(SimulatorLifecycleTest, NothingRemainsOnThisComputerAfterStop) {
     EXPECT_EQ(ssh.waitForExit(30s).has_value(), true);
     session.reset();
 
-    EXPECT_TRUE(headset.processes().empty());
     for (const auto& process : processes) {
-        std::error_code gone;
-        const auto now = fs::read_symlink("/proc/" + std::to_string(process.pid) + "/ns/pid", gone);
-        EXPECT_TRUE(gone || now != headsetNamespace) << process.name << " survived";
+        EXPECT_FALSE(isRunning(process)) << process.name << " survived: " << process.commandLine;
     }
     EXPECT_FALSE(fs::exists("/sys/class/net/" + interface));
     EXPECT_FALSE(fs::exists(state));
@@ -142,11 +144,39 @@ TEST_F(SimulatorLifecycleTest, StopCleansUpAfterAStartThatFailedHalfWay) {
     EXPECT_FALSE(fs::exists("/sys/class/net/vsim-half" + instance));
 }
 
+TEST_F(SimulatorLifecycleTest, StopsByItselfWhenItsOwnerDies) {
+    // The owner stands for a test program that crashed before its destructor.
+    ChildProcess owner({"sleep", "300"});
+    const auto started = runProcess({HeadsetSimulator::toolPath(), "start", "--instance", "auto",
+                                     "--owner-pid", std::to_string(owner.pid())});
+    ASSERT_EQ(started.exitStatus, 0) << started.err;
+    const std::string address = started.out.substr(0, started.out.find('\n'));
+    const std::string instance = address.substr(6, address.rfind('.') - 6);
+    const std::string state = "/var/lib/vistrel-headset-sim/" + instance;
+    ASSERT_TRUE(fs::exists(state + "/ready"));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(fs::exists(state)) << "stopped while its owner still ran";
+
+    ::kill(owner.pid(), SIGKILL);
+    owner.waitForExit(5s);
+    for (int i = 0; i < 100 && fs::exists(state); ++i) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_FALSE(fs::exists(state));
+    EXPECT_FALSE(fs::exists("/sys/class/net/vistrel-sim" + instance));
+    runProcess({HeadsetSimulator::toolPath(), "stop", "--instance", instance});
+}
+
 struct BadStart {
     const char* name;
     std::vector<std::string> options;
     const char* message;
 };
+
+// Test names, not bytes, in the output.
+void PrintTo(const BadStart& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class SimulatorBadStartTest : public ::testing::TestWithParam<BadStart> {};
 
@@ -171,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadStart{"User", {"--user", "Robert'); DROP"}, "is not a valid login name"},
                       BadStart{"Source", {"--source", "testsrc2;reboot"}, "holds characters"},
                       BadStart{"Key", {"--authorized-key", "/nonexistent/key.pub"}, "cannot read"},
+                      BadStart{"Owner", {"--owner-pid", "0"}, "is not running"},
                       BadStart{"Unknown", {"--frobnicate"}, "unknown option"}),
     [](const auto& info) { return std::string(info.param.name); });
 

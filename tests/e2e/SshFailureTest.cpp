@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace vistrel::test {
 namespace {
@@ -20,6 +21,11 @@ struct FailureCase {
     int exitStatus;
     const char* output; // the whole standard output
 };
+
+// Test names, not bytes, in the output.
+void PrintTo(const FailureCase& value, std::ostream* out) {
+    *out << value.name;
+}
 
 class SshFailureTest : public ::testing::TestWithParam<FailureCase> {};
 

@@ -11,8 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace vistrel::test {
 
 namespace {
@@ -43,15 +41,20 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
         }
     }
     for (const auto& [name, value] : environment) {
-        envStrings.push_back(name + "=" + value);
+        std::string entry = name;
+        entry += '=';
+        entry += value;
+        envStrings.push_back(std::move(entry));
     }
     std::vector<char*> envp;
+    envp.reserve(envStrings.size() + 1);
     for (auto& s : envStrings) {
         envp.push_back(s.data());
     }
     envp.push_back(nullptr);
     std::vector<std::string> args = argv;
     std::vector<char*> argp;
+    argp.reserve(args.size() + 1);
     for (auto& s : args) {
         argp.push_back(s.data());
     }

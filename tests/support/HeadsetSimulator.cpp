@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::string_view stateRoot = "/var/lib/vistrel-headset-sim";
 
-std::string trimmed(std::string text) {
+std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) {
         return {};
@@ -45,7 +45,9 @@ bool onPath(const std::string& program) {
     std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
     std::string folder;
     while (std::getline(folders, folder, ':')) {
-        if (!folder.empty() && ::access((folder + "/" + program).c_str(), X_OK) == 0) {
+        folder += '/';
+        folder += program;
+        if (folder.size() > program.size() + 1 && ::access(folder.c_str(), X_OK) == 0) {
             return true;
         }
     }
@@ -83,7 +85,32 @@ std::string pidNamespaceOf(pid_t pid) {
     return error ? std::string() : target.string();
 }
 
+// The process state and start time from /proc/<pid>/stat; state 0 when gone.
+std::pair<char, unsigned long long> statusOf(pid_t pid) {
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    const auto end = stat.rfind(") ");
+    if (end == std::string::npos) {
+        return {0, 0};
+    }
+    std::istringstream fields(stat.substr(end + 2));
+    char state = 0;
+    fields >> state;
+    // The start time is field 22; the state was field 3.
+    std::string skipped;
+    for (int field = 4; field < 22; ++field) {
+        fields >> skipped;
+    }
+    unsigned long long start = 0;
+    fields >> start;
+    return {state, start};
+}
+
 } // namespace
+
+bool isRunning(const HeadsetProcess& process) {
+    const auto [state, start] = statusOf(process.pid);
+    return state != 0 && state != 'Z' && state != 'X' && start == process.startTime;
+}
 
 // The test key and the ssh-agent that holds it, in a private folder.
 class HeadsetSimulator::TestKey {
@@ -222,9 +249,17 @@ std::string HeadsetSimulator::knownHostsLine() const {
     return headsetAddress_ + " " + type + " " + blob;
 }
 
+void HeadsetSimulator::setLinkUp(bool up) const {
+    const auto result = runProcess({"nsenter", "-t", std::to_string(initPid_), "-n", "ip", "link",
+                                    "set", "eth0", up ? "up" : "down"});
+    if (result.exitStatus != 0) {
+        throw std::runtime_error("cannot change the headset's link: " + result.err);
+    }
+}
+
 std::vector<HeadsetProcess> HeadsetSimulator::processes() const {
     std::vector<HeadsetProcess> found;
-    if (pidNamespace_.empty()) {
+    if (!running_ || pidNamespace_.empty()) {
         return found;
     }
     std::error_code error;
@@ -238,13 +273,13 @@ std::vector<HeadsetProcess> HeadsetSimulator::processes() const {
             continue;
         }
         // A zombie has ended already; only its parent has not noticed yet.
-        const std::string stat = readText(entry.path() / "stat");
-        const auto state = stat.rfind(") ");
-        if (state == std::string::npos || stat.size() < state + 3 || stat[state + 2] == 'Z') {
+        const auto [state, start] = statusOf(pid);
+        if (state == 0 || state == 'Z' || state == 'X') {
             continue;
         }
         HeadsetProcess process;
         process.pid = pid;
+        process.startTime = start;
         process.name = trimmed(readText(entry.path() / "comm"));
         process.commandLine = readText(entry.path() / "cmdline");
         for (char& c : process.commandLine) {

@@ -18,7 +18,9 @@
 //
 // Every instance has its own addresses (10.77.N.2 for the headset, 10.77.N.1
 // for this computer, N chosen free at start), so tests may run in parallel,
-// also beside simulators other test programs started. Needs root.
+// also beside simulators other test programs started. Should the test
+// program die without running the destructor, the simulator notices and
+// stops by itself within seconds. Needs root.
 #pragma once
 
 #include <chrono>
@@ -60,7 +62,13 @@ struct HeadsetProcess {
     pid_t pid = -1;          // this computer's process id
     std::string name;        // the short name, as in /proc/<pid>/comm ("ffmpeg", "sshd")
     std::string commandLine; // arguments joined with spaces
+    // When it started, in clock ticks since boot: with pid, it tells this
+    // process from a later one that got the same id.
+    unsigned long long startTime = 0;
 };
+
+// Whether `process` is still running (not merely waiting to be collected).
+bool isRunning(const HeadsetProcess& process);
 
 class HeadsetSimulator {
 public:
@@ -108,8 +116,15 @@ public:
     // so a file holding this line makes ssh refuse it.
     [[nodiscard]] std::string knownHostsLine() const;
 
+    // Cuts (false) or restores (true) the link at the headset's end, like a
+    // headset walking out of Wi-Fi range: packets vanish without an error, in
+    // both directions. Throws std::runtime_error when ip fails.
+    void setLinkUp(bool up) const;
+
     // The processes now running on the headset: its init, sshd and the
-    // sessions, the remote script's bash and the encoder. Empty once stopped.
+    // sessions, the remote script's bash and the encoder. Empty once stopped
+    // (the kernel reuses a gone namespace's identity for new ones at once, so
+    // a stopped simulator cannot look for processes; use isRunning()).
     [[nodiscard]] std::vector<HeadsetProcess> processes() const;
     // Sends `signal` to every headset process whose short name is `name`;
     // returns how many were signalled.

@@ -55,22 +55,31 @@ std::string LocalVideoRecorder::workingFileName(const std::string& uuid) {
     return ".Vistrel-" + uuid + ".mp4";
 }
 
-LocalVideoRecorder::LocalVideoRecorder(std::filesystem::path destination, int width, int height)
-    : destination_(std::move(destination)), width_(width), height_(height) {
-    std::filesystem::path folder = destination_.parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    temporary_ = folder / workingFileName(randomUuid());
+namespace {
+
+std::filesystem::path absoluteOrAsGiven(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute;
+}
+
+} // namespace
+
+LocalVideoRecorder::LocalVideoRecorder(const std::filesystem::path& destination, int width,
+                                       int height)
+    : destination_(absoluteOrAsGiven(destination)), width_(width), height_(height) {
+    // Absolute, so that a failure message names the working file in full.
+    temporary_ = destination_.parent_path() / workingFileName(randomUuid());
+    // The thread first: once the working file exists, nothing else can fail.
+    queue_ = std::make_unique<SerialQueue>("vistrel-record");
     writer_ = std::make_unique<Mp4Writer>(temporary_, Mp4Writer::settingsFor(width, height));
     encoderName_ = writer_->encoderName();
-    queue_ = std::make_unique<SerialQueue>("vistrel-record");
 }
 
 LocalVideoRecorder::~LocalVideoRecorder() = default;
 
-std::shared_ptr<LocalVideoRecorder> LocalVideoRecorder::create(
-    const std::filesystem::path& destination, int width, int height) {
+std::shared_ptr<LocalVideoRecorder>
+LocalVideoRecorder::create(const std::filesystem::path& destination, int width, int height) {
     return std::shared_ptr<LocalVideoRecorder>(new LocalVideoRecorder(destination, width, height));
 }
 
@@ -108,9 +117,8 @@ void LocalVideoRecorder::append(const PixelBuffer& picture, double seconds) {
         }
         ++pendingFrames_;
     }
-    queue_->post([self = shared_from_this(), picture, seconds] {
-        self->frameWork(picture, seconds);
-    });
+    queue_->post(
+        [self = shared_from_this(), picture, seconds] { self->frameWork(picture, seconds); });
 }
 
 void LocalVideoRecorder::frameDone() {
@@ -196,8 +204,8 @@ void LocalVideoRecorder::finishWork(const std::function<void(const CaptureResult
     if (lastTime_ && writer_->status() == Mp4Writer::Status::writing) {
         if (!writer_->finish()) {
             std::filesystem::remove(temporary_, ignored);
-            result.error = writer_->error().empty() ? std::string(Messages::finishFailed)
-                                                    : writer_->error();
+            result.error =
+                writer_->error().empty() ? std::string(Messages::finishFailed) : writer_->error();
         } else if (std::rename(temporary_.c_str(), destination_.c_str()) != 0) {
             // The finished file stays where it is, and the message says where.
             result.error = Messages::moveFailed(systemErrorText(errno) + ".", temporary_.string());

@@ -40,7 +40,6 @@ public:
     // The hidden working file's name for a given identifier.
     static std::string workingFileName(const std::string& uuid);
 
-
     // Starts writing at once; throws StreamError. Queued work holds the
     // recorder, so an owner may let go before the work has run.
     static std::shared_ptr<LocalVideoRecorder> create(const std::filesystem::path& destination,
@@ -71,7 +70,7 @@ public:
     ~LocalVideoRecorder();
 
 private:
-    LocalVideoRecorder(std::filesystem::path destination, int width, int height);
+    LocalVideoRecorder(const std::filesystem::path& destination, int width, int height);
     void frameWork(const PixelBuffer& picture, double seconds);
     void finishWork(const std::function<void(const CaptureResult&)>& completion);
     void reportFailure(const std::string& message);

@@ -14,13 +14,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace vistrel {
@@ -132,7 +131,7 @@ namespace {
 // low latency, else whatever H.264 encoder this FFmpeg prefers.
 AVCodecContext* openEncoder(const Mp4Writer::Settings& settings, bool globalHeader) {
     std::array<const AVCodec*, 2> candidates{avcodec_find_encoder_by_name("libx264"),
-                                              avcodec_find_encoder(AV_CODEC_ID_H264)};
+                                             avcodec_find_encoder(AV_CODEC_ID_H264)};
     for (const AVCodec* codec : candidates) {
         if (codec == nullptr) {
             continue;
@@ -145,8 +144,8 @@ AVCodecContext* openEncoder(const Mp4Writer::Settings& settings, bool globalHead
         context->height = settings.height;
         // Decoded pictures are 4:2:0; planar is what software encoders take.
         context->pix_fmt = supportsFormat(codec, AV_PIX_FMT_YUV420P) ? AV_PIX_FMT_YUV420P
-                           : codec->pix_fmts != nullptr ? codec->pix_fmts[0]
-                                                        : AV_PIX_FMT_YUV420P;
+                           : codec->pix_fmts != nullptr              ? codec->pix_fmts[0]
+                                                                     : AV_PIX_FMT_YUV420P;
         context->time_base = settings.timeBase;
         context->framerate = AVRational{settings.expectedFrameRate, 1};
         context->bit_rate = settings.averageBitRate;
@@ -267,7 +266,11 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
     }
     Codec& c = *codec_;
     AVFrame* frame = nullptr;
-    if (picture->format == c.encoder->pix_fmt) {
+    const auto format = static_cast<AVPixelFormat>(picture->format);
+    if (picture->data[0] == nullptr || sws_isSupportedInput(format) == 0) {
+        // swscale asserts on layouts it does not know; such a picture is an
+        // encoding failure, not a crash.
+    } else if (format == c.encoder->pix_fmt) {
         frame = av_frame_clone(picture);
     } else {
         if (c.converted == nullptr) {
@@ -281,10 +284,9 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
                 }
             }
         }
-        c.converter = sws_getCachedContext(
-            c.converter, picture->width, picture->height,
-            static_cast<AVPixelFormat>(picture->format), settings_.width, settings_.height,
-            c.encoder->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        c.converter = sws_getCachedContext(c.converter, picture->width, picture->height, format,
+                                           settings_.width, settings_.height, c.encoder->pix_fmt,
+                                           SWS_BILINEAR, nullptr, nullptr, nullptr);
         // The encoder may still hold the previous conversion.
         if (c.converted != nullptr && c.converter != nullptr &&
             av_frame_make_writable(c.converted) == 0 &&
@@ -294,7 +296,7 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
         }
     }
     if (frame == nullptr) {
-        fail({});
+        // Only this picture is unusable; the encoder and the file are fine.
         return false;
     }
     frame->pts = pts;

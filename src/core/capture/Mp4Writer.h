@@ -53,7 +53,8 @@ public:
 
     // Encodes one picture at `pts` (units of the time base) and writes what the
     // encoder gives back. Converts only when the picture's layout is not the
-    // encoder's. False when the encoder or the file failed (status failed);
+    // encoder's. False when the encoder or the file failed (status failed),
+    // or when this one picture cannot be converted (status still writing);
     // the picture must have the settings' size.
     bool write(const AVFrame* picture, std::int64_t pts);
 

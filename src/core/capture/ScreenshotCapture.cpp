@@ -8,26 +8,31 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
-#include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <new>
+#include <png.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace vistrel::ScreenshotCapture {
 
 namespace {
 
-[[noreturn]] void conversionFailed() { throw StreamError(std::string(Messages::screenshotFailed)); }
+[[noreturn]] void conversionFailed() {
+    throw StreamError(std::string(Messages::screenshotFailed));
+}
 
-[[noreturn]] void fileFailed(int error) { throw StreamError(systemErrorText(error) + "."); }
+[[noreturn]] void fileFailed(int error) {
+    throw StreamError(systemErrorText(error) + ".");
+}
 
 // The matrix the picture was encoded with. Untagged pictures are taken as
 // BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
@@ -61,6 +66,10 @@ std::vector<unsigned char> toRgba(const AVFrame& frame) {
         conversionFailed();
     }
     const auto format = static_cast<AVPixelFormat>(frame.format);
+    // swscale asserts on layouts it does not know, so they never reach it.
+    if (sws_isSupportedInput(format) == 0 || frame.data[0] == nullptr) {
+        conversionFailed();
+    }
     std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
         sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
@@ -72,8 +81,8 @@ std::vector<unsigned char> toRgba(const AVFrame& frame) {
     const int* coefficients = sws_getCoefficients(colourMatrix(frame));
     const int full = isFullRange(frame) ? 1 : 0;
     // Output is full-range RGB; brightness, contrast and saturation neutral.
-    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0,
-                                 1 << 16, 1 << 16) < 0) {
+    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0, 1 << 16,
+                                 1 << 16) < 0) {
         conversionFailed();
     }
     const auto stride = static_cast<std::size_t>(width) * 4;
@@ -87,30 +96,63 @@ std::vector<unsigned char> toRgba(const AVFrame& frame) {
     return pixels;
 }
 
+struct PngSink {
+    std::vector<unsigned char> bytes;
+};
+
+void appendToSink(png_structp png, png_bytep data, png_size_t length) {
+    auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+    try {
+        sink->bytes.insert(sink->bytes.end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+        png_error(png, "out of memory");
+    }
+}
+
+// libpng reports errors by longjmp back here; only plain values are alive
+// between the setjmp and the calls that may jump.
+bool encodeRows(const unsigned char* pixels, int width, int height, PngSink* sink) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png == nullptr) {
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, sink, appendToSink, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    // Camera pictures gain little from harder compression, and a screenshot
+    // should not take a second.
+    png_set_compression_level(png, 3);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_write_info(png, info);
+    const auto stride = static_cast<std::size_t>(width) * 4;
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, pixels + stride * static_cast<std::size_t>(y));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
 // The complete PNG file: 8-bit RGBA, tagged as sRGB.
 std::vector<unsigned char> encodePng(const std::vector<unsigned char>& pixels, int width,
                                      int height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGBA;
-    // Without PNG_IMAGE_FLAG_COLORSPACE_NOT_sRGB, libpng writes the sRGB chunk.
-    image.flags = 0;
-    png_alloc_size_t size = 0;
-    if (png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), 0, nullptr) == 0 ||
-        size == 0) {
-        png_image_free(&image);
+    PngSink sink;
+    sink.bytes.reserve(pixels.size() / 2);
+    if (!encodeRows(pixels.data(), width, height, &sink)) {
         conversionFailed();
     }
-    std::vector<unsigned char> data(size);
-    if (png_image_write_to_memory(&image, data.data(), &size, 0, pixels.data(), 0, nullptr) ==
-        0) {
-        png_image_free(&image);
-        conversionFailed();
-    }
-    data.resize(size);
-    return data;
+    return std::move(sink.bytes);
 }
 
 // Writes `data` to a new file beside `path`, flushes it to disk and renames it
@@ -126,9 +168,9 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
     std::string temporary;
     UniqueFd fd;
     for (int attempt = 0; !fd; ++attempt) {
-        temporary = (folder / ("." + path.filename().string() + "." +
-                               std::to_string(random()) + ".tmp"))
-                        .string();
+        temporary =
+            (folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp"))
+                .string();
         fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd && (errno != EEXIST || attempt == 100)) {
             fileFailed(errno);

@@ -1,10 +1,9 @@
 #include "capture/SerialQueue.h"
 
-#include <pthread.h>
-
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 
 namespace vistrel {
 

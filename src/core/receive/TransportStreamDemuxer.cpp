@@ -112,6 +112,61 @@ void TransportStreamDemuxer::append(std::span<const std::uint8_t> bytes) {
     }
 }
 
+inline void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> payload) {
+    // The buffer only grows, so after the first large picture collection is
+    // a plain copy. It never grows past the cap plus one packet: a PES that
+    // long is dropped.
+    const std::size_t needed = pesSize_ + payload.size();
+    if (needed > pes_.size()) {
+        pes_.resize(std::max(needed, std::min(2 * pes_.size(), maximumPESSize + packetSize)));
+    }
+    std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
+    pesSize_ = needed;
+}
+
+inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload, bool start,
+                                                 const std::uint8_t* adaptationField) {
+    if (start) {
+        finishPES();
+        collecting_ = true;
+        finishedEarly_ = false;
+    } else if (!collecting_) {
+        if (finishedEarly_) {
+            ++incompleteEarlyCompletions_;
+            resetVideo();
+        }
+        return;
+    }
+    appendToPES(payload);
+
+    if (!expectedPESLength_ && pesSize_ > 5) {
+        if (pes_[0] != 0 || pes_[1] != 0 || pes_[2] != 1) {
+            resetVideo();
+            return;
+        }
+        const std::size_t declared = (static_cast<std::size_t>(pes_[4]) << 8) | pes_[5];
+        expectedPESLength_ = declared == 0 ? 0 : declared + 6;
+    }
+    if (expectedPESLength_) {
+        const std::size_t expected = *expectedPESLength_;
+        if (expected > 0 && pesSize_ >= expected) {
+            pesSize_ = expected;
+            finishPES();
+            return;
+        }
+        if (expected == 0 && adaptationField != nullptr && endsInStuffing(adaptationField)) {
+            if (finishPES()) {
+                ++earlyCompletions_;
+                finishedEarly_ = true;
+            }
+            return;
+        }
+    }
+    if (pesSize_ > maximumPESSize) {
+        resetVideo();
+    }
+}
+
 void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
     const bool transportError = (packet[1] & 0x80) != 0;
     const bool start = (packet[1] & 0x40) != 0;
@@ -131,7 +186,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
         return;
     }
     std::size_t payloadStart = 4;
-    bool stuffed = false;
+    const std::uint8_t* adaptationField = nullptr;
     if ((adaptationControl & 0x02) != 0) {
         const std::size_t fieldLength = packet[4];
         if (fieldLength > 183) {
@@ -147,7 +202,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
             return;
         }
         payloadStart = 5 + fieldLength;
-        stuffed = endsInStuffing(packet + 4);
+        adaptationField = packet + 4;
     }
 
     std::int8_t& last = continuity_[static_cast<std::size_t>(pid)];
@@ -170,73 +225,30 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
         consumePSI(payload, pid, start);
     }
     if (videoPID_ == pid) {
-        consumeVideo(payload, start, stuffed);
-    }
-}
-
-void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> payload, bool start,
-                                          bool stuffed) {
-    if (start) {
-        finishPES();
-        collecting_ = true;
-        finishedEarly_ = false;
-    } else if (!collecting_) {
-        if (finishedEarly_) {
-            ++incompleteEarlyCompletions_;
-            resetVideo();
-        }
-        return;
-    }
-    pes_.insert(pes_.end(), payload.begin(), payload.end());
-
-    if (!expectedPESLength_ && pes_.size() > 5) {
-        if (pes_[0] != 0 || pes_[1] != 0 || pes_[2] != 1) {
-            resetVideo();
-            return;
-        }
-        const std::size_t declared = (static_cast<std::size_t>(pes_[4]) << 8) | pes_[5];
-        expectedPESLength_ = declared == 0 ? 0 : declared + 6;
-    }
-    if (expectedPESLength_) {
-        const std::size_t expected = *expectedPESLength_;
-        if (expected > 0 && pes_.size() >= expected) {
-            pes_.resize(expected);
-            finishPES();
-            return;
-        }
-        if (expected == 0 && stuffed) {
-            if (finishPES()) {
-                ++earlyCompletions_;
-                finishedEarly_ = true;
-            }
-            return;
-        }
-    }
-    if (pes_.size() > maximumPESSize) {
-        resetVideo();
+        consumeVideo(payload, start, adaptationField);
     }
 }
 
 bool TransportStreamDemuxer::finishPES() {
     bool handedOn = false;
-    if (pes_.size() >= 9 && pes_[0] == 0 && pes_[1] == 0 && pes_[2] == 1 &&
-        (pes_[6] & 0xC0) == 0x80) {
+    if (pesSize_ >= 9 && pes_[0] == 0 && pes_[1] == 0 && pes_[2] == 1 && (pes_[6] & 0xC0) == 0x80) {
         const std::size_t dataStart = 9 + static_cast<std::size_t>(pes_[8]);
-        if (dataStart < pes_.size()) {
+        if (dataStart < pesSize_) {
             handedOn = true;
             if (onAccessUnit_) {
-                onAccessUnit_(std::span<const std::uint8_t>(pes_).subspan(dataStart));
+                onAccessUnit_(
+                    std::span<const std::uint8_t>(pes_.data() + dataStart, pesSize_ - dataStart));
             }
         }
     }
-    pes_.clear();
+    pesSize_ = 0;
     collecting_ = false;
     expectedPESLength_.reset();
     return handedOn;
 }
 
 void TransportStreamDemuxer::resetVideo() {
-    pes_.clear();
+    pesSize_ = 0;
     collecting_ = false;
     expectedPESLength_.reset();
     finishedEarly_ = false;

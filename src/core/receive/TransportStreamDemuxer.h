@@ -29,7 +29,7 @@ public:
     using DiscontinuityCallback = std::function<void()>;
 
     static constexpr std::size_t packetSize = 188;
-    static constexpr std::size_t maximumPESSize = 8 * 1024 * 1024;
+    static constexpr std::size_t maximumPESSize = std::size_t{8} * 1024 * 1024;
 
     // The view passed to onAccessUnit is valid only during the call.
     void setOnAccessUnit(AccessUnitCallback callback) { onAccessUnit_ = std::move(callback); }
@@ -61,20 +61,24 @@ public:
     // bounded.
     [[nodiscard]] std::size_t pendingBytes() const noexcept { return pending_.size(); }
     [[nodiscard]] std::size_t sectionBytes() const noexcept;
-    [[nodiscard]] std::size_t collectedPESBytes() const noexcept { return pes_.size(); }
+    [[nodiscard]] std::size_t collectedPESBytes() const noexcept { return pesSize_; }
 
     // CRC-32/MPEG-2: 0 over a whole, intact PSI section including its CRC.
     static std::uint32_t crc(std::span<const std::uint8_t> bytes) noexcept;
 
 private:
     void consume(const std::uint8_t* packet);
-    void consumeVideo(std::span<const std::uint8_t> payload, bool start, bool stuffed);
+    // `adaptationField` points at the packet's adaptation field length byte,
+    // or is null when the packet has none.
+    void consumeVideo(std::span<const std::uint8_t> payload, bool start,
+                      const std::uint8_t* adaptationField);
     void consumePSI(std::span<const std::uint8_t> payload, int pid, bool start);
     void parseSections(int pid);
     void parsePAT(std::span<const std::uint8_t> section);
     void parsePMT(std::span<const std::uint8_t> section);
     bool finishPES(); // true when an access unit was handed on
     void resetVideo();
+    void appendToPES(std::span<const std::uint8_t> payload);
 
     AccessUnitCallback onAccessUnit_;
     DiscontinuityCallback onDiscontinuity_;
@@ -88,7 +92,9 @@ private:
         none.fill(-1);
         return none;
     }();
-    std::vector<std::uint8_t> pes_;
+    // The video PES being collected: the first pesSize_ bytes of pes_.
+    std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
+    std::size_t pesSize_ = 0;
     bool collecting_ = false;
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;

@@ -25,7 +25,7 @@ namespace vistrel {
 namespace {
 
 constexpr int receiveBufferSize = 4 * 1024 * 1024;
-constexpr std::size_t datagramBufferSize = 64 * 1024;
+constexpr std::size_t datagramBufferSize = std::size_t{64} * 1024;
 // Bounds the time spent in one wake-up so that stop() is noticed promptly.
 constexpr int datagramsPerWakeUp = 128;
 

@@ -42,6 +42,7 @@ public:
 
     // Opens, binds 0.0.0.0:port and starts the receiver thread. Accepts only
     // datagrams whose source address is `peer` (dotted IPv4). Throws StreamError.
+    // Meant to be called once; a second call stops the first reception.
     void start(std::uint16_t port, std::string_view peer);
 
     // Joins the thread and closes the socket. Idempotent; no callback runs

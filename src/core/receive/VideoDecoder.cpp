@@ -1,6 +1,7 @@
 #include "receive/VideoDecoder.h"
 
 #include "connection/Messages.h"
+#include "receive/SequenceParameterSet.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -208,9 +209,11 @@ void VideoDecoder::rebuild() {
         return;
     }
     ++rebuilds_;
-    // A record cannot describe an SPS without its profile and level bytes,
-    // nor parameter sets longer than its 16-bit length fields.
-    if (sps_.size() < 4 || sps_.size() > 0xFFFF || pps_.size() > 0xFFFF) {
+    // libavcodec shrugs off parameter sets it cannot read and then decodes
+    // nothing, and it would hand on pictures in layouts nothing downstream
+    // takes; both are refused here. The record's length fields are 16 bits.
+    const auto parsed = SequenceParameterSet::parse(sps_);
+    if (!parsed || !parsed->is8Bit420() || sps_.size() > 0xFFFF || pps_.size() > 0xFFFF) {
         report(std::string(Messages::unsupportedFormat));
         return;
     }

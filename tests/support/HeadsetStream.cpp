@@ -1,0 +1,168 @@
+#include "HeadsetStream.h"
+
+#include "RunProcess.h"
+#include "connection/RemoteCommand.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/mem.h>
+}
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <netinet/in.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vistrel::test {
+
+namespace {
+
+struct TemporaryFile {
+    std::string path;
+    explicit TemporaryFile(const Bytes& contents) {
+        char name[] = "/tmp/vistrel-stream-XXXXXX";
+        const int fd = ::mkstemp(name);
+        if (fd < 0) {
+            throw std::runtime_error("mkstemp failed");
+        }
+        ::close(fd);
+        path = name;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(contents.data()),
+                  static_cast<std::streamsize>(contents.size()));
+    }
+    ~TemporaryFile() { std::remove(path.c_str()); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+};
+
+struct MemoryReader {
+    const Bytes* bytes;
+    std::size_t position = 0;
+};
+
+int readMemory(void* opaque, std::uint8_t* buffer, int size) {
+    auto* reader = static_cast<MemoryReader*>(opaque);
+    const std::size_t left = reader->bytes->size() - reader->position;
+    if (left == 0) {
+        return AVERROR_EOF;
+    }
+    const std::size_t count = std::min(left, static_cast<std::size_t>(size));
+    std::memcpy(buffer, reader->bytes->data() + reader->position, count);
+    reader->position += count;
+    return static_cast<int>(count);
+}
+
+} // namespace
+
+std::vector<std::string> headsetEncoderArguments() {
+    // Taken from the script itself so that the tests follow any change to it.
+    const std::string script = RemoteCommand::script("127.0.0.1", 1);
+    const std::size_t begin = script.find("-map 0:v");
+    const std::size_t end = script.find("-f mpegts", begin);
+    if (begin == std::string::npos || end == std::string::npos) {
+        throw std::runtime_error("the remote script has no encoder arguments");
+    }
+    std::istringstream words(script.substr(begin, end + 9 - begin));
+    std::vector<std::string> arguments;
+    for (std::string word; words >> word;) {
+        if (word != "\\") {
+            arguments.push_back(word);
+        }
+    }
+    return arguments;
+}
+
+Bytes encodeHeadsetStream(int width, int height, double seconds, const std::string& pixelFormat) {
+    std::vector<std::string> argv = {
+        "ffmpeg",
+        "-nostdin",
+        "-f",
+        "lavfi",
+        "-i",
+        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=20",
+        "-t",
+        std::to_string(seconds)};
+    for (std::string& argument : headsetEncoderArguments()) {
+        if (argument == "yuv420p") {
+            argument = pixelFormat;
+        }
+        argv.push_back(std::move(argument));
+    }
+    argv.emplace_back("pipe:1");
+    const ProcessResult result = runProcess(argv);
+    if (result.exitStatus != 0 || result.out.empty()) {
+        throw std::runtime_error("ffmpeg failed: " + result.err);
+    }
+    return {result.out.begin(), result.out.end()};
+}
+
+std::vector<Bytes> referenceAccessUnits(const Bytes& stream) {
+    MemoryReader reader{&stream};
+    constexpr int bufferSize = 64 * 1024;
+    auto* buffer = static_cast<std::uint8_t*>(av_malloc(bufferSize));
+    AVIOContext* io =
+        avio_alloc_context(buffer, bufferSize, 0, &reader, readMemory, nullptr, nullptr);
+    AVFormatContext* format = avformat_alloc_context();
+    format->pb = io;
+    format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
+    std::vector<Bytes> units;
+    if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) == 0) {
+        AVPacket* packet = av_packet_alloc();
+        while (av_read_frame(format, packet) >= 0) {
+            units.emplace_back(packet->data, packet->data + packet->size);
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        avformat_close_input(&format);
+    } else {
+        avformat_free_context(format);
+    }
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+    return units;
+}
+
+std::vector<Bytes> referencePictures(const Bytes& stream, int width, int height) {
+    const TemporaryFile file(stream);
+    const ProcessResult result =
+        runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.path, "-fps_mode",
+                    "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv420p", "pipe:1"});
+    if (result.exitStatus != 0) {
+        throw std::runtime_error("ffmpeg failed: " + result.err);
+    }
+    const auto pictureSize =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2;
+    std::vector<Bytes> pictures;
+    for (std::size_t offset = 0; offset + pictureSize <= result.out.size(); offset += pictureSize) {
+        const auto* begin = reinterpret_cast<const std::uint8_t*>(result.out.data()) + offset;
+        pictures.emplace_back(begin, begin + pictureSize);
+    }
+    return pictures;
+}
+
+std::uint16_t freeUdpPort() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw std::runtime_error("no free UDP port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+} // namespace vistrel::test

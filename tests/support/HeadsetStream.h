@@ -1,0 +1,35 @@
+// Real H.264-in-MPEG-TS streams for tests, made by the ffmpeg program with
+// the encoder settings the headset uses (testsrc2 standing in for the
+// camera), and libavformat's own reading of them as a reference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vistrel::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ffmpeg's arguments after the input, up to and including "-f mpegts", as the
+// headset's script passes them.
+std::vector<std::string> headsetEncoderArguments();
+
+// A transport stream of `seconds` of testsrc2 at width × height, 20 frames
+// per second in; `pixelFormat` replaces the headset's yuv420p. Throws
+// std::runtime_error when ffmpeg fails.
+Bytes encodeHeadsetStream(int width, int height, double seconds,
+                          const std::string& pixelFormat = "yuv420p");
+
+// The video PES payloads of a transport stream as libavformat's mpegts
+// demuxer reads them (no parser), in order.
+std::vector<Bytes> referenceAccessUnits(const Bytes& stream);
+
+// The stream decoded by the ffmpeg program: one YUV420P picture per entry,
+// every decoded picture, none duplicated or dropped.
+std::vector<Bytes> referencePictures(const Bytes& stream, int width, int height);
+
+// A UDP port on 127.0.0.1 that nobody was using a moment ago.
+std::uint16_t freeUdpPort();
+
+} // namespace vistrel::test

@@ -1,0 +1,42 @@
+// Temporary folders for tests: a fresh folder removed with everything in it,
+// and a small tmpfs mounted on one (root only) to run out of space or to be
+// read-only on purpose.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+namespace vistrel::test {
+
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder();
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const {
+        return path_ / name;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+class TmpfsMount {
+public:
+    // Why a tmpfs cannot be mounted here (not root), or empty when it can.
+    static std::string unavailableReason();
+
+    TmpfsMount(std::size_t bytes, bool readOnly = false);
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    ~TmpfsMount();
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return folder_.path(); }
+
+private:
+    ScratchFolder folder_;
+};
+
+} // namespace vistrel::test
