@@ -424,7 +424,15 @@ void StreamSession::launchSsh(const QUuid& token, const QStringList& arguments,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSH_ASKPASS"), askpass);
     environment.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
+#ifdef __APPLE__
+    // OpenSSH consults askpass only with a display set; the helper itself
+    // needs none there.
     environment.insert(QStringLiteral("DISPLAY"), QStringLiteral("vistrel:0"));
+#else
+    // The helper is a Qt window on this desktop: it needs the real DISPLAY or
+    // WAYLAND_DISPLAY (a made-up one makes it abort, which ssh takes as a
+    // refusal). SSH_ASKPASS_REQUIRE=force already makes ssh ask it without one.
+#endif
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::SeparateChannels);
     outputDecoder_.reset();
