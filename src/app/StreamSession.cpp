@@ -169,6 +169,8 @@ void StreamSession::setError(const QString& error) {
     emit errorChanged();
 }
 
+void StreamSession::dismissError() { setError({}); }
+
 void StreamSession::setDiagnostics(const QString& text) {
     if (diagnostics_ == text) {
         return;

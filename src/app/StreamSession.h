@@ -123,6 +123,8 @@ public:
     Q_INVOKABLE void revealLastCapture();
     // The window's dismiss control for the saved-capture notice.
     Q_INVOKABLE void dismissCaptureNotice();
+    // The window's dismiss control for the error box.
+    Q_INVOKABLE void dismissError();
     // Puts a short report of the state and the SSH output on the clipboard.
     Q_INVOKABLE void copyDiagnostics();
 
