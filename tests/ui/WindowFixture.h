@@ -5,6 +5,7 @@
 #pragma once
 
 #include "HeadsetStandIn.h"
+#include "SettingsStore.h"
 #include "UiEnvironment.h"
 #include "VistrelApp.h"
 
