@@ -1,0 +1,63 @@
+// One run of /usr/bin/ssh against a simulated headset, exactly as the
+// application starts it: the real arguments from RemoteCommand::sshArguments
+// and the real remote script. Only the known-hosts file, the agent holding
+// the test key and an askpass program that answers "yes" and writes down what
+// it was asked belong to the test.
+#pragma once
+
+#include "ChildProcess.h"
+#include "HeadsetSimulator.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vistrel::test {
+
+// A fresh folder under /tmp, removed with everything in it.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+class RemoteScriptSession {
+public:
+    enum class Trust { preTrusted, unknownHost };
+
+    // `knownHosts` empty: a file in a private folder whose name has a space.
+    RemoteScriptSession(const HeadsetSimulator& headset, std::uint16_t port,
+                        Trust trust = Trust::preTrusted, std::filesystem::path knownHosts = {});
+
+    // Starts /usr/bin/ssh; may be called again for a second connection after
+    // the first one ended.
+    ChildProcess& start();
+    [[nodiscard]] ChildProcess& ssh() { return *ssh_; }
+
+    [[nodiscard]] std::vector<std::string> arguments() const;
+    [[nodiscard]] const std::filesystem::path& knownHosts() const noexcept { return knownHosts_; }
+    // The lines of every question the askpass program was asked, in order.
+    [[nodiscard]] std::vector<std::string> askpassQuestions() const;
+
+private:
+    const HeadsetSimulator& headset_;
+    std::uint16_t port_;
+    TemporaryFolder folder_;
+    std::filesystem::path knownHosts_;
+    std::filesystem::path askpass_;
+    std::filesystem::path askpassLog_;
+    std::unique_ptr<ChildProcess> ssh_;
+};
+
+// Lines of a text file, without their line feeds.
+std::vector<std::string> readLines(const std::filesystem::path& path);
+
+} // namespace vistrel::test
