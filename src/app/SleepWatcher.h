@@ -20,10 +20,9 @@ public:
 signals:
     void aboutToSleep();
 
-private slots:
-    void onPrepareForSleep(bool starting);
-
 private:
+    Q_SLOT void onPrepareForSleep(bool starting);
+
     bool listening_ = false;
 };
 

@@ -169,7 +169,9 @@ void StreamSession::setError(const QString& error) {
     emit errorChanged();
 }
 
-void StreamSession::dismissError() { setError({}); }
+void StreamSession::dismissError() {
+    setError({});
+}
 
 void StreamSession::setDiagnostics(const QString& text) {
     if (diagnostics_ == text) {

@@ -41,20 +41,25 @@ bool VistrelApp::load() {
     // with an error, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
 
-    session_ = new StreamSession(std::move(services_), this);
-    presenter_ = new SessionPresenter(*session_, this);
-    shortcuts_ = new Shortcuts(this);
-    sleepWatcher_ = new SleepWatcher(platform_.sleepBus, this);
-    connect(sleepWatcher_, &SleepWatcher::aboutToSleep, this, &VistrelApp::endForSleep);
+    session_ = std::make_unique<StreamSession>(std::move(services_));
+    presenter_ = std::make_unique<SessionPresenter>(*session_);
+    shortcuts_ = std::make_unique<Shortcuts>();
+    sleepWatcher_ = std::make_unique<SleepWatcher>(platform_.sleepBus);
+    connect(sleepWatcher_.get(), &SleepWatcher::aboutToSleep, this, &VistrelApp::endForSleep);
 
     // Closing the main window is a quit request, decided here.
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
+    // Owned here, never by the QML engine's garbage collector.
+    for (QObject* owned : {static_cast<QObject*>(presenter_.get()),
+                           static_cast<QObject*>(shortcuts_.get()), static_cast<QObject*>(this)}) {
+        QQmlEngine::setObjectOwnership(owned, QQmlEngine::CppOwnership);
+    }
     engine_->setInitialProperties({
-        {QStringLiteral("presenter"), QVariant::fromValue<QObject*>(presenter_)},
+        {QStringLiteral("presenter"), QVariant::fromValue<QObject*>(presenter_.get())},
         {QStringLiteral("shell"), QVariant::fromValue<QObject*>(this)},
-        {QStringLiteral("shortcuts"), QVariant::fromValue<QObject*>(shortcuts_)},
+        {QStringLiteral("shortcuts"), QVariant::fromValue<QObject*>(shortcuts_.get())},
     });
     engine_->load(QUrl(QStringLiteral("qrc:/Vistrel/qml/Main.qml")));
     const QList<QObject*> roots = engine_->rootObjects();
@@ -63,7 +68,7 @@ bool VistrelApp::load() {
         return false;
     }
     mainWindow_->installEventFilter(this);
-    connect(session_, &StreamSession::activationRequested, this, [this] {
+    connect(session_.get(), &StreamSession::activationRequested, this, [this] {
         if (mainWindow_) {
             mainWindow_->raise();
             mainWindow_->requestActivate();

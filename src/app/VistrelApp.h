@@ -53,8 +53,8 @@ public:
     // brought to the front. False when the views could not be created.
     bool load();
 
-    [[nodiscard]] StreamSession* session() const { return session_; }
-    [[nodiscard]] SessionPresenter* presenter() const { return presenter_; }
+    [[nodiscard]] StreamSession* session() const { return session_.get(); }
+    [[nodiscard]] SessionPresenter* presenter() const { return presenter_.get(); }
     [[nodiscard]] QQuickWindow* mainWindow() const { return mainWindow_; }
     [[nodiscard]] QQmlApplicationEngine& engine() { return *engine_; }
     [[nodiscard]] bool reduceMotion() const { return platform_.reduceMotion; }
@@ -80,10 +80,11 @@ private:
 
     Platform platform_;
     SessionServices services_;
-    StreamSession* session_ = nullptr;      // child
-    SessionPresenter* presenter_ = nullptr; // child
-    Shortcuts* shortcuts_ = nullptr;        // child
-    SleepWatcher* sleepWatcher_ = nullptr;  // child
+    // Declared so that the windows go first and the session last.
+    std::unique_ptr<StreamSession> session_;
+    std::unique_ptr<SessionPresenter> presenter_;
+    std::unique_ptr<Shortcuts> shortcuts_;
+    std::unique_ptr<SleepWatcher> sleepWatcher_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QPointer<QQuickWindow> mainWindow_;
 };

@@ -29,8 +29,13 @@ void WindowFixture::TearDown() {
 
 void WindowFixture::launch(HeadsetStandIn::Behaviour behaviour, const QString& address,
                            bool reduceMotion) {
-    QtSettingsStore().setString(QStringLiteral("frameAddress"), address);
     standIn_ = std::make_unique<HeadsetStandIn>(behaviour);
+    launchWith(standIn_->services(), address, reduceMotion);
+}
+
+void WindowFixture::launchWith(SessionServices services, const QString& address,
+                               bool reduceMotion) {
+    QtSettingsStore().setString(QStringLiteral("frameAddress"), address);
     VistrelApp::Platform platform;
     platform.openUrl = [this](const QUrl& url) {
         opened << url.toLocalFile();
@@ -38,7 +43,7 @@ void WindowFixture::launch(HeadsetStandIn::Behaviour behaviour, const QString& a
     };
     platform.applicationDir = applicationDir;
     platform.reduceMotion = reduceMotion;
-    app_ = std::make_unique<VistrelApp>(standIn_->services(), std::move(platform));
+    app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
 }

@@ -26,6 +26,8 @@ protected:
     // Saves `address` as the last used address, then launches the application.
     void launch(HeadsetStandIn::Behaviour behaviour, const QString& address = "127.0.0.1",
                 bool reduceMotion = false);
+    // The same with the given services (a real SSH client, for instance).
+    void launchWith(SessionServices services, const QString& address, bool reduceMotion = false);
 
     [[nodiscard]] StreamSession& session() const { return *app_->session(); }
     [[nodiscard]] QQuickWindow& window() const { return *app_->mainWindow(); }
