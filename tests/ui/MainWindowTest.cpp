@@ -240,6 +240,21 @@ TEST_F(MainWindow, LongErrorsWrapInsideThePanel) {
     screenshot("error-wrapped");
 }
 
+TEST_F(MainWindow, TheVideoFollowsTheWindowSizeAtOnce) {
+    launch(Behaviour::NeverAnswers);
+    const QQuickItem* output = item("videoOutput");
+    const QQuickItem* area = item("videoArea");
+    for (const QSize size : {QSize(680, 700), QSize(1400, 900), QSize(1000, 720)}) {
+        window().resize(size);
+        // The area takes the new width in the window's next layout pass...
+        ASSERT_TRUE(waitFor([&] { return area->width() == size.width() - 40.0; }, 3000));
+        // ...and the picture's surface in that same pass, without animation.
+        EXPECT_DOUBLE_EQ(output->width(), area->width()) << size.width();
+        EXPECT_DOUBLE_EQ(output->height(), area->height()) << size.width();
+        EXPECT_GE(area->height(), 280);
+    }
+}
+
 TEST_F(MainWindow, ReduceMotionSwitchesWithoutAnimation) {
     launch(Behaviour::NeverAnswers, "127.0.0.1", true);
     EXPECT_EQ(object("contentView")->property("phaseAnimation").toInt(), 0);
