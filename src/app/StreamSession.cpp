@@ -35,9 +35,15 @@ constexpr qsizetype outputBufferLimit = 4096;
 constexpr qsizetype diagnosticsLimit = 16000;
 constexpr qsizetype classifiedTailLimit = 1200;
 
-const QString frameAddressKey = QStringLiteral("frameAddress");
-const QString sshUsernameKey = QStringLiteral("sshUsername");
-const QString defaultUsername = QStringLiteral("steamos");
+QString frameAddressKey() {
+    return QStringLiteral("frameAddress");
+}
+QString sshUsernameKey() {
+    return QStringLiteral("sshUsername");
+}
+QString defaultUsername() {
+    return QStringLiteral("steamos");
+}
 
 QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -118,7 +124,7 @@ StreamSession::StreamSession(SessionServices services, QObject* parent)
       process_(nullptr, &releaseProcess), outputDecoder_(QStringDecoder::Utf8),
       errorDecoder_(QStringDecoder::Utf8), generation_(QUuid::createUuid()),
       mailbox_(std::make_shared<FrameMailbox>()) {
-    host_ = services_.settings->string(frameAddressKey).value_or(QString());
+    host_ = services_.settings->string(frameAddressKey()).value_or(QString());
     // Queued, so that a failure seen while showing a picture stops the run
     // after present() has returned.
     connect(
@@ -302,14 +308,14 @@ void StreamSession::updateDerived() {
 }
 
 QString StreamSession::sshUsername() const {
-    return services_.settings->string(sshUsernameKey).value_or(defaultUsername);
+    return services_.settings->string(sshUsernameKey()).value_or(defaultUsername());
 }
 
 void StreamSession::setSshUsername(const QString& name) {
-    if (services_.settings->string(sshUsernameKey) == name) {
+    if (services_.settings->string(sshUsernameKey()) == name) {
         return;
     }
-    services_.settings->setString(sshUsernameKey, name);
+    services_.settings->setString(sshUsernameKey(), name);
     emit sshUsernameChanged();
 }
 
@@ -342,13 +348,14 @@ void StreamSession::start() {
 }
 
 void StreamSession::startRun(const QUuid& token) {
-    const QString username = services_.settings->string(sshUsernameKey).value_or(defaultUsername);
+    const QString username =
+        services_.settings->string(sshUsernameKey()).value_or(defaultUsername());
     const ConnectionConfiguration configuration(host_.toStdString(), username.toStdString(),
                                                 services_.port);
     const std::string localAddress = configuration.localAddress();
 
     setHost(qs(configuration.host()));
-    services_.settings->setString(frameAddressKey, host_);
+    services_.settings->setString(frameAddressKey(), host_);
     setReceivingAddress(qs(localAddress) + QLatin1Char(':') + QString::number(services_.port));
 
     const QString askpass = AskpassLocator::find(services_.applicationDir);
@@ -411,7 +418,7 @@ void StreamSession::startRun(const QUuid& token) {
 
 void StreamSession::launchSsh(const QUuid& token, const QStringList& arguments,
                               const QString& askpass) {
-    process_.reset(new QProcess);
+    process_.reset(std::make_unique<QProcess>().release());
     QProcess* process = process_.get();
     process->setProgram(services_.sshProgram);
     process->setArguments(arguments);
@@ -459,14 +466,15 @@ void StreamSession::consumeOutput(const QByteArray& bytes) {
         if (end < 0) {
             break;
         }
-        const QStringView line = QStringView(outputBuffer_).mid(lineStart, end - lineStart);
+        const QString line = outputBuffer_.mid(lineStart, end - lineStart);
+        lineStart = end + 1;
         if (line == QLatin1String(RemoteCommand::startedMarker.data(),
                                   static_cast<qsizetype>(RemoteCommand::startedMarker.size())) &&
             phase_ == Phase::Connecting) {
             setPhase(Phase::Waiting);
             waitingSince_ = services_.clock->uptime();
         }
-        lineStart = end + 1;
+        emit remoteOutputLine(line);
     }
     outputBuffer_.remove(0, lineStart);
     outputBuffer_ = lastCharacters(outputBuffer_, outputBufferLimit);

@@ -169,8 +169,14 @@ signals:
     void sshUsernameChanged();
     // A stream was started: the window comes to the front.
     void activationRequested();
+    // Each complete line the remote script printed on its standard output.
+    void remoteOutputLine(const QString& line);
 
 private:
+    // Tests reach the private steps (consumeOutput, present, connectionError…)
+    // through this class of theirs.
+    friend class StreamSessionProbe;
+
     enum class CaptureKind { Recording, Screenshot };
     class DerivedBatch;
 

@@ -1,0 +1,76 @@
+// What showing one picture costs the GUI thread: the one copy into a video
+// frame for the sink (720p, both decoded layouts), and the mailbox hand-off
+// from the decoder's thread.
+#include "FrameMailbox.h"
+#include "VideoDisplay.h"
+
+#include <QGuiApplication>
+#include <QVideoSink>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include <benchmark/benchmark.h>
+#include <cstring>
+
+namespace {
+
+vistrel::PixelBuffer picture(int width, int height, AVPixelFormat format) {
+    AVFrame* frame = av_frame_alloc();
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        av_frame_free(&frame);
+        return {};
+    }
+    for (int plane = 0; plane < AV_NUM_DATA_POINTERS && frame->buf[plane] != nullptr; ++plane) {
+        std::memset(frame->buf[plane]->data, 0x55, frame->buf[plane]->size);
+    }
+    vistrel::PixelBuffer buffer = vistrel::PixelBuffer::referencing(frame);
+    av_frame_free(&frame);
+    return buffer;
+}
+
+void showPicture(benchmark::State& state, AVPixelFormat format) {
+    vistrel::VideoDisplay display;
+    QVideoSink sink;
+    display.setVideoSink(&sink);
+    const vistrel::PixelBuffer shown = picture(1280, 720, format);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(display.show(shown));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ShowYuv420p720p(benchmark::State& state) {
+    showPicture(state, AV_PIX_FMT_YUV420P);
+}
+void BM_ShowNv12720p(benchmark::State& state) {
+    showPicture(state, AV_PIX_FMT_NV12);
+}
+
+void BM_MailboxPostAndTake(benchmark::State& state) {
+    vistrel::FrameMailbox mailbox;
+    const vistrel::PixelBuffer shown = picture(1280, 720, AV_PIX_FMT_YUV420P);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(mailbox.post(shown));
+        benchmark::DoNotOptimize(mailbox.take());
+    }
+}
+
+BENCHMARK(BM_ShowYuv420p720p)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShowNv12720p)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MailboxPostAndTake);
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,288 @@
+#include "SessionRig.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+}
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vistrel::test {
+
+PixelBuffer makePicture(int width, int height, AVPixelFormat format, std::uint8_t shade) {
+    AVFrame* frame = av_frame_alloc();
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame, 0) < 0) {
+        av_frame_free(&frame);
+        throw std::runtime_error("av_frame_get_buffer failed");
+    }
+    for (int row = 0; row < height; ++row) {
+        std::memset(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0], shade,
+                    static_cast<std::size_t>(width));
+    }
+    const int chromaPlanes = format == AV_PIX_FMT_NV12 ? 1 : 2;
+    for (int plane = 1; plane <= chromaPlanes && frame->data[plane] != nullptr; ++plane) {
+        const int bytes = format == AV_PIX_FMT_NV12 ? width : width / 2;
+        for (int row = 0; row < height / 2; ++row) {
+            std::memset(frame->data[plane] +
+                            static_cast<std::ptrdiff_t>(row) * frame->linesize[plane],
+                        0x60 + plane, static_cast<std::size_t>(bytes));
+        }
+    }
+    PixelBuffer picture = PixelBuffer::referencing(frame);
+    av_frame_free(&frame);
+    return picture;
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const QDeadlineTimer deadline(timeout);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ::usleep(1000);
+    }
+    return true;
+}
+
+void drainEvents() {
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+std::uint16_t freeUdpPort() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = 0;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("no free UDP port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+std::string readFile(const QString& path) {
+    std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+PngSize pngSize(const QString& path) {
+    const std::string bytes = readFile(path);
+    PngSize size;
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0) {
+        return size;
+    }
+    const auto word = [&](std::size_t at) {
+        unsigned value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    size.valid = true;
+    size.width = word(16);
+    size.height = word(20);
+    return size;
+}
+
+Movie readMovie(const QString& path) {
+    Movie movie;
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
+        return movie;
+    }
+    if (avformat_find_stream_info(context, nullptr) >= 0) {
+        const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (index >= 0) {
+            movie.valid = true;
+            movie.width = context->streams[index]->codecpar->width;
+            movie.height = context->streams[index]->codecpar->height;
+            AVPacket* packet = av_packet_alloc();
+            while (av_read_frame(context, packet) >= 0) {
+                if (packet->stream_index == index) {
+                    ++movie.frames;
+                }
+                av_packet_unref(packet);
+            }
+            av_packet_free(&packet);
+        }
+    }
+    avformat_close_input(&context);
+    return movie;
+}
+
+namespace {
+void writeExecutable(const QString& path, const std::string& text) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size())) {
+        throw std::runtime_error("cannot write " + path.toStdString());
+    }
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+} // namespace
+
+SessionRig::SessionRig(const std::string& sshBody, bool withAskpass)
+    : port(freeUdpPort()), withAskpass_(withAskpass) {
+    if (!dir_.isValid()) {
+        throw std::runtime_error("no temporary folder");
+    }
+    hadDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    savedDataHome_ = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
+
+    const std::string folder = QFile::encodeName(dir()).toStdString();
+    sshProgram = path(QStringLiteral("ssh"));
+    writeExecutable(sshProgram,
+                    "#!/bin/bash\n"
+                    "dir='" +
+                        folder +
+                        "'\n"
+                        "echo $$ >> \"$dir/launches\"\n"
+                        "printf '%s\\0' \"$@\" > \"$dir/args\"\n"
+                        "printf '%s\\n' \"SSH_ASKPASS=$SSH_ASKPASS\" "
+                        "\"SSH_ASKPASS_REQUIRE=$SSH_ASKPASS_REQUIRE\" "
+                        "\"DISPLAY=$DISPLAY\" > \"$dir/env\"\n"
+                        "listen() {\n"
+                        "  while IFS= read -r line; do\n"
+                        "    printf '%s\\n' \"$line\" >> \"$dir/stdin\"\n"
+                        "    if [ \"$line\" = STOP ]; then echo VL_STOPPED; exit 0; fi\n"
+                        "  done\n"
+                        "  echo VL_STOPPED; exit 0\n"
+                        "}\n" +
+                        sshBody + "\n");
+    QDir().mkpath(path(QStringLiteral("app")));
+    if (withAskpass_) {
+        writeExecutable(path(QStringLiteral("app/vistrel-askpass")), "#!/bin/sh\nexit 1\n");
+    }
+}
+
+SessionRig::~SessionRig() {
+    if (session_ && session_->phase() != StreamSession::Phase::Idle) {
+        session_->end();
+        // A stand-in that ignores STOP is ended by the escalation.
+        for (int i = 0; i < 40 && session_->phase() != StreamSession::Phase::Idle; ++i) {
+            if (clock != nullptr) {
+                clock->advance(0.5);
+            }
+            waitFor([this] { return session_->phase() == StreamSession::Phase::Idle; },
+                    std::chrono::milliseconds(clock != nullptr ? 250 : 500));
+        }
+    }
+    session_.reset();
+    drainEvents();
+    if (hadDataHome_) {
+        qputenv("XDG_DATA_HOME", savedDataHome_);
+    } else {
+        qunsetenv("XDG_DATA_HOME");
+    }
+}
+
+StreamSession& SessionRig::make(std::optional<QString> savedAddress,
+                                std::optional<QString> savedUser) {
+    SessionServices services;
+    std::unique_ptr<Clock> anyClock;
+    if (realClock) {
+        anyClock = std::make_unique<SystemClock>();
+        clock = nullptr;
+    } else {
+        auto testClock = std::make_unique<TestClock>();
+        clock = testClock.get();
+        anyClock = std::move(testClock);
+    }
+    auto memory = std::make_unique<MemorySettings>();
+    auto scripted = std::make_unique<ScriptedChooser>();
+    auto reveal = std::make_unique<RecordingRevealer>();
+    auto board = std::make_unique<RecordingClipboard>();
+    auto inhibitor = std::make_unique<CountingInhibitor>();
+    settings = memory.get();
+    chooser = scripted.get();
+    revealer = reveal.get();
+    clipboard = board.get();
+    activity = inhibitor.get();
+    if (savedAddress) {
+        memory->values[QStringLiteral("frameAddress")] = *savedAddress;
+    }
+    if (savedUser) {
+        memory->values[QStringLiteral("sshUsername")] = *savedUser;
+    }
+    services.clock = std::move(anyClock);
+    services.settings = std::move(memory);
+    services.chooser = std::move(scripted);
+    services.revealer = std::move(reveal);
+    services.clipboard = std::move(board);
+    services.activity = std::move(inhibitor);
+    services.sshProgram = sshProgram;
+    services.applicationDir = path(QStringLiteral("app"));
+    services.port = port;
+    session_ = std::make_unique<StreamSession>(std::move(services));
+    return *session_;
+}
+
+StreamSession& SessionRig::session() {
+    if (!session_) {
+        make();
+    }
+    return *session_;
+}
+
+void SessionRig::startConnecting() {
+    session().start();
+    ASSERT_EQ(session().error(), QString());
+    ASSERT_EQ(session().phase(), StreamSession::Phase::Connecting);
+}
+
+void SessionRig::startStreaming(int width, int height) {
+    startConnecting();
+    feed(makePicture(width, height));
+    ASSERT_EQ(session().phase(), StreamSession::Phase::Streaming);
+}
+
+void SessionRig::feed(const PixelBuffer& picture) {
+    const auto before = session().presentedCount();
+    ASSERT_TRUE(session().runCallbacks().onFrame);
+    session().runCallbacks().onFrame(picture);
+    ASSERT_TRUE(waitFor([&] { return session().presentedCount() > before; }));
+}
+
+QStringList SessionRig::stdinLines() const {
+    return QString::fromStdString(readFile(path(QStringLiteral("stdin"))))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+int SessionRig::launches() const {
+    return static_cast<int>(QString::fromStdString(readFile(path(QStringLiteral("launches"))))
+                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                .size());
+}
+
+} // namespace vistrel::test

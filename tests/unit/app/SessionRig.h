@@ -1,0 +1,134 @@
+// A StreamSession wired to test services and a stand-in "ssh" program (a bash
+// script written by the test), plus the small tools the session tests share:
+// pictures made from real FFmpeg frames, waiting on the event loop, a free
+// UDP port, and a window onto the session's private steps.
+#pragma once
+
+#include "SessionDoubles.h"
+#include "StreamSession.h"
+#include "receive/PixelBuffer.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vistrel {
+
+// Reaches the private steps of a session.
+class StreamSessionProbe {
+public:
+    static void consumeOutput(StreamSession& s, const QByteArray& bytes) { s.consumeOutput(bytes); }
+    static void present(StreamSession& s, const PixelBuffer& p) { s.present(p); }
+    static void fail(StreamSession& s, const QString& m) { s.fail(m); }
+    static void finish(StreamSession& s) { s.finish(); }
+    static QString connectionError(StreamSession& s, int status) {
+        return s.connectionError(status);
+    }
+    static void setDiagnostics(StreamSession& s, const QString& text) { s.setDiagnostics(text); }
+    static qsizetype outputBufferSize(const StreamSession& s) { return s.outputBuffer_.size(); }
+    static double lastPing(const StreamSession& s) { return s.lastPing_; }
+    static bool hasLatestFrame(const StreamSession& s) { return !s.latestFrame_.empty(); }
+    static qint64 processId(const StreamSession& s) {
+        return s.process_ ? s.process_->processId() : 0;
+    }
+};
+
+namespace test {
+
+// A decoded-looking 4:2:0 picture in a real AVFrame; `shade` fills the luma plane.
+PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P,
+                        std::uint8_t shade = 128);
+
+// Runs the event loop until `condition` holds; false after `timeout`.
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = std::chrono::seconds(30));
+// Runs the event loop for a short while, for work already queued.
+void drainEvents();
+
+// A UDP port nobody was bound to a moment ago.
+std::uint16_t freeUdpPort();
+
+// Reads a whole file; empty when missing.
+std::string readFile(const QString& path);
+
+// The size a PNG file declares in its header; invalid when it is no PNG.
+struct PngSize {
+    bool valid = false;
+    unsigned width = 0;
+    unsigned height = 0;
+};
+PngSize pngSize(const QString& path);
+
+// An MP4 (or any) file read back with libavformat: its video stream's size
+// and how many video packets it holds.
+struct Movie {
+    bool valid = false;
+    int width = 0;
+    int height = 0;
+    int frames = 0;
+};
+Movie readMovie(const QString& path);
+
+class SessionRig {
+public:
+    // `sshBody` is bash run after the stand-in has logged its arguments and
+    // environment; "$dir" is the rig's folder and `listen` a function that
+    // logs standard-input lines to $dir/stdin and exits 0 (after printing
+    // VL_STOPPED) on STOP or at the end of input.
+    explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true);
+    ~SessionRig();
+    SessionRig(const SessionRig&) = delete;
+    SessionRig& operator=(const SessionRig&) = delete;
+
+    // Before make(): run on the real clocks instead of the test clock
+    // (`clock` stays null), for runs against a real headset.
+    bool realClock = false;
+
+    // Makes the session with the given saved settings (call once, or let the
+    // first use of session() do it with the address 127.0.0.1).
+    StreamSession& make(std::optional<QString> savedAddress = QStringLiteral("127.0.0.1"),
+                        std::optional<QString> savedUser = std::nullopt);
+    StreamSession& session();
+
+    // Starts and expects the run to be connecting.
+    void startConnecting();
+    // Starts, then shows a first picture of the given size: streaming.
+    void startStreaming(int width = 1280, int height = 720);
+    // Feeds a picture through the run's frame callback and lets it be presented.
+    void feed(const PixelBuffer& picture);
+
+    [[nodiscard]] QString dir() const { return dir_.path(); }
+    [[nodiscard]] QString path(const QString& name) const { return dir_.filePath(name); }
+    // Lines the stand-in read from its standard input.
+    [[nodiscard]] QStringList stdinLines() const;
+    // How many times the stand-in was started.
+    [[nodiscard]] int launches() const;
+
+    std::uint16_t port;
+    TestClock* clock = nullptr;
+    MemorySettings* settings = nullptr;
+    ScriptedChooser* chooser = nullptr;
+    RecordingRevealer* revealer = nullptr;
+    RecordingClipboard* clipboard = nullptr;
+    CountingInhibitor* activity = nullptr;
+    QString sshProgram;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray savedDataHome_;
+    bool hadDataHome_ = false;
+    std::unique_ptr<StreamSession> session_;
+    bool withAskpass_;
+};
+
+} // namespace test
+} // namespace vistrel
