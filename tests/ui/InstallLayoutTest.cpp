@@ -78,10 +78,10 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
 
 TEST(InstallLayout, TheDebianPackageDependsOnWhatTheProgramLoads) {
     QTemporaryDir out;
+    const std::string config = std::string(VISTREL_BINARY_DIR) + "/CPackConfig.cmake";
     const auto packed =
-        runProcess({VISTREL_CPACK, "--config", VISTREL_BINARY_DIR "/CPackConfig.cmake", "-B",
-                    out.path().toStdString()},
-                   {}, {}, std::chrono::seconds(280));
+        runProcess({VISTREL_CPACK, "--config", config, "-B", out.path().toStdString()}, {}, {},
+                   std::chrono::seconds(280));
     ASSERT_EQ(packed.exitStatus, 0) << packed.out << packed.err;
     const QStringList debs = QDir(out.path()).entryList({"vistrel_*.deb"}, QDir::Files);
     ASSERT_EQ(debs.size(), 1);

@@ -82,8 +82,11 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
+// GoogleTest owns and deletes registered environments.
+// NOLINTBEGIN(cert-err58-cpp,cppcoreguidelines-owning-memory)
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+// NOLINTEND(cert-err58-cpp,cppcoreguidelines-owning-memory)
 
 } // namespace
 
@@ -92,7 +95,7 @@ bool haveDisplay() {
 }
 
 QString artefactDir() {
-    const QString dir = QStringLiteral(VISTREL_BINARY_DIR "/tests/ui/screenshots");
+    QString dir = QStringLiteral(VISTREL_BINARY_DIR "/tests/ui/screenshots");
     QDir().mkpath(dir);
     return dir;
 }
