@@ -265,7 +265,8 @@ TEST_F(Shell, HelpOpensTheInstalledPageAndNothingWithoutIt) {
 
 TEST_F(Shell, SettingsEditTheSavedUserNameOnlyWhileIdle) {
     launch(Behaviour::NeverAnswers);
-    trigger("settingsAction");
+    // The preferences key opens it from the main window.
+    QTest::keyClick(&window(), Qt::Key_Comma, Qt::ControlModifier);
     auto* settings = qobject_cast<QQuickWindow*>(object("settingsWindow"));
     ASSERT_NE(settings, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(settings));
