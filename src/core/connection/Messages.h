@@ -75,6 +75,20 @@ inline constexpr std::string_view stateWaiting = "Waiting for video";
 inline constexpr std::string_view stateStreaming = "Live";
 inline constexpr std::string_view stateStopping = "Ending stream";
 
+// Main window: what the video area says while there is no picture.
+inline constexpr std::string_view idleTitle = "A window into your Steam Frame";
+inline constexpr std::string_view idleSubtitle =
+    "Enter its local IP address below, then press Stream.";
+inline constexpr std::string_view connectingTitle = "Connecting to your headset";
+inline constexpr std::string_view connectingSubtitle =
+    "Approve the SSH connection or enter your password if prompted.";
+inline constexpr std::string_view waitingTitle = "Your stream is starting";
+inline constexpr std::string_view waitingSubtitle =
+    "Connected. Waiting for the first video frame.";
+inline constexpr std::string_view stoppingTitle = "Ending your stream";
+inline constexpr std::string_view stoppingSubtitle =
+    "Stopping video capture on the headset and disconnecting.";
+
 // Written by the remote script on the headset.
 inline constexpr std::string_view remoteNoFfmpeg = "ffmpeg is not installed on the Steam Frame.";
 inline constexpr std::string_view remoteNoDevice =
@@ -91,6 +105,7 @@ inline constexpr std::string_view noVideoArrived =
 inline constexpr std::string_view helperMissing =
     "The SSH helper is missing. Run the packaged Vistrel.app from the dist folder.";
 inline constexpr std::string_view showInFileManager = "Show in Finder";
+inline constexpr std::string_view tagline = "Your headset, on your Mac.";
 #else
 inline constexpr std::string_view displayFailed =
     "The video display failed. Try starting the stream again.";
@@ -103,6 +118,7 @@ inline constexpr std::string_view noVideoArrived =
 inline constexpr std::string_view helperMissing =
     "The SSH helper is missing. Reinstall Vistrel or run it from its build folder.";
 inline constexpr std::string_view showInFileManager = "Show in Folder";
+inline constexpr std::string_view tagline = "Your headset, on your computer.";
 #endif
 
 } // namespace vistrel::Messages
