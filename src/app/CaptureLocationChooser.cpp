@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QWindow>
 #include <utility>
@@ -28,12 +29,11 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
     dialog->setLabelText(QFileDialog::Accept,
                          QString::fromUtf8(Messages::saveButton.data(),
                                            static_cast<qsizetype>(Messages::saveButton.size())));
-    if (!request.folder.isEmpty()) {
-        dialog->setDirectory(request.folder);
-    }
-    dialog->selectFile(request.folder.isEmpty()
-                           ? request.defaultName
-                           : QDir(request.folder).filePath(request.defaultName));
+    // A fresh account may have no Videos or Pictures folder yet; a dialog
+    // pointed at a missing one mangles the suggested path, so start at home.
+    const bool folderExists = !request.folder.isEmpty() && QFileInfo(request.folder).isDir();
+    dialog->setDirectory(folderExists ? request.folder : QDir::homePath());
+    dialog->selectFile(request.defaultName);
 
     // Modal to the window the user works in (a QML window, so no QWidget parent).
     dialog->setWindowModality(Qt::WindowModal);

@@ -7,9 +7,16 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <cstdlib>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 Q_IMPORT_QML_PLUGIN(VistrelPlugin)
 
 int main(int argc, char* argv[]) {
+    // Damaged packets from a lossy link and the encoder's closing statistics
+    // are expected; they are dropped and counted, not printed.
+    av_log_set_level(AV_LOG_FATAL);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Vistrel"));
     QApplication::setApplicationName(QStringLiteral("Vistrel"));

@@ -34,6 +34,23 @@ CaptureLocationRequest request(const QString& folder) {
 
 } // namespace
 
+TEST(FileDialogChooser, AMissingFolderFallsBackToTheHomeFolder) {
+    QTemporaryDir parent;
+    FileDialogChooser chooser;
+    std::vector<std::optional<QString>> answers;
+    chooser.choose(request(parent.filePath(QStringLiteral("Videos"))),
+                   [&](std::optional<QString> path) { answers.push_back(std::move(path)); });
+    QFileDialog* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir::home().canonicalPath());
+
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_EQ(answers.size(), 1U);
+    ASSERT_TRUE(answers[0].has_value());
+    EXPECT_EQ(*answers[0],
+              QDir::home().filePath(QStringLiteral("Vistrel 2026-12-05 at 16.58.14.mp4")));
+}
+
 TEST(FileDialogChooser, SaveAnswersWithTheChosenPath) {
     QTemporaryDir folder;
     FileDialogChooser chooser;
