@@ -68,46 +68,12 @@ std::size_t demuxOurs(const Material& m) {
     return units;
 }
 
-struct Reader {
-    const Bytes* bytes;
-    std::size_t position = 0;
-};
-
-int readMemory(void* opaque, std::uint8_t* buffer, int size) {
-    auto* reader = static_cast<Reader*>(opaque);
-    const std::size_t left = reader->bytes->size() - reader->position;
-    if (left == 0) {
-        return AVERROR_EOF;
-    }
-    const std::size_t count = std::min(left, static_cast<std::size_t>(size));
-    std::memcpy(buffer, reader->bytes->data() + reader->position, count);
-    reader->position += count;
-    return static_cast<int>(count);
-}
-
 // libavformat's mpegts demuxer over an in-memory AVIOContext, without the
 // H.264 parser (our demuxer has none either).
 std::size_t demuxLibavformat(const Material& m) {
-    Reader reader{&m.stream};
-    constexpr int bufferSize = 32 * 1024;
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(bufferSize));
-    AVIOContext* io =
-        avio_alloc_context(buffer, bufferSize, 0, &reader, readMemory, nullptr, nullptr);
-    AVFormatContext* format = avformat_alloc_context();
-    format->pb = io;
-    format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
     std::size_t units = 0;
-    if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) == 0) {
-        AVPacket* packet = av_packet_alloc();
-        while (av_read_frame(format, packet) >= 0) {
-            units += packet->size > 0 ? 1 : 0;
-            av_packet_unref(packet);
-        }
-        av_packet_free(&packet);
-        avformat_close_input(&format);
-    }
-    av_freep(&io->buffer);
-    avio_context_free(&io);
+    vistrel::test::demuxWithLibavformat(
+        m.stream, [&](const std::uint8_t* /*data*/, int size) { units += size > 0 ? 1 : 0; });
     return units;
 }
 

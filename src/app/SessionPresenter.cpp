@@ -1,18 +1,11 @@
 #include "SessionPresenter.h"
 
+#include "QtText.h"
 #include "connection/Messages.h"
 
 #include <QFontDatabase>
 
 namespace vistrel {
-
-namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
     : QObject(parent), session_(&session) {

@@ -2,6 +2,7 @@
 
 #include "AskpassLocator.h"
 #include "CapturedFrame.h"
+#include "QtText.h"
 #include "capture/ScreenshotCapture.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/Messages.h"
@@ -43,10 +44,6 @@ QString sshUsernameKey() {
 }
 QString defaultUsername() {
     return QStringLiteral("steamos");
-}
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // The last `limit` UTF-16 units of `text`, never starting inside a surrogate pair.

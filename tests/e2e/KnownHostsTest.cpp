@@ -1,6 +1,7 @@
 // The application's known-hosts path lies in a folder whose name has a space;
 // ssh must keep the headset's key in exactly that file, whatever the name.
 #include "HeadsetSimulator.h"
+#include "MediaFiles.h"
 #include "RemoteScriptSession.h"
 #include "ScratchFolder.h"
 #include "UdpProbe.h"

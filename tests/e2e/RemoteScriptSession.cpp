@@ -1,5 +1,6 @@
 #include "RemoteScriptSession.h"
 
+#include "MediaFiles.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
 
@@ -11,16 +12,6 @@
 namespace vistrel::test {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> readLines(const fs::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 RemoteScriptSession::RemoteScriptSession(const HeadsetSimulator& headset, std::uint16_t port,
                                          Trust trust, fs::path knownHosts)

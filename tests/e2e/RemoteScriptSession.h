@@ -45,7 +45,4 @@ private:
     std::unique_ptr<ChildProcess> ssh_;
 };
 
-// Lines of a text file, without their line feeds.
-std::vector<std::string> readLines(const std::filesystem::path& path);
-
 } // namespace vistrel::test

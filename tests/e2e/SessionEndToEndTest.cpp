@@ -4,6 +4,7 @@
 // recorded and saved; and each way a stream can fail ends in idle with its
 // sentence.
 #include "HeadsetSimulator.h"
+#include "QtText.h"
 #include "SessionRig.h"
 #include "connection/Messages.h"
 
@@ -19,6 +20,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using vistrel::qs;
 using vistrel::StreamSession;
 using vistrel::test::HeadsetSimulator;
 using vistrel::test::HeadsetSimulatorOptions;
@@ -29,10 +31,6 @@ namespace Messages = vistrel::Messages;
 using namespace std::chrono_literals;
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Our own ssh children still alive (zombies excluded).
 int sshChildren() {

@@ -104,7 +104,8 @@ Bytes encodeHeadsetStream(int width, int height, double seconds, const std::stri
     return {result.out.begin(), result.out.end()};
 }
 
-std::vector<Bytes> referenceAccessUnits(const Bytes& stream) {
+void demuxWithLibavformat(const Bytes& stream,
+                          const std::function<void(const std::uint8_t*, int)>& onPacket) {
     MemoryReader reader{&stream};
     constexpr int bufferSize = 64 * 1024;
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(bufferSize));
@@ -113,20 +114,24 @@ std::vector<Bytes> referenceAccessUnits(const Bytes& stream) {
     AVFormatContext* format = avformat_alloc_context();
     format->pb = io;
     format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
-    std::vector<Bytes> units;
+    // On failure avformat_open_input frees the context itself.
     if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) == 0) {
         AVPacket* packet = av_packet_alloc();
         while (av_read_frame(format, packet) >= 0) {
-            units.emplace_back(packet->data, packet->data + packet->size);
+            onPacket(packet->data, packet->size);
             av_packet_unref(packet);
         }
         av_packet_free(&packet);
         avformat_close_input(&format);
-    } else {
-        avformat_free_context(format);
     }
     av_freep(&io->buffer);
     avio_context_free(&io);
+}
+
+std::vector<Bytes> referenceAccessUnits(const Bytes& stream) {
+    std::vector<Bytes> units;
+    demuxWithLibavformat(
+        stream, [&](const std::uint8_t* data, int size) { units.emplace_back(data, data + size); });
     return units;
 }
 

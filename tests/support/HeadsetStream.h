@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,12 @@ std::vector<std::string> headsetEncoderArguments();
 Bytes encodeHeadsetStream(int width, int height, double seconds,
                           const std::string& pixelFormat = "yuv420p");
 
-// The video PES payloads of a transport stream as libavformat's mpegts
-// demuxer reads them (no parser), in order.
+// Runs libavformat's mpegts demuxer (no parser) over the stream in memory and
+// hands each packet's payload to `onPacket`, in order.
+void demuxWithLibavformat(const Bytes& stream,
+                          const std::function<void(const std::uint8_t*, int)>& onPacket);
+
+// The video PES payloads of a transport stream as libavformat reads them.
 std::vector<Bytes> referenceAccessUnits(const Bytes& stream);
 
 // The stream decoded by the ffmpeg program: one YUV420P picture per entry,

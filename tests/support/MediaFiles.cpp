@@ -200,6 +200,15 @@ std::string readFile(const std::filesystem::path& file) {
     return contents.str();
 }
 
+std::vector<std::string> readLines(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 void writeFile(const std::filesystem::path& file, const std::string& contents) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << contents;

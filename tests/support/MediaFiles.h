@@ -57,6 +57,8 @@ std::vector<PixelBuffer> decodeAll(const std::filesystem::path& file);
 PngInfo readPng(const std::filesystem::path& file);
 
 std::string readFile(const std::filesystem::path& file);
+// The file's lines without their line feeds; none for a missing file.
+std::vector<std::string> readLines(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& contents);
 
 // Names in a folder, hidden ones included, sorted.

@@ -1,5 +1,6 @@
 // The main window in each phase of a real session: what it says, what can be
 // pressed, what a screen reader hears and what the picture looks like.
+#include "QtText.h"
 #include "WindowFixture.h"
 #include "connection/Messages.h"
 
@@ -11,10 +12,6 @@ namespace {
 
 using Behaviour = HeadsetStandIn::Behaviour;
 using Phase = StreamSession::Phase;
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool looksElapsed(const QString& text) {
     static const QRegularExpression pattern(QStringLiteral("^\\d{1,2}:\\d\\d$"));

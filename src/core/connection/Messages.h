@@ -40,7 +40,8 @@ inline constexpr std::string_view encodeFailed = "Could not encode a video frame
 inline constexpr std::string_view noFramesRecorded = "No video frames were recorded.";
 inline constexpr std::string_view finishFailed = "Could not finish recording.";
 std::string moveFailed(std::string_view reason, std::string_view workingPath);
-std::string recordingWriteFailed(std::string_view reason); // "Could not write the recording: <reason>"
+std::string
+recordingWriteFailed(std::string_view reason); // "Could not write the recording: <reason>"
 
 // Session
 inline constexpr std::string_view videoStopped =
@@ -83,8 +84,7 @@ inline constexpr std::string_view connectingTitle = "Connecting to your headset"
 inline constexpr std::string_view connectingSubtitle =
     "Approve the SSH connection or enter your password if prompted.";
 inline constexpr std::string_view waitingTitle = "Your stream is starting";
-inline constexpr std::string_view waitingSubtitle =
-    "Connected. Waiting for the first video frame.";
+inline constexpr std::string_view waitingSubtitle = "Connected. Waiting for the first video frame.";
 inline constexpr std::string_view stoppingTitle = "Ending your stream";
 inline constexpr std::string_view stoppingSubtitle =
     "Stopping video capture on the headset and disconnecting.";

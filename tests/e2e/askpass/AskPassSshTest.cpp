@@ -2,6 +2,7 @@
 // headset's unknown host key, and a person answers on the X display.
 #include "ChildProcess.h"
 #include "HeadsetSimulator.h"
+#include "MediaFiles.h"
 #include "XTestDriver.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
@@ -19,6 +20,7 @@ using namespace std::chrono_literals;
 using vistrel::ConnectionConfiguration;
 using vistrel::test::ChildProcess;
 using vistrel::test::HeadsetSimulator;
+using vistrel::test::readLines;
 using vistrel::test::XTestDriver;
 
 namespace {
@@ -30,16 +32,6 @@ std::string skipReason() {
         return "no X display (DISPLAY is unset); scripts/test.sh runs these under Xvfb";
     }
     return HeadsetSimulator::skipReason();
-}
-
-std::vector<std::string> readLines(const fs::path& path) {
-    std::vector<std::string> lines;
-    std::ifstream file(path);
-    std::string line;
-    while (std::getline(file, line)) {
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 class AskPassSsh : public ::testing::Test {

@@ -1,6 +1,7 @@
 // Recording and screenshot commands against the real recorder and PNG
 // writer: gating, the save dialog's request, the files written and read
 // back, the notices and errors, and a quit that waits for a save.
+#include "QtText.h"
 #include "SessionRig.h"
 #include "connection/Messages.h"
 
@@ -9,6 +10,7 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+using vistrel::qs;
 using vistrel::StreamSession;
 using vistrel::test::makePicture;
 using vistrel::test::Movie;
@@ -19,14 +21,6 @@ using vistrel::test::SessionRig;
 using vistrel::test::waitFor;
 using Phase = vistrel::StreamSession::Phase;
 namespace Messages = vistrel::Messages;
-
-namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
 
 TEST(SessionCapture, CommandsDoNothingUnlessStreamingWithAPicture) {
     SessionRig rig;

@@ -1,6 +1,7 @@
 // The conversation with the remote script: start marker, keep-alive,
 // watchdogs, the orderly stop with its escalation, the SSH client's exit and
 // what it is called, and the run token that silences an ended run.
+#include "QtText.h"
 #include "SessionRig.h"
 #include "connection/Messages.h"
 
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
+using vistrel::qs;
 using vistrel::StreamSession;
 using vistrel::StreamSessionProbe;
 using vistrel::test::makePicture;
@@ -19,10 +21,6 @@ using Phase = vistrel::StreamSession::Phase;
 namespace Messages = vistrel::Messages;
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool processAlive(qint64 pid) {
     return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;

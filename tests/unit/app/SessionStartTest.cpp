@@ -1,5 +1,6 @@
 // Construction, the gating properties and start(): what it checks, saves and
 // launches, and how each failing step leaves the session.
+#include "QtText.h"
 #include "SessionRig.h"
 #include "connection/Messages.h"
 
@@ -13,16 +14,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using vistrel::qs;
 using vistrel::StreamSession;
 using vistrel::test::SessionRig;
 using Phase = vistrel::StreamSession::Phase;
 namespace Messages = vistrel::Messages;
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::vector<std::string> splitNul(const std::string& text) {
     std::vector<std::string> parts;
