@@ -22,6 +22,7 @@ namespace vistrel {
 namespace {
 
 using test::appendAndWait;
+using test::FailureLog;
 using test::finishAndWait;
 using test::listFolder;
 using test::readFile;
@@ -248,21 +249,14 @@ TEST(LocalVideoRecorder, ResolutionChangeIsReportedOnceAndTheFramesSoFarAreSaved
     ScratchFolder folder;
     const auto destination = folder / "resize.mp4";
     auto recorder = LocalVideoRecorder::create(destination, W, H);
-    std::mutex lock;
-    std::vector<std::string> failures;
-    recorder->setOnFailure([&](const std::string& message) {
-        const std::lock_guard guard(lock);
-        failures.push_back(message);
-    });
+    const FailureLog failures(*recorder);
     ASSERT_TRUE(appendAndWait(*recorder, grey(), 1.0));
     ASSERT_TRUE(appendAndWait(*recorder, test::makeSolid(640, 480, AV_PIX_FMT_YUV420P, {}), 1.1));
     ASSERT_TRUE(appendAndWait(*recorder, test::makeSolid(160, 120, AV_PIX_FMT_NV12, {}), 1.2));
     ASSERT_TRUE(appendAndWait(*recorder, grey(), 1.3));
     const CaptureResult result = finishAndWait(recorder);
-    {
-        const std::lock_guard guard(lock);
-        EXPECT_EQ(failures, std::vector<std::string>{std::string(Messages::resolutionChanged)});
-    }
+    EXPECT_EQ(failures.messages(),
+              std::vector<std::string>{std::string(Messages::resolutionChanged)});
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(readMp4(destination).pts, std::vector<std::int64_t>{0});
 }
@@ -271,12 +265,7 @@ TEST(LocalVideoRecorder, UnencodablePictureIsReportedAndTheFramesSoFarAreSaved) 
     ScratchFolder folder;
     const auto destination = folder / "odd-layout.mp4";
     auto recorder = LocalVideoRecorder::create(destination, W, H);
-    std::mutex lock;
-    std::vector<std::string> failures;
-    recorder->setOnFailure([&](const std::string& message) {
-        const std::lock_guard guard(lock);
-        failures.push_back(message);
-    });
+    const FailureLog failures(*recorder);
     AVFrame* odd = av_frame_clone(grey().frame());
     odd->format = AV_PIX_FMT_NONE; // no converter takes it
     const auto unencodable = PixelBuffer::referencing(odd);
@@ -285,10 +274,7 @@ TEST(LocalVideoRecorder, UnencodablePictureIsReportedAndTheFramesSoFarAreSaved) 
     ASSERT_TRUE(appendAndWait(*recorder, unencodable, 1.1));
     ASSERT_TRUE(appendAndWait(*recorder, unencodable, 1.2));
     const CaptureResult result = finishAndWait(recorder);
-    {
-        const std::lock_guard guard(lock);
-        EXPECT_EQ(failures, std::vector<std::string>{std::string(Messages::encodeFailed)});
-    }
+    EXPECT_EQ(failures.messages(), std::vector<std::string>{std::string(Messages::encodeFailed)});
     ASSERT_TRUE(result.ok()) << result.error;
     EXPECT_EQ(readMp4(destination).pts, std::vector<std::int64_t>{0});
 }
@@ -414,12 +400,7 @@ TEST(LocalVideoRecorder, FullDiskFailsClearlyAndLeavesTheDestinationUntouched) {
     const auto destination = disk.path() / "full.mp4";
     writeFile(destination, "keep me");
     auto recorder = LocalVideoRecorder::create(destination, W, H);
-    std::mutex lock;
-    std::vector<std::string> failures;
-    recorder->setOnFailure([&](const std::string& message) {
-        const std::lock_guard guard(lock);
-        failures.push_back(message);
-    });
+    const FailureLog failures(*recorder);
     for (int i = 0; i < 90; ++i) {
         ASSERT_TRUE(
             appendAndWait(*recorder, test::makeNoise(W, H, AV_PIX_FMT_YUV420P, i), i / 30.0));
@@ -427,13 +408,11 @@ TEST(LocalVideoRecorder, FullDiskFailsClearlyAndLeavesTheDestinationUntouched) {
     const CaptureResult result = finishAndWait(recorder);
     const std::string expected = Messages::recordingWriteFailed("No space left on device.");
     EXPECT_EQ(result.error, expected);
-    {
-        const std::lock_guard guard(lock);
-        // Either a frame hit the full disk, or only the final index did.
-        EXPECT_LE(failures.size(), 1U);
-        if (!failures.empty()) {
-            EXPECT_EQ(failures.front(), expected);
-        }
+    // Either a frame hit the full disk, or only the final index did.
+    const auto reported = failures.messages();
+    EXPECT_LE(reported.size(), 1U);
+    if (!reported.empty()) {
+        EXPECT_EQ(reported.front(), expected);
     }
     EXPECT_EQ(readFile(destination), "keep me");
     EXPECT_EQ(listFolder(disk.path()), std::vector<std::string>{"full.mp4"});

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace vistrel::test {
 
@@ -44,5 +47,24 @@ inline bool appendAndWait(LocalVideoRecorder& recorder, const PixelBuffer& pictu
     recorder.append(picture, time);
     return waitProcessed(recorder, before + 1);
 }
+
+// Collects what the recorder reports through onFailure, on its own thread.
+class FailureLog {
+public:
+    explicit FailureLog(LocalVideoRecorder& recorder) {
+        recorder.setOnFailure([this](const std::string& message) {
+            const std::lock_guard guard(lock_);
+            messages_.push_back(message);
+        });
+    }
+    [[nodiscard]] std::vector<std::string> messages() const {
+        const std::lock_guard guard(lock_);
+        return messages_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> messages_;
+};
 
 } // namespace vistrel::test
