@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 #include <latch>
-#include <mutex>
 #include <regex>
 #include <signal.h>
 #include <sys/wait.h>
