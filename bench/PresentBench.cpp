@@ -1,8 +1,8 @@
 // What showing one picture costs the GUI thread: the one copy into a video
 // frame for the sink (720p, both decoded layouts), and the mailbox hand-off
 // from the decoder's thread.
-#include "FrameMailbox.h"
-#include "VideoDisplay.h"
+#include "session/FrameMailbox.h"
+#include "ui/VideoDisplay.h"
 
 #include <QGuiApplication>
 #include <QVideoSink>

@@ -4,9 +4,9 @@
 // recorded and saved; and each way a stream can fail ends in idle with its
 // sentence.
 #include "HeadsetSimulator.h"
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "capture/ScreenshotCapture.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "support/UniqueFd.h"
 
 extern "C" {

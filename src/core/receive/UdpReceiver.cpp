@@ -1,7 +1,7 @@
 #include "receive/UdpReceiver.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/VideoDecoder.h"
 #include "support/UniqueFd.h"

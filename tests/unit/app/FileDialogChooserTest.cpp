@@ -1,6 +1,6 @@
 // The real save dialog: configured from the request, answering once with the
 // chosen path on Save and with nothing on cancel, without blocking.
-#include "CaptureLocationChooser.h"
+#include "desktop/CaptureLocationChooser.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // Recording and screenshot commands against the real recorder and PNG
 // writer: gating, the save dialog's request, the files written and read
 // back, the notices and errors, and a quit that waits for a save.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // The diagnostics report: its six lines in each situation, and that it
 // replaces whatever the clipboard held.
+#include "Messages.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <gtest/gtest.h>
 

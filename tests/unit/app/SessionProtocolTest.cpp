@@ -1,9 +1,9 @@
 // The conversation with the remote script: start marker, keep-alive,
 // watchdogs, the orderly stop with its escalation, the SSH client's exit and
 // what it is called, and the run token that silences an ended run.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "SessionDoubles.h"
-#include "StreamSession.h"
 #include "receive/PixelBuffer.h"
+#include "session/StreamSession.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // Construction, the gating properties and start(): what it checks, saves and
 // launches, and how each failing step leaves the session.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>

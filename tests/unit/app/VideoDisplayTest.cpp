@@ -1,6 +1,6 @@
 // The display copies each picture once into a video frame of the same
 // layout, plane by plane despite different strides, and removes it on flush.
-#include "VideoDisplay.h"
+#include "ui/VideoDisplay.h"
 
 #include "SessionRig.h"
 

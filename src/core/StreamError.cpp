@@ -1,4 +1,4 @@
-#include "connection/StreamError.h"
+#include "StreamError.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "CaptureLocationChooser.h"
+#include "desktop/CaptureLocationChooser.h"
 
-#include "connection/Messages.h"
+#include "Messages.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,7 +1,7 @@
-#include "SessionPresenter.h"
+#include "ui/SessionPresenter.h"
 
+#include "Messages.h"
 #include "QtText.h"
-#include "connection/Messages.h"
 
 #include <QFontDatabase>
 

@@ -1,4 +1,4 @@
-#include "SleepWatcher.h"
+#include "desktop/SleepWatcher.h"
 
 namespace vistrel {
 

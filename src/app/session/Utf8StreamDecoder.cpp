@@ -1,4 +1,4 @@
-#include "Utf8StreamDecoder.h"
+#include "session/Utf8StreamDecoder.h"
 
 #include <algorithm>
 

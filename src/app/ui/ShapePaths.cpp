@@ -1,6 +1,6 @@
-#include "ShapePaths.h"
+#include "ui/ShapePaths.h"
 
-#include "HeadsetMarkPath.h"
+#include "ui/HeadsetMarkPath.h"
 
 #include <algorithm>
 #include <cmath>

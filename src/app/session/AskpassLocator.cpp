@@ -1,4 +1,4 @@
-#include "AskpassLocator.h"
+#include "session/AskpassLocator.h"
 
 #include <QDir>
 #include <QFileInfo>

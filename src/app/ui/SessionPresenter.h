@@ -3,7 +3,7 @@
 // views draw these values and decide nothing themselves.
 #pragma once
 
-#include "StreamSession.h"
+#include "session/StreamSession.h"
 
 #include <QDateTime>
 #include <QObject>

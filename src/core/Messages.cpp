@@ -1,4 +1,4 @@
-#include "connection/Messages.h"
+#include "Messages.h"
 
 namespace vistrel::Messages {
 

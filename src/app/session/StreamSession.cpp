@@ -1,13 +1,13 @@
-#include "StreamSession.h"
+#include "session/StreamSession.h"
 
-#include "AskpassLocator.h"
-#include "CapturedFrame.h"
+#include "Messages.h"
 #include "QtText.h"
+#include "StreamError.h"
 #include "capture/ScreenshotCapture.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
 #include "connection/RemoteCommand.h"
-#include "connection/StreamError.h"
+#include "session/AskpassLocator.h"
+#include "session/CapturedFrame.h"
 
 #include <QCoreApplication>
 #include <QDir>

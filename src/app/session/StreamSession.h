@@ -6,13 +6,13 @@
 // thread, and every callback of a run checks the run's token before it acts.
 #pragma once
 
-#include "FrameMailbox.h"
-#include "SessionServices.h"
-#include "Utf8StreamDecoder.h"
-#include "VideoDisplay.h"
 #include "capture/LocalVideoRecorder.h"
 #include "receive/PixelBuffer.h"
 #include "receive/UdpReceiver.h"
+#include "session/FrameMailbox.h"
+#include "session/SessionServices.h"
+#include "session/Utf8StreamDecoder.h"
+#include "ui/VideoDisplay.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "SessionServices.h"
+#include "session/SessionServices.h"
 
 #include <QCoreApplication>
 

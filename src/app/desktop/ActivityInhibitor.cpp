@@ -1,4 +1,4 @@
-#include "ActivityInhibitor.h"
+#include "desktop/ActivityInhibitor.h"
 
 #include "support/UniqueFd.h"
 

@@ -1,4 +1,4 @@
-#include "FileRevealer.h"
+#include "desktop/FileRevealer.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

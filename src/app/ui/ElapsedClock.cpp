@@ -1,6 +1,6 @@
-#include "ElapsedClock.h"
+#include "ui/ElapsedClock.h"
 
-#include "ElapsedTime.h"
+#include "ui/ElapsedTime.h"
 
 namespace vistrel {
 

@@ -1,4 +1,4 @@
-#include "FrameMailbox.h"
+#include "session/FrameMailbox.h"
 
 #include <utility>
 

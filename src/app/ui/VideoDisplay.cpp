@@ -1,4 +1,4 @@
-#include "VideoDisplay.h"
+#include "ui/VideoDisplay.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>

@@ -1,4 +1,4 @@
-#include "SettingsStore.h"
+#include "desktop/SettingsStore.h"
 
 namespace vistrel {
 

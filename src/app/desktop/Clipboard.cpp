@@ -1,4 +1,4 @@
-#include "Clipboard.h"
+#include "desktop/Clipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
