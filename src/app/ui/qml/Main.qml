@@ -128,5 +128,18 @@ ApplicationWindow {
             presenter: window.presenter
             shell: window.shell
         }
+
+        // The menus' keys work here too, although the menus are the main
+        // window's.
+        Instantiator {
+            model: [startAction, endAction, recordAction, screenshotAction, fullScreenAction,
+                    quitAction]
+            delegate: Shortcut {
+                required property Action modelData
+                sequence: modelData.shortcut
+                enabled: modelData.enabled
+                onActivated: modelData.trigger()
+            }
+        }
     }
 }
