@@ -24,6 +24,7 @@ TEST_F(MainWindow, IdleInvitesAnAddress) {
     launch(Behaviour::NeverAnswers);
 
     EXPECT_EQ(window().title(), "Vistrel");
+    EXPECT_EQ(item("contentView")->size(), QSizeF(1000, 720)); // the menu bar comes on top
     EXPECT_EQ(window().minimumWidth(), 680);
     EXPECT_GE(window().minimumHeight(), 620);
     EXPECT_EQ(text("statusText"), "Ready to connect");

@@ -12,8 +12,9 @@ ApplicationWindow {
 
     objectName: "mainWindow"
     title: Labels.appName
+    // The content's own size, with the menu bar above it.
     width: 1000
-    height: 720
+    height: 720 + menuBar.implicitHeight
     minimumWidth: 680
     minimumHeight: 620 + menuBar.implicitHeight
     visible: true
