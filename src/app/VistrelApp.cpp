@@ -95,8 +95,9 @@ void VistrelApp::toggleFullScreen() {
         return;
     }
     if (mainWindow_->visibility() == QWindow::FullScreen) {
-        mainWindow_->showNormal();
+        mainWindow_->setWindowStates(statesBeforeFullScreen_);
     } else {
+        statesBeforeFullScreen_ = mainWindow_->windowStates();
         mainWindow_->showFullScreen();
     }
 }
