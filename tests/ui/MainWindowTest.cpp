@@ -58,6 +58,11 @@ TEST_F(MainWindow, IdleInvitesAnAddress) {
     const double lit = litShare(shot, video.adjusted(20, 20, -20, -20));
     EXPECT_GT(lit, 0.001);
     EXPECT_LT(lit, 0.08);
+    // Disabled buttons grey as a whole, icon included: nothing in them is as
+    // dark as a label that can be pressed.
+    for (const char* name : {"recordButton", "screenshotButton", "endButton"}) {
+        EXPECT_EQ(litShare(shot, pixelRect(name), 120), 1.0) << name;
+    }
 }
 
 TEST_F(MainWindow, WithoutAnAddressTheFieldHasFocusAndReturnDoesNothing) {

@@ -109,8 +109,8 @@ QImage WindowFixture::screenshot(const QString& name) {
     return image;
 }
 
-QRect WindowFixture::videoRect() const {
-    const QQuickItem* area = item("videoArea");
+QRect WindowFixture::pixelRect(const char* name) const {
+    const QQuickItem* area = item(name);
     const QRectF r = area->mapRectToScene(QRectF(0, 0, area->width(), area->height()));
     const qreal dpr = window().effectiveDevicePixelRatio();
     return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();
