@@ -3,7 +3,9 @@
 #include "desktop/SettingsStore.h"
 
 #include <QAccessible>
+#include <QCursor>
 #include <QDir>
+#include <QScreen>
 #include <QSet>
 #include <QTest>
 
@@ -46,6 +48,8 @@ void WindowFixture::launchWith(SessionServices services, const QString& address,
     app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
+    // The pointer rests off the window, so that nothing shows hovered in its pictures.
+    QCursor::setPos(app_->mainWindow()->screen(), app_->mainWindow()->screen()->size().width(), 0);
 }
 
 QObject* WindowFixture::object(const char* name) const {
