@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
             const std::uint64_t withField = stuffingOnly - early.emptyField;
             const std::uint64_t withDatagram = withField - early.datagramEnd;
             auto share = [&](std::uint64_t n) {
-                return 100.0 * static_cast<double>(n) / units;
+                return 100.0 * static_cast<double>(n) / static_cast<double>(units);
             };
             std::printf(
                 "| %d × %d | %llu | %llu (%.1f %%) | %llu (%.1f %%) | %llu (%.1f %%) | %llu |\n",
