@@ -117,6 +117,13 @@ Bytes encodeHeadsetStream(int width, int height, double seconds, const std::stri
     return {result.out.begin(), result.out.end()};
 }
 
+std::string headsetDestination(std::uint16_t port) {
+    // The quoted word after "-f mpegts".
+    const std::string script = RemoteCommand::script("127.0.0.1", port);
+    const std::size_t quoted = script.find('\'', script.find("-f mpegts"));
+    return script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1);
+}
+
 std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds) {
     const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
@@ -132,11 +139,8 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds) {
         throw std::runtime_error("no UDP socket for ffmpeg's output");
     }
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    // The destination as the script writes it: the word after "-f mpegts".
-    const std::string script = RemoteCommand::script("127.0.0.1", ntohs(address.sin_port));
-    const std::size_t quoted = script.find('\'', script.find("-f mpegts"));
-    const std::string url = script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1);
-    ChildProcess ffmpeg(encoderCommand(width, height, seconds, "yuv420p", url));
+    ChildProcess ffmpeg(encoderCommand(width, height, seconds, "yuv420p",
+                                       headsetDestination(ntohs(address.sin_port))));
 
     std::vector<Bytes> datagrams;
     Bytes buffer(65536);
