@@ -15,7 +15,6 @@
 #include <thread>
 #include <unistd.h> // environ
 
-
 namespace vistrel::bench {
 
 BenchProcess::BenchProcess(const std::vector<std::string>& argv, Pipes pipes) {

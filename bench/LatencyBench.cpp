@@ -109,16 +109,16 @@ std::optional<std::uint32_t> stampOf(const PixelBuffer& picture) {
     return bench::readStamp(frame->data[0], frame->linesize[0]);
 }
 
+using Span = std::pair<Clock::time_point, Clock::time_point>;
+
 // What one receiver did over all its windows.
 struct Result {
     std::vector<double> latencies;  // ms
     std::vector<double> handedOver; // ms, Vistrel only: on the GUI thread
     double cpuSeconds = 0;
     double seconds = 0;
-    std::vector<std::pair<Clock::time_point, Clock::time_point>> windows;
+    std::vector<Span> windows;
 };
-
-using Span = std::pair<Clock::time_point, Clock::time_point>;
 
 void runEventLoopFor(Clock::duration duration) {
     QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(duration), qApp,
