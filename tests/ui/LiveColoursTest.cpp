@@ -5,7 +5,6 @@
 #include "WindowFixture.h"
 #include "receive/RgbConverter.h"
 
-#include <QTest>
 #include <algorithm>
 #include <cmath>
 
@@ -19,15 +18,19 @@ struct Case {
 
 class LiveColours : public WindowFixture, public ::testing::WithParamInterface<Case> {};
 
+// The largest difference of the three channels.
+int distance(const QColor& a, const QColor& b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
+
 // Every pixel within `radius` of `centre` is within 2 levels of it.
 bool flatAround(const QImage& image, QPoint centre, int radius) {
-    const QColor c = image.pixelColor(centre);
     for (int y = centre.y() - radius; y <= centre.y() + radius; ++y) {
         for (int x = centre.x() - radius; x <= centre.x() + radius; ++x) {
-            const QColor p = image.pixelColor(std::clamp(x, 0, image.width() - 1),
-                                              std::clamp(y, 0, image.height() - 1));
-            if (std::max({std::abs(p.red() - c.red()), std::abs(p.green() - c.green()),
-                          std::abs(p.blue() - c.blue())}) > 2) {
+            const QPoint p(std::clamp(x, 0, image.width() - 1),
+                           std::clamp(y, 0, image.height() - 1));
+            if (distance(image.pixelColor(p), image.pixelColor(centre)) > 2) {
                 return false;
             }
         }
@@ -47,17 +50,14 @@ TEST_P(LiveColours, FlatAreasShowTheDecodedColours) {
     const auto shown = session().display()->shownCount();
     ASSERT_TRUE(waitFor([&] { return session().display()->shownCount() > shown + 5; }));
 
-    // The grab must show the very picture read, so none may arrive between.
+    // The grab must show the very picture read: none may arrive in between.
     PixelBuffer picture;
     QImage shot;
-    for (int attempt = 0;
-         attempt < 10 && (shot.isNull() || picture.frame() != session().latestFrame().frame());
-         ++attempt) {
-        QTest::qWait(100);
+    ASSERT_TRUE(waitFor([&] {
         picture = session().latestFrame();
         shot = window().grabWindow();
-    }
-    ASSERT_EQ(picture.frame(), session().latestFrame().frame());
+        return picture.frame() == session().latestFrame().frame();
+    }));
     QImage expected(picture.width(), picture.height(), QImage::Format_RGBA8888);
     ASSERT_TRUE(RgbConverter(RgbConverter::Precision::Exact)
                     .convert(*picture.frame(), picture.width(), picture.height(), expected.bits(),
@@ -83,12 +83,9 @@ TEST_P(LiveColours, FlatAreasShowTheDecodedColours) {
             const QColor want = expected.pixelColor(x, y);
             const QColor got =
                 shot.pixelColor((origin + QPointF(x + 0.5, y + 0.5) * scale).toPoint());
-            const int off =
-                std::max({std::abs(got.red() - want.red()), std::abs(got.green() - want.green()),
-                          std::abs(got.blue() - want.blue())});
             ++compared;
-            if (off > worst) {
-                worst = off;
+            if (distance(got, want) > worst) {
+                worst = distance(got, want);
                 worstText = QStringLiteral("at (%1,%2) of the picture: shown %3, decoded %4")
                                 .arg(x)
                                 .arg(y)
