@@ -107,6 +107,8 @@ public:
     void setSshUsername(const QString& name);
 
     [[nodiscard]] VideoDisplay* display() const { return display_; }
+    // The picture on screen, as decoded.
+    [[nodiscard]] const PixelBuffer& latestFrame() const { return latestFrame_; }
 
     // Starts a stream when canStart; failures end in `error`.
     Q_INVOKABLE void start();

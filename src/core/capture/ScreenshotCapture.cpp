@@ -2,18 +2,14 @@
 
 #include "connection/Messages.h"
 #include "connection/StreamError.h"
+#include "receive/RgbConverter.h"
 #include "support/UniqueFd.h"
-
-extern "C" {
-#include <libswscale/swscale.h>
-}
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <png.h>
 #include <random>
@@ -34,63 +30,16 @@ namespace {
     throw StreamError(systemErrorText(error) + ".");
 }
 
-// The matrix the picture was encoded with. Untagged pictures are taken as
-// BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
-int colourMatrix(const AVFrame& frame) {
-    switch (frame.colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-        return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return SWS_CS_ITU601;
-    }
-}
-
-bool isFullRange(const AVFrame& frame) {
-    const auto format = static_cast<AVPixelFormat>(frame.format);
-    return frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
-           format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
-}
-
 // Converts the picture to tightly packed 8-bit RGBA.
 std::vector<unsigned char> toRgba(const AVFrame& frame) {
-    const int width = frame.width;
-    const int height = frame.height;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > 16384 || frame.height > 16384) {
         conversionFailed();
     }
-    const auto format = static_cast<AVPixelFormat>(frame.format);
-    // swscale asserts on layouts it does not know, so they never reach it.
-    if (sws_isSupportedInput(format) == 0 || frame.data[0] == nullptr) {
-        conversionFailed();
-    }
-    std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
-        sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
-                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                       nullptr),
-        sws_freeContext);
-    if (!converter) {
-        conversionFailed();
-    }
-    const int* coefficients = sws_getCoefficients(colourMatrix(frame));
-    const int full = isFullRange(frame) ? 1 : 0;
-    // Output is full-range RGB; brightness, contrast and saturation neutral.
-    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0, 1 << 16,
-                                 1 << 16) < 0) {
-        conversionFailed();
-    }
-    const auto stride = static_cast<std::size_t>(width) * 4;
-    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
-    unsigned char* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
-    if (sws_scale(converter.get(), frame.data, frame.linesize, 0, height, planes, strides) !=
-        height) {
+    const auto stride = static_cast<std::size_t>(frame.width) * 4;
+    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(frame.height));
+    RgbConverter converter(RgbConverter::Precision::Exact);
+    if (!converter.convert(frame, frame.width, frame.height, pixels.data(),
+                           static_cast<int>(stride))) {
         conversionFailed();
     }
     return pixels;
