@@ -130,6 +130,7 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
         finishPES();
         collecting_ = true;
         finishedEarly_ = false;
+        ++pesStarts_;
     } else if (!collecting_) {
         if (finishedEarly_) {
             ++incompleteEarlyCompletions_;

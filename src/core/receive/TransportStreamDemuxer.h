@@ -53,6 +53,9 @@ public:
         return incompleteEarlyCompletions_;
     }
 
+    // PES packets begun on the video PID since construction.
+    [[nodiscard]] std::uint64_t pesStarts() const noexcept { return pesStarts_; }
+
     [[nodiscard]] std::optional<int> pmtPID() const noexcept { return pmtPID_; }
     [[nodiscard]] std::optional<int> videoPID() const noexcept { return videoPID_; }
 
@@ -102,6 +105,7 @@ private:
     // was cut short.
     bool finishedEarly_ = false;
     std::uint64_t droppedPackets_ = 0;
+    std::uint64_t pesStarts_ = 0;
     std::uint64_t earlyCompletions_ = 0;
     std::uint64_t incompleteEarlyCompletions_ = 0;
 };
