@@ -71,9 +71,10 @@ int main(int argc, char** argv) {
     };
     for (std::size_t i = 0; i < std::size(typed); ++i) {
         const auto& [host, user] = typed[i];
-        write(out / "configuration", "typed-" + std::to_string(i),
-              std::string{static_cast<char>(host.size()), 0x1F, static_cast<char>(0x9A)} + host +
-                  user);
+        std::string input{static_cast<char>(host.size()), 0x1F, static_cast<char>(0x9A)};
+        input += host;
+        input += user;
+        write(out / "configuration", "typed-" + std::to_string(i), input);
     }
     for (const char* text : {"", "plain", "it's", "'''", "$(id) `id` ${PATH}", "a\nb\\c\"d"}) {
         write(out / "quote", "text-" + std::to_string(std::hash<std::string_view>{}(text)), text);

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         demuxer.append(datagram);
         require(demuxer.pendingBytes() < TransportStreamDemuxer::packetSize, "pending bytes grow");
         // One partial section each for the PAT and the current PMT.
-        require(demuxer.sectionBytes() <= 2 * 1024, "section buffers grow");
+        require(demuxer.sectionBytes() <= std::size_t{2} * 1024, "section buffers grow");
     }
     demuxer.flush();
     return 0;

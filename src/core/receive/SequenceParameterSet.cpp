@@ -165,7 +165,8 @@ bool readSize(BitReader& reader, SequenceParameterSet& sps, bool chromaFields) {
         return false;
     }
     sps.width = (static_cast<int>(*widthInMacroblocks) + 1) * 16;
-    sps.height = (static_cast<int>(*heightInMapUnits) + 1) * 16 * (2 - *frameMacroblocksOnly);
+    sps.height = (static_cast<int>(*heightInMapUnits) + 1) * 16 *
+                 (*frameMacroblocksOnly != 0 ? 1 : 2); // else fields: two per frame
     return true;
 }
 
