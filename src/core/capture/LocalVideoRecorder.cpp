@@ -107,16 +107,16 @@ LocalVideoRecorder::Counters LocalVideoRecorder::counters() const noexcept {
 }
 
 void LocalVideoRecorder::append(const PixelBuffer& picture, double seconds) {
-    {
-        const std::lock_guard guard(lock_);
-        if (!accepting_ || pendingFrames_ >= maxFramesInFlight) {
-            if (accepting_) {
-                droppedBackPressure_.fetch_add(1);
-            }
-            return;
+    // Posted under the lock, so that no frame can be queued behind the
+    // finishing work, which releases the writer.
+    const std::lock_guard guard(lock_);
+    if (!accepting_ || pendingFrames_ >= maxFramesInFlight) {
+        if (accepting_) {
+            droppedBackPressure_.fetch_add(1);
         }
-        ++pendingFrames_;
+        return;
     }
+    ++pendingFrames_;
     queue_->post(
         [self = shared_from_this(), picture, seconds] { self->frameWork(picture, seconds); });
 }
@@ -186,13 +186,11 @@ void LocalVideoRecorder::frameWork(const PixelBuffer& picture, double seconds) {
 }
 
 void LocalVideoRecorder::finish(std::function<void(const CaptureResult&)> completion) {
-    {
-        const std::lock_guard guard(lock_);
-        if (!accepting_) {
-            return;
-        }
-        accepting_ = false;
+    const std::lock_guard guard(lock_);
+    if (!accepting_) {
+        return;
     }
+    accepting_ = false;
     queue_->post([self = shared_from_this(), completion = std::move(completion)] {
         self->finishWork(completion);
     });

@@ -91,7 +91,9 @@ private:
     int height_;
     std::string encoderName_;
 
-    std::mutex lock_; // guards `accepting_` and `pendingFrames_` only
+    // Guards `accepting_` and `pendingFrames_`, and is held while work is
+    // posted, so that no frame is queued behind the finishing work.
+    std::mutex lock_;
     bool accepting_ = true;
     std::int64_t pendingFrames_ = 0;
 

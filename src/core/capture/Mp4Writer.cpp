@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavformat/avio.h>
+#include <libavformat/version.h>
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
@@ -40,8 +41,14 @@ std::string sentenceFor(int status) {
 }
 
 // libavformat writes through these so that the file is created exclusively and
-// every system error keeps its errno.
-int writeToFd(void* opaque, uint8_t* buffer, int size) {
+// every system error keeps its errno. FFmpeg 7 made the written bytes const.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WrittenBytes = const uint8_t*;
+#else
+using WrittenBytes = uint8_t*;
+#endif
+
+int writeToFd(void* opaque, WrittenBytes buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
     int done = 0;
     while (done < size) {
@@ -219,8 +226,9 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& file, const Settings& settings
     if (status < 0 || ioError < 0) {
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
-        // A file error keeps its own text; anything else is the muxer's refusal.
-        throw StreamError(ioError < 0 ? Messages::recordingWriteFailed(sentenceFor(ioError))
+        // A file error keeps its own text, which the caller puts after "Could
+        // not start recording: "; anything else is the muxer's refusal.
+        throw StreamError(ioError < 0 ? sentenceFor(ioError)
                                       : std::string(Messages::recordingStartFailed));
     }
 }

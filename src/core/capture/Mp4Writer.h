@@ -35,10 +35,11 @@ public:
     static Settings settingsFor(int width, int height);
 
     // Creates `file`, opens the encoder and writes the file header. Throws
-    // StreamError: the system's text when the file cannot be created, "This
-    // computer cannot record this video format." when no H.264 encoder takes
-    // the settings, "Could not start recording." when the header fails (the
-    // file is then removed).
+    // StreamError: the system's text when the file cannot be created or its
+    // header cannot be written, "This computer cannot record this video
+    // format." when no H.264 encoder takes the settings, "Could not start
+    // recording." when the muxer refuses the header (the file is then
+    // removed).
     Mp4Writer(const std::filesystem::path& file, const Settings& settings);
     Mp4Writer(const Mp4Writer&) = delete;
     Mp4Writer& operator=(const Mp4Writer&) = delete;

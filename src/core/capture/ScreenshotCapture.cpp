@@ -5,6 +5,7 @@
 #include "receive/RgbConverter.h"
 #include "support/UniqueFd.h"
 
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -51,9 +52,15 @@ struct PngSink {
 
 void appendToSink(png_structp png, png_bytep data, png_size_t length) {
     auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+    // png_error jumps away; from inside the catch block that would skip the
+    // exception's own clean-up, so the jump waits until the block is left.
+    bool outOfMemory = false;
     try {
         sink->bytes.insert(sink->bytes.end(), data, data + length);
     } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    if (outOfMemory) {
         png_error(png, "out of memory");
     }
 }
@@ -112,14 +119,16 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
         folder = ".";
     }
     // Created with the usual permissions (umask applies), never over an
-    // existing file: a name already taken is simply drawn again.
+    // existing file: a name already taken is simply drawn again. The name is
+    // short whatever the chosen one, which may already be as long as a name
+    // can be.
     std::random_device random;
     std::string temporary;
     UniqueFd fd;
     for (int attempt = 0; !fd; ++attempt) {
-        temporary =
-            (folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp"))
-                .string();
+        std::array<char, 32> name{};
+        std::snprintf(name.data(), name.size(), ".Vistrel-%08X%08X.tmp", random(), random());
+        temporary = (folder / name.data()).string();
         fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd && (errno != EEXIST || attempt == 100)) {
             fileFailed(errno);

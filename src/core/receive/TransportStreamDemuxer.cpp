@@ -136,6 +136,7 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
         finishPES();
         collecting_ = true;
         earlyEnd_ = EndSignal::none;
+        ++pesStarts_;
     } else if (!collecting_) {
         if (earlyEnd_ != EndSignal::none) {
             ++earlyCompletions_.incomplete;
@@ -371,7 +372,13 @@ void TransportStreamDemuxer::parsePAT(std::span<const std::uint8_t> section) {
     for (std::size_t entry = 8; entry + 4 < length; entry += 4) {
         const int program = (section[entry] << 8) | section[entry + 1];
         if (program != 0) {
-            pmtPID_ = ((section[entry + 2] & 0x1F) << 8) | section[entry + 3];
+            const int pid = ((section[entry + 2] & 0x1F) << 8) | section[entry + 3];
+            // Nothing reads the old PMT PID any more: its partial section
+            // would stay for good. The PAT's own buffer is in use right now.
+            if (pmtPID_ && *pmtPID_ != pid && *pmtPID_ != patPID) {
+                sections_.erase(*pmtPID_);
+            }
+            pmtPID_ = pid;
             return;
         }
     }

@@ -70,6 +70,9 @@ public:
         return earlyCompletions_;
     }
 
+    // PES packets begun on the video PID since construction.
+    [[nodiscard]] std::uint64_t pesStarts() const noexcept { return pesStarts_; }
+
     [[nodiscard]] std::optional<int> pmtPID() const noexcept { return pmtPID_; }
     [[nodiscard]] std::optional<int> videoPID() const noexcept { return videoPID_; }
 
@@ -126,6 +129,7 @@ private:
     bool packetContinuedPES_ = false;
     DatagramEnds datagramEnds_ = DatagramEnds::unproven;
     std::uint64_t droppedPackets_ = 0;
+    std::uint64_t pesStarts_ = 0;
     EarlyCompletions earlyCompletions_;
 };
 

@@ -10,12 +10,14 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -89,10 +91,16 @@ struct UdpReceiver::Pipeline {
         std::uint64_t batch = 0;
         for (int i = 0; i < datagramsPerWakeUp && !stopping.load(std::memory_order_relaxed); ++i) {
             sockaddr_in sender{};
-            socklen_t senderLength = sizeof sender;
-            const ssize_t received =
-                ::recvfrom(socket.get(), buffer.data(), buffer.size(), 0,
-                           reinterpret_cast<sockaddr*>(&sender), &senderLength);
+            iovec data{buffer.data(), buffer.size()};
+            alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control{};
+            msghdr message{};
+            message.msg_name = &sender;
+            message.msg_namelen = sizeof sender;
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control.data();
+            message.msg_controllen = control.size();
+            const ssize_t received = ::recvmsg(socket.get(), &message, 0);
             if (received < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -103,6 +111,7 @@ struct UdpReceiver::Pipeline {
                 break;
             }
             ++batch;
+            noteKernelDrops(message);
             // The sender's port is not checked: ffmpeg picks any.
             if (received == 0 || sender.sin_family != AF_INET || sender.sin_addr.s_addr != peer) {
                 ignoredDatagrams.fetch_add(1, std::memory_order_relaxed);
@@ -116,6 +125,19 @@ struct UdpReceiver::Pipeline {
         }
         if (batch > largestBatch.load(std::memory_order_relaxed)) {
             largestBatch.store(batch, std::memory_order_relaxed);
+        }
+    }
+
+    // The kernel tells, with each datagram, how many it has dropped for this
+    // socket so far for want of buffer space.
+    void noteKernelDrops(msghdr& message) {
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
+                c->cmsg_len >= CMSG_LEN(sizeof(std::uint32_t))) {
+                std::uint32_t dropped = 0;
+                std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+                kernelDrops.store(dropped, std::memory_order_relaxed);
+            }
         }
     }
 
@@ -141,6 +163,8 @@ struct UdpReceiver::Pipeline {
     std::atomic<std::uint64_t> largestBatch{0};
     std::atomic<std::uint64_t> droppedPackets{0};
     std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> receiveBufferBytes{0};
+    std::atomic<std::uint64_t> kernelDrops{0};
 };
 
 UdpReceiver::UdpReceiver() : pipeline_(std::make_unique<Pipeline>()) {
@@ -170,10 +194,19 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
     if (!socket) {
         throw StreamError::posix(Messages::stepOpenReceiver);
     }
-    // A larger buffer rides out a keyframe burst while a picture is decoded;
-    // the system may grant less, which only costs headroom.
+    // A larger buffer rides out a keyframe burst while a picture is decoded.
+    // The system caps it at net.core.rmem_max without a word, so what it
+    // granted is read back, and the datagrams it drops are counted.
     const int size = receiveBufferSize;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    int granted = 0;
+    socklen_t grantedLength = sizeof granted;
+    if (::getsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &granted, &grantedLength) == 0) {
+        p.receiveBufferBytes.store(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
+    }
+    p.kernelDrops.store(0, std::memory_order_relaxed);
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
 
     const int flags = ::fcntl(socket.get(), F_GETFL);
     if (flags < 0 || ::fcntl(socket.get(), F_SETFL, flags | O_NONBLOCK) < 0) {
@@ -185,7 +218,8 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        throw StreamError::posix(Messages::stepListen(port));
+        const int error = errno; // before the step's name is built
+        throw StreamError::posix(Messages::stepListen(port), error);
     }
 
     // Parsed after the bind on purpose: a port in use is the failure worth
@@ -196,14 +230,14 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
         throw StreamError(std::string(Messages::invalidSource));
     }
 
+    // Close-on-exec from the start: ssh or ffmpeg started by another thread
+    // meanwhile must not inherit either end.
     int wake[2] = {-1, -1};
-    if (::pipe(wake) != 0) {
+    if (::pipe2(wake, O_CLOEXEC) != 0) {
         throw StreamError::posix(Messages::stepOpenReceiver);
     }
     UniqueFd wakeRead(wake[0]);
     UniqueFd wakeWrite(wake[1]);
-    ::fcntl(wakeRead.get(), F_SETFD, FD_CLOEXEC);
-    ::fcntl(wakeWrite.get(), F_SETFD, FD_CLOEXEC);
 
     p.peer = parsed.s_addr;
     p.socket = std::move(socket);
@@ -243,6 +277,8 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
     s.largestBatch = p.largestBatch.load(std::memory_order_relaxed);
     s.droppedPackets = p.droppedPackets.load(std::memory_order_relaxed);
     s.frames = p.frames.load(std::memory_order_relaxed);
+    s.receiveBufferBytes = p.receiveBufferBytes.load(std::memory_order_relaxed);
+    s.kernelDrops = p.kernelDrops.load(std::memory_order_relaxed);
     return s;
 }
 

@@ -27,6 +27,11 @@ public:
         std::uint64_t largestBatch = 0;     // most datagrams read in one wake-up
         std::uint64_t droppedPackets = 0;   // continuity gaps in the stream
         std::uint64_t frames = 0;           // decoded pictures handed on
+        // The socket's receive buffer as the system granted it (Linux counts
+        // its bookkeeping in, reporting twice the usable size), and the
+        // datagrams the system dropped because that buffer was full.
+        std::uint64_t receiveBufferBytes = 0;
+        std::uint64_t kernelDrops = 0;
     };
 
     UdpReceiver();

@@ -357,24 +357,28 @@ TEST(LocalVideoRecorder, FailedMoveKeepsTheFinishedFileAndNamesIt) {
     }
 }
 
-TEST(LocalVideoRecorder, CreationInAFolderThatCannotTakeFilesThrowsTheSystemText) {
+TEST(LocalVideoRecorder, CreationWhereNoFileCanBeWrittenThrowsTheSystemText) {
+    // The caller puts "Could not start recording: " before the text.
+    const auto refusal = [](const std::filesystem::path& folder) -> std::string {
+        try {
+            LocalVideoRecorder::create(folder / "clip.mp4", W, H);
+        } catch (const StreamError& error) {
+            return error.message();
+        }
+        return "created";
+    };
     ScratchFolder scratch;
-    try {
-        LocalVideoRecorder::create(scratch / "missing" / "clip.mp4", W, H);
-        ADD_FAILURE() << "created a recorder in a missing folder";
-    } catch (const StreamError& error) {
-        EXPECT_STREQ(error.what(), "No such file or directory.");
-    }
+    EXPECT_EQ(refusal(scratch / "missing"), "No such file or directory.");
     if (!TmpfsMount::unavailableReason().empty()) {
         GTEST_SKIP() << "read-only folder: " << TmpfsMount::unavailableReason();
     }
-    TmpfsMount readOnly(64UL * 1024, true);
-    try {
-        LocalVideoRecorder::create(readOnly.path() / "clip.mp4", W, H);
-        ADD_FAILURE() << "created a recorder in a read-only folder";
-    } catch (const StreamError& error) {
-        EXPECT_STREQ(error.what(), "Read-only file system.");
-    }
+    const TmpfsMount readOnly(64UL * 1024, true);
+    EXPECT_EQ(refusal(readOnly.path()), "Read-only file system.");
+    // On a full disk the file is made, but not its header.
+    const TmpfsMount full(64UL * 1024);
+    writeFile(full.path() / "filler", std::string(128UL * 1024, 'x'));
+    EXPECT_EQ(refusal(full.path()), "No space left on device.");
+    EXPECT_EQ(listFolder(full.path()), std::vector<std::string>{"filler"});
 }
 
 TEST(LocalVideoRecorder, UnrecordableSizeIsRefusedUpFront) {

@@ -561,6 +561,17 @@ TEST_F(RealStreamTest, HostileBytesStayBounded) {
         }
     }
     {
+        // A PAT moving the PMT, each time after a PMT's first packet.
+        Recorder r;
+        const Bytes longPMT = test::psiPayload(test::pmt({{0x0F, 0x101, Bytes(900, 5)}}));
+        for (int move = 0; move < 200; ++move) {
+            const int pid = 0x20 + move;
+            r.feed(packet(0, move, test::psiPayload(test::pat({{1, pid}})), {.start = true}));
+            r.feed(packet(pid, 0, Bytes(longPMT.begin(), longPMT.begin() + 184), {.start = true}));
+            check(r.demuxer);
+        }
+    }
+    {
         // The real stream with bytes flipped, datagrams lost and repeated.
         for (int variant = 0; variant < 6; ++variant) {
             Recorder r;
