@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "StreamError.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -43,18 +44,8 @@ std::string sentenceFor(int status) {
 // every system error keeps its errno.
 int writeToFd(void* opaque, uint8_t* buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(size - done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(n);
-    }
-    return done;
+    const int error = writeAll(fd, {buffer, static_cast<std::size_t>(size)});
+    return error != 0 ? AVERROR(error) : size;
 }
 
 int64_t seekFd(void* opaque, int64_t offset, int whence) {
