@@ -6,8 +6,10 @@
 #include "capture/ScreenshotCapture.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
+#include "connection/SshExitClassifier.h"
 #include "session/AskpassLocator.h"
 #include "session/CapturedFrame.h"
+#include "support/PrivateFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,7 +21,6 @@
 #include <QThreadPool>
 #include <cerrno>
 #include <csignal>
-#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace vistrel {
@@ -34,7 +35,6 @@ constexpr double stopDeadline = 7.0;
 constexpr double killDelay = 2.0;
 constexpr qsizetype outputBufferLimit = 4096;
 constexpr qsizetype diagnosticsLimit = 16000;
-constexpr qsizetype classifiedTailLimit = 1200;
 
 QString frameAddressKey() {
     return QStringLiteral("frameAddress");
@@ -60,31 +60,6 @@ QString lastCharacters(const QString& text, qsizetype limit) {
 
 std::filesystem::path fileSystemPath(const QString& path) {
     return {QFile::encodeName(path).toStdString()};
-}
-
-// Creates the folder and any missing parents with permissions 0700; an
-// existing folder is fine. Throws StreamError with the system's reason.
-void createPrivateFolder(const QString& folder) {
-    const QString cleaned = QDir::cleanPath(folder);
-    qsizetype from = 1;
-    while (true) {
-        const qsizetype slash = cleaned.indexOf(QLatin1Char('/'), from);
-        const QString part = slash < 0 ? cleaned : cleaned.left(slash);
-        const QByteArray encoded = QFile::encodeName(part);
-        if (::mkdir(encoded.constData(), 0700) != 0) {
-            const int error = errno;
-            struct stat info {};
-            if (error != EEXIST || ::stat(encoded.constData(), &info) != 0 ||
-                !S_ISDIR(info.st_mode)) {
-                throw StreamError(
-                    Messages::folderNotCreated(part.toStdString(), systemErrorText(error)));
-            }
-        }
-        if (slash < 0) {
-            return;
-        }
-        from = slash + 1;
-    }
 }
 
 void releaseProcess(QProcess* process) {
@@ -364,7 +339,7 @@ void StreamSession::startRun(const QUuid& token) {
         throw StreamError(Messages::folderNotCreated("Vistrel", systemErrorText(ENOENT)));
     }
     const QString folder = QDir(dataHome).filePath(QStringLiteral("Vistrel"));
-    createPrivateFolder(folder);
+    PrivateFolder::create(QFile::encodeName(folder).toStdString());
 
     // The receiver's callbacks run on its threads: they only hand over to
     // the GUI thread, where the run's token decides whether they still count.
@@ -507,20 +482,7 @@ void StreamSession::processExited(int status) {
 }
 
 QString StreamSession::connectionError(int status) const {
-    if (diagnostics_.contains(QLatin1String("REMOTE HOST IDENTIFICATION HAS CHANGED"))) {
-        return qs(Messages::hostKeyChanged);
-    }
-    if (diagnostics_.contains(QLatin1String("Permission denied"))) {
-        return qs(Messages::authenticationFailed);
-    }
-    if (diagnostics_.contains(QLatin1String("Connection refused"))) {
-        return qs(Messages::connectionRefused);
-    }
-    const QString said = diagnostics_.trimmed();
-    if (!said.isEmpty()) {
-        return lastCharacters(said, classifiedTailLimit);
-    }
-    return qs(Messages::connectionEnded(status));
+    return qs(SshExitClassifier::message(diagnostics_.toStdString(), status));
 }
 
 void StreamSession::tick() {

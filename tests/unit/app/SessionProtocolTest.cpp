@@ -335,44 +335,6 @@ TEST(SessionExit, StandardErrorKeepsItsLast16000CharactersAndReplacesInvalidByte
     EXPECT_EQ(rig.session().error(), QString(1200, QLatin1Char('B')));
 }
 
-TEST(SessionExit, ConnectionErrorRulesApplyInOrder) {
-    struct Case {
-        const char* name;
-        QString diagnostics;
-        int status;
-        QString message;
-    };
-    const QString hostKey = QStringLiteral(
-        "@@@@\nWARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!\nPermission denied\n");
-    const QString longText = QStringLiteral("  \n") + QString(3800, QLatin1Char('a')) +
-                             QString(1200, QLatin1Char('z')) + QStringLiteral("\n\n ");
-    const Case cases[] = {
-        {"host key wins over both", hostKey + QStringLiteral("Connection refused"), 255,
-         qs(Messages::hostKeyChanged)},
-        {"authentication before refusal",
-         QStringLiteral("Connection refused\nPermission denied (password)."), 255,
-         qs(Messages::authenticationFailed)},
-        {"refused", QStringLiteral("ssh: connect to host 10.0.0.2 port 22: Connection refused\n"),
-         255, qs(Messages::connectionRefused)},
-        {"case matters", QStringLiteral("permission denied\n"), 255,
-         QStringLiteral("permission denied")},
-        {"only blanks", QStringLiteral("  \n\t\n "), 255, qs(Messages::connectionEnded(255))},
-        {"nothing", QString(), 0, qs(Messages::connectionEnded(0))},
-        {"long text keeps its end", longText, 1, QString(1200, QLatin1Char('z'))},
-        {"remote device refusal", qs(Messages::remoteNoDevice) + QStringLiteral("\n"), 1,
-         qs(Messages::remoteNoDevice)},
-    };
-    SessionRig rig;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StreamSessionProbe::setDiagnostics(rig.session(), c.diagnostics);
-        EXPECT_EQ(StreamSessionProbe::connectionError(rig.session(), c.status), c.message);
-    }
-    EXPECT_EQ(qs(Messages::connectionEnded(255)),
-              QStringLiteral("The SSH connection ended (255). Check the address and confirm SSH "
-                             "is enabled on the headset."));
-}
-
 TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
     SessionRig rig;
     rig.startConnecting();

@@ -30,10 +30,6 @@ public:
     static void present(StreamSession& s, const PixelBuffer& p) { s.present(p); }
     static void fail(StreamSession& s, const QString& m) { s.fail(m); }
     static void finish(StreamSession& s) { s.finish(); }
-    static QString connectionError(StreamSession& s, int status) {
-        return s.connectionError(status);
-    }
-    static void setDiagnostics(StreamSession& s, const QString& text) { s.setDiagnostics(text); }
     static qsizetype outputBufferSize(const StreamSession& s) { return s.outputBuffer_.size(); }
     static double lastPing(const StreamSession& s) { return s.lastPing_; }
     static bool hasLatestFrame(const StreamSession& s) { return !s.latestFrame_.empty(); }

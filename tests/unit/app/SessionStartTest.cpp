@@ -226,20 +226,6 @@ TEST(SessionStart, ASshClientThatCannotBeLaunchedReleasesTheReceiver) {
     ::close(probe);
 }
 
-TEST(SessionStart, APrivateFolderThatCannotBeCreatedIsReported) {
-    SessionRig rig;
-    // A file where the data folder should be.
-    QFile blocker(rig.path("data"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    rig.session().start();
-    EXPECT_EQ(rig.session().phase(), Phase::Idle);
-    EXPECT_TRUE(rig.session().error().startsWith(QStringLiteral("Could not create the folder ")))
-        << rig.session().error().toStdString();
-    vistrel::test::drainEvents();
-    EXPECT_EQ(rig.launches(), 0);
-}
-
 TEST(SessionStart, ANewStartClearsTheLastRunsErrorAndDiagnostics) {
     SessionRig rig("echo 'Permission denied (publickey).' >&2; exit 255");
     StreamSession& session = rig.session();
