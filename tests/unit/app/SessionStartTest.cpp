@@ -171,7 +171,7 @@ TEST(SessionStart, FailingStepsEndInIdleWithTheirMessageAndLaunchNothing) {
         EXPECT_FALSE(session.requiresTerminationWait());
         EXPECT_EQ(*rig.activity->live, 0);
         EXPECT_EQ(rig.clock->liveRepeats(), 0);
-        EXPECT_FALSE(session.runCallbacks().onFrame);
+        EXPECT_FALSE(vistrel::SessionProbe::onFrame(session));
         vistrel::test::drainEvents();
         EXPECT_EQ(rig.launches(), 0);
         if (c.addressSaved) {
