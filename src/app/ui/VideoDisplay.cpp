@@ -87,7 +87,8 @@ bool VideoDisplay::show(const PixelBuffer& picture) {
                              : QVideoFrameFormat::ColorRange_Video);
     QVideoFrame video(format);
     if (!video.map(QVideoFrame::WriteOnly)) {
-        emit failed();
+        // A frame without memory for now: this picture is skipped, the next
+        // one may fare better.
         return false;
     }
     copyPlane(video.bits(0), video.bytesPerLine(0), frame->data[0], frame->linesize[0], width,

@@ -25,7 +25,8 @@ public:
 
     // Copies the picture once into a video frame of the same layout (YUV420P
     // or NV12) and hands it to the sink. Returns false when nothing was shown:
-    // no sink, or a picture whose layout cannot be shown (then `failed` is
+    // no sink, a frame that could not be mapped this time (the picture is
+    // skipped), or a picture whose layout cannot be shown (then `failed` is
     // emitted too).
     bool show(const PixelBuffer& picture);
 
