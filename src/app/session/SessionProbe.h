@@ -24,7 +24,7 @@ public:
         return s.channel_->outputBuffer_.size();
     }
     static qint64 processId(const StreamSession& s) {
-        return s.channel_->process_ != nullptr ? s.channel_->process_->processId() : 0;
+        return s.channel_->process_ ? s.channel_->process_->processId() : 0;
     }
 
     static void present(StreamSession& s, const PixelBuffer& p) { s.present(p); }

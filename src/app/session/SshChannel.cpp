@@ -45,23 +45,30 @@ QProcessEnvironment askpassEnvironment(const QString& askpass) {
     return environment;
 }
 
+void releaseLater(QProcess* process) {
+    if (process != nullptr) {
+        process->deleteLater();
+    }
+}
+
 } // namespace
 
-SshChannel::SshChannel(QObject* parent) : QObject(parent) {
+SshChannel::SshChannel(QObject* parent) : QObject(parent), process_(nullptr, &releaseLater) {
 }
 
 SshChannel::~SshChannel() {
-    if (process_ != nullptr) {
-        // Deleted with the channel, right away: the event loop may be gone.
+    if (process_) {
         process_->disconnect(this);
+        // Deleted here rather than later: the event loop may be gone.
+        const std::unique_ptr<QProcess> process(process_.release());
     }
 }
 
 void SshChannel::launch(const QString& program, const QStringList& arguments,
                         const QString& askpass) {
     release();
-    auto* process = new QProcess(this);
-    process_ = process;
+    process_.reset(std::make_unique<QProcess>().release());
+    QProcess* process = process_.get();
     process->setProgram(program);
     process->setArguments(arguments);
     process->setProcessEnvironment(askpassEnvironment(askpass));
@@ -86,18 +93,16 @@ void SshChannel::launch(const QString& program, const QStringList& arguments,
 }
 
 void SshChannel::release() {
-    if (process_ == nullptr) {
+    if (!process_) {
         return;
     }
     process_->disconnect(this);
     closeInput();
-    // Often called from the process's own finished signal.
-    process_->deleteLater();
-    process_ = nullptr;
+    process_.reset();
 }
 
 bool SshChannel::isRunning() const {
-    return process_ != nullptr && process_->state() != QProcess::NotRunning;
+    return process_ && process_->state() != QProcess::NotRunning;
 }
 
 void SshChannel::send(std::string_view line) {
@@ -108,7 +113,7 @@ void SshChannel::send(std::string_view line) {
 }
 
 void SshChannel::closeInput() {
-    if (process_ != nullptr && inputOpen_) {
+    if (process_ && inputOpen_) {
         process_->closeWriteChannel();
     }
     inputOpen_ = false;
@@ -118,7 +123,7 @@ void SshChannel::terminate(Clock& clock, double killDelay) {
     if (!isRunning()) {
         return;
     }
-    QPointer<QProcess> process(process_);
+    QPointer<QProcess> process(process_.get());
     const qint64 pid = process_->processId();
     process_->terminate();
     clock.callAfter(killDelay, this, [process, pid] {

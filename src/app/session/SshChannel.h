@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <string_view>
 
 namespace vistrel {
@@ -60,7 +61,8 @@ private:
     void consumeOutput(const QByteArray& bytes);
     void consumeErrors(const QByteArray& bytes);
 
-    QProcess* process_ = nullptr; // a child of the channel
+    // Released with deleteLater: often from within its own finished signal.
+    std::unique_ptr<QProcess, void (*)(QProcess*)> process_;
     bool inputOpen_ = false;
     Utf8StreamDecoder outputDecoder_;
     Utf8StreamDecoder errorDecoder_;
