@@ -1,7 +1,7 @@
 #include "VistrelApp.h"
 
-#include "HelpPage.h"
-#include "MotionPreference.h"
+#include "desktop/HelpPage.h"
+#include "desktop/MotionPreference.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

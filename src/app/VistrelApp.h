@@ -4,11 +4,11 @@
 // written).
 #pragma once
 
-#include "SessionPresenter.h"
-#include "SessionServices.h"
-#include "Shortcuts.h"
-#include "SleepWatcher.h"
-#include "StreamSession.h"
+#include "desktop/SleepWatcher.h"
+#include "session/SessionServices.h"
+#include "session/StreamSession.h"
+#include "ui/SessionPresenter.h"
+#include "ui/Shortcuts.h"
 
 #include <QDBusConnection>
 #include <QObject>

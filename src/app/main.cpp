@@ -1,7 +1,7 @@
 // Entry point: a QApplication (so that Widgets dialogs such as the save panel
 // are available) running Vistrel until a quit request is approved.
-#include "SessionServices.h"
 #include "VistrelApp.h"
+#include "session/SessionServices.h"
 
 #include <QApplication>
 #include <QtQml/qqmlextensionplugin.h>

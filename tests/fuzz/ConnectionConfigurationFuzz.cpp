@@ -3,9 +3,9 @@
 // of well-formed text only (by the C library's reading), a valid user name
 // and a port; refused means one of the three sentences.
 #include "FuzzSupport.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <arpa/inet.h>
 #include <clocale>

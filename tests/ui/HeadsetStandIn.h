@@ -6,7 +6,7 @@
 // the headset would.
 #pragma once
 
-#include "SessionServices.h"
+#include "session/SessionServices.h"
 
 #include <QString>
 #include <QTemporaryDir>

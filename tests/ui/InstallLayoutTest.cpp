@@ -1,8 +1,8 @@
 // What `cmake --install` and the Debian package put on a system: the program,
 // its helper, the help page where the program looks for it, the desktop
 // entry and the icon it names.
-#include "HelpPage.h"
 #include "RunProcess.h"
+#include "desktop/HelpPage.h"
 
 #include <QDir>
 #include <QFile>

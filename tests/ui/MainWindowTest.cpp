@@ -1,8 +1,8 @@
 // The main window in each phase of a real session: what it says, what can be
 // pressed, what a screen reader hears and what the picture looks like.
+#include "Messages.h"
 #include "QtText.h"
 #include "WindowFixture.h"
-#include "connection/Messages.h"
 
 #include <QRegularExpression>
 #include <QTest>

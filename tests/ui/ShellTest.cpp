@@ -1,8 +1,8 @@
 // The application around the window: menus and their keys, quitting while a
 // stream runs, system sleep, full screen, the help page, the settings window,
 // the headset glyph as drawn, and captures written through the real dialog.
+#include "Messages.h"
 #include "WindowFixture.h"
-#include "connection/Messages.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
 
-#include "SettingsStore.h"
+#include "desktop/SettingsStore.h"
 
 #include <QAccessible>
 #include <QDir>

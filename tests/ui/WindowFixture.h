@@ -5,9 +5,9 @@
 #pragma once
 
 #include "HeadsetStandIn.h"
-#include "SettingsStore.h"
 #include "UiEnvironment.h"
 #include "VistrelApp.h"
+#include "desktop/SettingsStore.h"
 
 #include <QImage>
 #include <QQuickItem>

@@ -1,9 +1,9 @@
 #include "capture/LocalVideoRecorder.h"
 
+#include "Messages.h"
+#include "StreamError.h"
 #include "capture/Mp4Writer.h"
 #include "capture/SerialQueue.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <array>
 #include <cerrno>

@@ -1,8 +1,9 @@
 #include "capture/Mp4Writer.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -50,18 +51,8 @@ using WrittenBytes = uint8_t*;
 
 int writeToFd(void* opaque, WrittenBytes buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(size - done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(n);
-    }
-    return done;
+    const int error = writeAll(fd, {buffer, static_cast<std::size_t>(size)});
+    return error != 0 ? AVERROR(error) : size;
 }
 
 int64_t seekFd(void* opaque, int64_t offset, int whence) {

@@ -1,13 +1,13 @@
 #include "capture/LocalVideoRecorder.h"
 
 #include "MediaFiles.h"
+#include "Messages.h"
 #include "RecorderTestSupport.h"
 #include "RunProcess.h"
 #include "ScratchFolder.h"
+#include "StreamError.h"
 #include "TestPictures.h"
 #include "capture/Mp4Writer.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
 #include <latch>

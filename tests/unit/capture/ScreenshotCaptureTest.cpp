@@ -1,11 +1,11 @@
 #include "capture/ScreenshotCapture.h"
 
 #include "MediaFiles.h"
+#include "Messages.h"
 #include "RunProcess.h"
 #include "ScratchFolder.h"
+#include "StreamError.h"
 #include "TestPictures.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "connection/RemoteCommand.h"
 
+#include "Messages.h"
 #include "RunProcess.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,6 @@
-#include "connection/StreamError.h"
+#include "StreamError.h"
 
-#include "connection/Messages.h"
+#include "Messages.h"
 
 #include <cerrno>
 #include <cstring>

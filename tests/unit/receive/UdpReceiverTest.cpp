@@ -2,9 +2,9 @@
 
 #include "DecodedPictures.h"
 #include "HeadsetStream.h"
+#include "Messages.h"
 #include "RunProcess.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "StreamError.h"
 
 #include <gtest/gtest.h>
 

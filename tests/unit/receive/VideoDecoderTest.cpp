@@ -2,7 +2,7 @@
 
 #include "DecodedPictures.h"
 #include "HeadsetStream.h"
-#include "connection/Messages.h"
+#include "Messages.h"
 #include "receive/AnnexB.h"
 
 #include <gtest/gtest.h>
