@@ -4,6 +4,7 @@
 #include "QtText.h"
 #include "StreamError.h"
 #include "capture/ScreenshotCapture.h"
+#include "receive/ColourEncoding.h"
 #include "session/RunGate.h"
 #include "session/StreamSession.h"
 
@@ -94,8 +95,8 @@ void CaptureController::startRecording(const QString& path, const QUuid& run) {
     }
     std::shared_ptr<LocalVideoRecorder> recorder;
     try {
-        recorder =
-            LocalVideoRecorder::create(fileSystemPath(path), picture.width(), picture.height());
+        recorder = LocalVideoRecorder::create(fileSystemPath(path), picture.width(),
+                                              picture.height(), colourEncodingOf(*picture.frame()));
     } catch (const StreamError& failure) {
         session_.publish(session_.error_, qs(Messages::recordingNotStarted(failure.message())));
         return;
