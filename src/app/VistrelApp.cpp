@@ -82,6 +82,13 @@ bool VistrelApp::load() {
     return true;
 }
 
+void VistrelApp::streamFrom(const QString& address) {
+    if (session_) {
+        session_->setHost(address);
+        presenter_->submitAddress();
+    }
+}
+
 void VistrelApp::showHelp() {
     const QString page = HelpPage::locate(platform_.applicationDir);
     if (page.isEmpty() || !platform_.openUrl) {

@@ -59,6 +59,8 @@ public:
     [[nodiscard]] QQmlApplicationEngine& engine() { return *engine_; }
     [[nodiscard]] bool reduceMotion() const { return platform_.reduceMotion; }
 
+    // Puts `address` in the address field and presses Stream, as a person would.
+    void streamFrom(const QString& address);
     // Opens the installed setup guide; nothing when it is missing.
     Q_INVOKABLE void showHelp();
     // Between full screen and the state the window had before (maximised

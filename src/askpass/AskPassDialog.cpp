@@ -17,6 +17,7 @@ QString fromUtf8(std::string_view text) {
 constexpr int fieldWidth = 360;
 constexpr int fieldHeight = 24;
 constexpr int iconSize = 48;
+constexpr int captionGap = 8;
 
 } // namespace
 
@@ -36,7 +37,6 @@ AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
         confirmation ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
     icon_.setPixmap(dialog_.style()->standardIcon(kind, nullptr, &dialog_).pixmap(iconSize));
     icon_.setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    layout_.addWidget(&icon_, 0, 0, 3, 1);
 
     title_.setObjectName(QStringLiteral("title"));
     title_.setTextFormat(Qt::PlainText);
@@ -44,7 +44,18 @@ AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
     QFont bold = title_.font();
     bold.setBold(true);
     title_.setFont(bold);
-    layout_.addWidget(&title_, 0, 1);
+    int row = 0;
+    layout_.addWidget(&title_, row++, 1);
+
+    if (confirmation) {
+        caption_.emplace(&dialog_);
+        caption_->setObjectName(QStringLiteral("caption"));
+        caption_->setTextFormat(Qt::PlainText);
+        caption_->setText(fromUtf8(AskPassPrompt::confirmationCaption));
+        // Set apart from SSH's text below, which is quoted, not ours.
+        caption_->setContentsMargins(0, 0, 0, captionGap);
+        layout_.addWidget(&*caption_, row++, 1);
+    }
 
     // The question comes from the SSH client, and parts of it from the
     // server: it is shown as plain text, never interpreted as markup.
@@ -54,7 +65,7 @@ AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
     body_.setWordWrap(true);
     body_.setTextInteractionFlags(Qt::TextSelectableByMouse);
     body_.setMinimumWidth(fieldWidth);
-    layout_.addWidget(&body_, 1, 1);
+    layout_.addWidget(&body_, row++, 1);
 
     if (!confirmation) {
         field_.emplace(&dialog_);
@@ -62,8 +73,9 @@ AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
         field_->setEchoMode(QLineEdit::Password);
         field_->setFixedSize(fieldWidth, fieldHeight);
         field_->setPlaceholderText(fromUtf8(AskPassPrompt::placeholder(prompt)));
-        layout_.addWidget(&*field_, 2, 1);
+        layout_.addWidget(&*field_, row++, 1);
     }
+    layout_.addWidget(&icon_, 0, 0, row, 1);
 
     auto* accept = buttons_.addButton(literalButtonText(AskPassPrompt::acceptButton(confirmation)),
                                       QDialogButtonBox::AcceptRole);
@@ -72,7 +84,7 @@ AskPassDialog::AskPassDialog(std::string_view prompt, bool confirmation)
     accept->setObjectName(QStringLiteral("accept"));
     cancel->setObjectName(QStringLiteral("cancel"));
     accept->setDefault(true);
-    layout_.addWidget(&buttons_, 3, 0, 1, 2);
+    layout_.addWidget(&buttons_, row, 0, 1, 2);
     QObject::connect(&buttons_, &QDialogButtonBox::accepted, &dialog_, &QDialog::accept);
     QObject::connect(&buttons_, &QDialogButtonBox::rejected, &dialog_, &QDialog::reject);
 

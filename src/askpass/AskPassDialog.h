@@ -1,6 +1,7 @@
 // The one modal question of the askpass helper: a title, SSH's own question as
-// the body, a warning or information icon, a masked field when a secret is
-// asked for, and the accept button (the default) followed by Cancel.
+// the body (under a caption naming the default button's meaning when it is a
+// yes/no question), a warning or information icon, a masked field when a
+// secret is asked for, and the accept button (the default) followed by Cancel.
 #pragma once
 
 #include <QDialog>
@@ -42,6 +43,7 @@ private:
     QGridLayout layout_;
     QLabel icon_;
     QLabel title_;
+    std::optional<QLabel> caption_; // confirmation mode only
     QLabel body_;
     std::optional<QLineEdit> field_; // absent in confirmation mode
     QDialogButtonBox buttons_;

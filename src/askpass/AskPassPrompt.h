@@ -12,6 +12,9 @@
 namespace vistrel::AskPassPrompt {
 
 inline constexpr std::string_view confirmationTitle = "Trust this Steam Frame?";
+// Above SSH's own question, whose "(yes/no/[fingerprint])" the buttons do not
+// offer: says what the default button does.
+inline constexpr std::string_view confirmationCaption = "Trust this key and connect?";
 inline constexpr std::string_view secretTitle = "Connect to Steam Frame";
 inline constexpr std::string_view confirmationButton = "Trust & Connect";
 inline constexpr std::string_view secretButton = "Connect";

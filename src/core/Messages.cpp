@@ -34,6 +34,14 @@ std::string connectionEnded(int status) {
            "). Check the address and confirm SSH is enabled on the headset.";
 }
 
+std::string knownHostsPathRefused(std::string_view path) {
+    std::string message = "The path of Vistrel\u2019s known_hosts file contains \u201c${\u201d, "
+                          "which SSH would read as a variable: ";
+    message += path;
+    message += ". Use a home or data folder whose path has no \u201c${\u201d.";
+    return message;
+}
+
 std::string folderNotCreated(std::string_view path, std::string_view reason) {
     std::string message = "Could not create the folder ";
     message += path;

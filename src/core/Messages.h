@@ -56,6 +56,8 @@ inline constexpr std::string_view authenticationFailed =
 inline constexpr std::string_view connectionRefused =
     "SSH is not accepting connections. Enable Developer Mode and SSH on your Steam Frame.";
 std::string connectionEnded(int status);
+// "The path of Vistrel’s known_hosts file contains “${”, …: <path>. …"
+std::string knownHostsPathRefused(std::string_view path);
 
 // Session: start-up, captures and the diagnostics report.
 std::string folderNotCreated(std::string_view path, std::string_view reason);

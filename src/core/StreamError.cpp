@@ -24,7 +24,10 @@ std::string systemErrorText(int error) {
 }
 
 StreamError StreamError::posix(std::string_view step) {
-    const int error = errno;
+    return posix(step, errno);
+}
+
+StreamError StreamError::posix(std::string_view step, int error) {
     std::string message(step);
     message += ": ";
     message += systemErrorText(error);

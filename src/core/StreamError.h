@@ -15,6 +15,9 @@ public:
     // "<step>: <strerror(errno)>". Reads errno first thing, so call it right
     // after the failing system call.
     static StreamError posix(std::string_view step);
+    // The same for an errno value saved right after the failing call, for
+    // when building the step's name could itself change errno.
+    static StreamError posix(std::string_view step, int error);
 
     [[nodiscard]] const char* what() const noexcept override { return message_.c_str(); }
     [[nodiscard]] const std::string& message() const noexcept { return message_; }

@@ -1,5 +1,6 @@
 #include "HeadsetStream.h"
 
+#include "ChildProcess.h"
 #include "RunProcess.h"
 #include "connection/RemoteCommand.h"
 
@@ -10,11 +11,13 @@ extern "C" {
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -80,7 +83,10 @@ std::vector<std::string> headsetEncoderArguments() {
     return arguments;
 }
 
-Bytes encodeHeadsetStream(int width, int height, double seconds, const std::string& pixelFormat) {
+namespace {
+
+std::vector<std::string> encoderCommand(int width, int height, double seconds,
+                                        const std::string& pixelFormat, const std::string& output) {
     std::vector<std::string> argv = {
         "ffmpeg",
         "-nostdin",
@@ -96,12 +102,81 @@ Bytes encodeHeadsetStream(int width, int height, double seconds, const std::stri
         }
         argv.push_back(std::move(argument));
     }
-    argv.emplace_back("pipe:1");
-    const ProcessResult result = runProcess(argv);
+    argv.push_back(output);
+    return argv;
+}
+
+} // namespace
+
+Bytes encodeHeadsetStream(int width, int height, double seconds, const std::string& pixelFormat) {
+    const ProcessResult result =
+        runProcess(encoderCommand(width, height, seconds, pixelFormat, "pipe:1"));
     if (result.exitStatus != 0 || result.out.empty()) {
         throw std::runtime_error("ffmpeg failed: " + result.err);
     }
     return {result.out.begin(), result.out.end()};
+}
+
+std::string headsetDestination(std::uint16_t port) {
+    // The quoted word after "-f mpegts".
+    const std::string script = RemoteCommand::script("127.0.0.1", port);
+    const std::size_t quoted = script.find('\'', script.find("-f mpegts"));
+    return script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1);
+}
+
+std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds) {
+    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int one = 1;
+    const int bufferSize = 8 * 1024 * 1024;
+    if (!socket ||
+        ::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one) != 0) {
+        throw std::runtime_error("no UDP socket for ffmpeg's output");
+    }
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
+    ChildProcess ffmpeg(encoderCommand(width, height, seconds, "yuv420p",
+                                       headsetDestination(ntohs(address.sin_port))));
+
+    std::vector<Bytes> datagrams;
+    Bytes buffer(65536);
+    std::uint32_t dropped = 0; // by the kernel, for want of buffer space
+    for (bool exited = false;;) {
+        pollfd ready{socket.get(), POLLIN, 0};
+        if (::poll(&ready, 1, 20) > 0) {
+            std::array<char, CMSG_SPACE(sizeof dropped)> control{};
+            iovec data{buffer.data(), buffer.size()};
+            msghdr message{};
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control.data();
+            message.msg_controllen = control.size();
+            const ssize_t received = ::recvmsg(socket.get(), &message, 0);
+            if (received > 0) {
+                datagrams.emplace_back(buffer.begin(), buffer.begin() + received);
+            }
+            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+                    std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+                }
+            }
+        } else if (exited) {
+            break; // drained after ffmpeg ended
+        } else if (const auto status = ffmpeg.waitForExit(std::chrono::milliseconds(0))) {
+            if (*status != 0) {
+                throw std::runtime_error("ffmpeg failed: " + ffmpeg.errorText());
+            }
+            exited = true;
+        }
+    }
+    if (dropped != 0 || datagrams.empty()) {
+        throw std::runtime_error(std::to_string(dropped) + " of ffmpeg's datagrams were lost");
+    }
+    return datagrams;
 }
 
 void demuxWithLibavformat(const Bytes& stream,

@@ -22,6 +22,15 @@ std::vector<std::string> headsetEncoderArguments();
 Bytes encodeHeadsetStream(int width, int height, double seconds,
                           const std::string& pixelFormat = "yuv420p");
 
+// The URL the headset's script sends to, for 127.0.0.1 and `port`.
+std::string headsetDestination(std::uint16_t port);
+
+// The same stream sent by ffmpeg to a UDP socket on 127.0.0.1 with the
+// destination options of the headset's script, one entry per datagram in
+// arrival order: the datagrams as ffmpeg's UDP output cuts them. Throws
+// std::runtime_error when ffmpeg fails or a datagram was lost.
+std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds);
+
 // Runs libavformat's mpegts demuxer (no parser) over the stream in memory and
 // hands each packet's payload to `onPacket`, in order.
 void demuxWithLibavformat(const Bytes& stream,

@@ -36,7 +36,10 @@ std::uint16_t freeUdpPort() {
     return socket.localPort();
 }
 
-HeadsetStandIn::HeadsetStandIn(Behaviour behaviour) : port_(freeUdpPort()) {
+HeadsetStandIn::HeadsetStandIn(Behaviour behaviour) : HeadsetStandIn(behaviour, Stream{}) {
+}
+
+HeadsetStandIn::HeadsetStandIn(Behaviour behaviour, const Stream& stream) : port_(freeUdpPort()) {
     if (!dir_.isValid()) {
         throw std::runtime_error("no temporary folder");
     }
@@ -61,12 +64,13 @@ HeadsetStandIn::HeadsetStandIn(Behaviour behaviour) : port_(freeUdpPort()) {
     case Behaviour::Streams:
         body = QStringLiteral(
                    "ffmpeg -hide_banner -loglevel error -nostdin -re "
-                   "-f lavfi -i testsrc2=size=1280x720:rate=30 "
+                   "-f lavfi -i testsrc2=size=%2:rate=30 %3 "
                    "-c:v libx264 -preset ultrafast -tune zerolatency -pix_fmt yuv420p -g 15 "
                    "-f mpegts 'udp://127.0.0.1:%1?pkt_size=1316' &\n"
                    "encoder=$!\n"
                    "echo VL_STARTED\n")
-                   .arg(port_) +
+                   .arg(port_)
+                   .arg(stream.size, stream.filterOptions) +
                QString::fromLatin1(untilStop) +
                QStringLiteral("kill $encoder 2>/dev/null\nwait $encoder 2>/dev/null\n");
         break;

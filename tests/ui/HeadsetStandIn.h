@@ -19,12 +19,21 @@ public:
     enum class Behaviour {
         NeverAnswers,      // logs in forever: the session stays connecting
         StartsCapture,     // prints the start marker, sends nothing: waiting
-        Streams,           // start marker, then a live 1280 × 720 test picture
+        Streams,           // start marker, then a live test picture (see Stream)
         SlowToStop,        // start marker; takes 3 s to exit after STOP
         RefusesConnection, // exits like ssh when no sshd listens
     };
 
+    // What Streams sends: FFmpeg's colour bars (testsrc2) of `size`, encoded
+    // as the headset does, with `filterOptions` applied first (a conversion to
+    // another colour matrix and its tag, for instance).
+    struct Stream {
+        QString size = QStringLiteral("1280x720");
+        QString filterOptions;
+    };
+
     explicit HeadsetStandIn(Behaviour behaviour);
+    HeadsetStandIn(Behaviour behaviour, const Stream& stream);
 
     // The system's services with this stand-in as SSH client, an askpass
     // helper next to a private application folder, a free UDP port and the

@@ -35,6 +35,11 @@ void WindowFixture::launch(HeadsetStandIn::Behaviour behaviour, const QString& a
     launchWith(standIn_->services(), address, reduceMotion);
 }
 
+void WindowFixture::launch(const HeadsetStandIn::Stream& stream) {
+    standIn_ = std::make_unique<HeadsetStandIn>(HeadsetStandIn::Behaviour::Streams, stream);
+    launchWith(standIn_->services(), QStringLiteral("127.0.0.1"));
+}
+
 void WindowFixture::launchWith(SessionServices services, const QString& address,
                                bool reduceMotion) {
     QtSettingsStore().setString(QStringLiteral("frameAddress"), address);

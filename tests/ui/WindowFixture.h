@@ -26,6 +26,8 @@ protected:
     // Saves `address` as the last used address, then launches the application.
     void launch(HeadsetStandIn::Behaviour behaviour, const QString& address = "127.0.0.1",
                 bool reduceMotion = false);
+    // Launches the application with a Streams stand-in sending `stream`.
+    void launch(const HeadsetStandIn::Stream& stream);
     // The same with the given services (a real SSH client, for instance).
     void launchWith(SessionServices services, const QString& address, bool reduceMotion = false);
 

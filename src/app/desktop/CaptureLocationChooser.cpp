@@ -1,6 +1,7 @@
 #include "desktop/CaptureLocationChooser.h"
 
 #include "Messages.h"
+#include "capture/CaptureFileName.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -43,7 +44,8 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
     }
     // A dialog can finish more than once (reject() on a closed one); answer once.
     QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [this, dialog, completion = std::move(completion)](int result) mutable {
+                     [this, dialog, extension = request.extension.toStdString(),
+                      completion = std::move(completion)](int result) mutable {
                          if (!completion) {
                              return;
                          }
@@ -53,7 +55,9 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
                          }
                          const QStringList files = dialog->selectedFiles();
                          if (result == QDialog::Accepted && !files.isEmpty()) {
-                             answer(files.first());
+                             // The dialog adds the extension only to a name without one.
+                             answer(QString::fromStdString(CaptureFileName::withExtension(
+                                 files.first().toStdString(), extension)));
                          } else {
                              answer(std::nullopt);
                          }

@@ -3,24 +3,21 @@
 #include "Messages.h"
 #include "QtText.h"
 #include "StreamError.h"
-#include "capture/ScreenshotCapture.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
+#include "connection/SshExitClassifier.h"
 #include "session/AskpassLocator.h"
-#include "session/CapturedFrame.h"
+#include "session/CaptureController.h"
+#include "session/PhaseTable.h"
+#include "session/RunGate.h"
+#include "session/SshChannel.h"
+#include "support/PrivateFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QPointer>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QThreadPool>
 #include <cerrno>
-#include <csignal>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 namespace vistrel {
 
@@ -32,9 +29,6 @@ constexpr double stallTimeout = 10.0;
 constexpr double firstFrameTimeout = 20.0;
 constexpr double stopDeadline = 7.0;
 constexpr double killDelay = 2.0;
-constexpr qsizetype outputBufferLimit = 4096;
-constexpr qsizetype diagnosticsLimit = 16000;
-constexpr qsizetype classifiedTailLimit = 1200;
 
 QString frameAddressKey() {
     return QStringLiteral("frameAddress");
@@ -46,86 +40,25 @@ QString defaultUsername() {
     return QStringLiteral("steamos");
 }
 
-// The last `limit` UTF-16 units of `text`, never starting inside a surrogate pair.
-QString lastCharacters(const QString& text, qsizetype limit) {
-    if (text.size() <= limit) {
-        return text;
-    }
-    qsizetype from = text.size() - limit;
-    if (text.at(from).isLowSurrogate()) {
-        ++from;
-    }
-    return text.mid(from);
-}
-
-std::filesystem::path fileSystemPath(const QString& path) {
-    return {QFile::encodeName(path).toStdString()};
-}
-
-// Creates the folder and any missing parents with permissions 0700; an
-// existing folder is fine. Throws StreamError with the system's reason.
-void createPrivateFolder(const QString& folder) {
-    const QString cleaned = QDir::cleanPath(folder);
-    qsizetype from = 1;
-    while (true) {
-        const qsizetype slash = cleaned.indexOf(QLatin1Char('/'), from);
-        const QString part = slash < 0 ? cleaned : cleaned.left(slash);
-        const QByteArray encoded = QFile::encodeName(part);
-        if (::mkdir(encoded.constData(), 0700) != 0) {
-            const int error = errno;
-            struct stat info {};
-            if (error != EEXIST || ::stat(encoded.constData(), &info) != 0 ||
-                !S_ISDIR(info.st_mode)) {
-                throw StreamError(
-                    Messages::folderNotCreated(part.toStdString(), systemErrorText(error)));
-            }
-        }
-        if (slash < 0) {
-            return;
-        }
-        from = slash + 1;
-    }
-}
-
-void releaseProcess(QProcess* process) {
-    if (process != nullptr) {
-        // Often called from the process's own finished signal.
-        process->deleteLater();
-    }
-}
-
-QObject* mainQueue() {
-    return QCoreApplication::instance();
-}
-
 } // namespace
-
-// Announces the derived properties once, after a group of field changes.
-class StreamSession::DerivedBatch {
-public:
-    explicit DerivedBatch(StreamSession& session) : session_(session) { ++session_.batchDepth_; }
-    ~DerivedBatch() {
-        if (--session_.batchDepth_ == 0) {
-            session_.updateDerived();
-        }
-    }
-    DerivedBatch(const DerivedBatch&) = delete;
-    DerivedBatch& operator=(const DerivedBatch&) = delete;
-
-private:
-    StreamSession& session_;
-};
 
 StreamSession::StreamSession(SessionServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), display_(new VideoDisplay(this)),
-      process_(nullptr, &releaseProcess), generation_(QUuid::createUuid()),
+      capture_(std::make_unique<CaptureController>(*this)),
+      channel_(std::make_unique<SshChannel>()), generation_(QUuid::createUuid()),
       mailbox_(std::make_shared<FrameMailbox>()) {
-    host_ = services_.settings->string(frameAddressKey()).value_or(QString());
+    host_.value = services_.settings->string(frameAddressKey()).value_or(QString());
     // Queued, so that a failure seen while showing a picture stops the run
     // after present() has returned.
     connect(
         display_, &VideoDisplay::failed, this, [this] { fail(qs(Messages::displayFailed)); },
         Qt::QueuedConnection);
+    // The channel speaks on the GUI thread and falls silent when a run
+    // releases its client, so what it says always belongs to the current run.
+    connect(channel_.get(), &SshChannel::lineRead, this, &StreamSession::remoteLine);
+    connect(channel_.get(), &SshChannel::errorTextChanged, this,
+            [this] { publish(diagnostics_, channel_->errorText()); });
+    connect(channel_.get(), &SshChannel::exited, this, &StreamSession::sshExited);
     canStart_ = canStart();
     canRecord_ = canRecord();
     canScreenshot_ = canScreenshot();
@@ -136,154 +69,26 @@ StreamSession::~StreamSession() {
     if (receiver_) {
         receiver_->stop();
     }
-    if (process_) {
-        process_->disconnect(this);
-        // Deleted here rather than later: the event loop may be gone.
-        std::unique_ptr<QProcess> process(process_.release());
-    }
+    channel_.reset();
 }
 
 // MARK: fields
 
-void StreamSession::setHost(const QString& host) {
-    if (host_ == host) {
-        return;
-    }
-    host_ = host;
-    emit hostChanged();
-    updateDerived();
-}
-
-void StreamSession::setPhase(Phase phase) {
-    if (phase_ == phase) {
-        return;
-    }
-    phase_ = phase;
-    emit phaseChanged();
-    updateDerived();
-}
-
-void StreamSession::setError(const QString& error) {
-    if (error_ == error) {
-        return;
-    }
-    error_ = error;
-    emit errorChanged();
-}
-
-void StreamSession::dismissError() {
-    setError({});
-}
-
-void StreamSession::setDiagnostics(const QString& text) {
-    if (diagnostics_ == text) {
-        return;
-    }
-    diagnostics_ = text;
-    emit diagnosticsChanged();
-}
-
-void StreamSession::setResolution(const QString& text) {
-    if (resolution_ == text) {
-        return;
-    }
-    resolution_ = text;
-    emit resolutionChanged();
-}
-
-void StreamSession::setStartedAt(const QDateTime& time) {
-    if (startedAt_ == time && startedAt_.isValid() == time.isValid()) {
-        return;
-    }
-    startedAt_ = time;
-    emit startedAtChanged();
-}
-
-void StreamSession::setReceivingAddress(const QString& address) {
-    if (receivingAddress_ == address) {
-        return;
-    }
-    receivingAddress_ = address;
-    emit receivingAddressChanged();
-}
-
-void StreamSession::setRecordingStartedAt(const QDateTime& time) {
-    if (recordingStartedAt_ == time && recordingStartedAt_.isValid() == time.isValid()) {
-        return;
-    }
-    recordingStartedAt_ = time;
-    emit recordingStartedAtChanged();
-    updateDerived();
-}
-
-void StreamSession::setSavingRecording(bool saving) {
-    if (isSavingRecording_ == saving) {
-        return;
-    }
-    isSavingRecording_ = saving;
-    emit isSavingRecordingChanged();
-    updateDerived();
-}
-
-void StreamSession::setSavingScreenshot(bool saving) {
-    if (isSavingScreenshot_ == saving) {
-        return;
-    }
-    isSavingScreenshot_ = saving;
-    emit isSavingScreenshotChanged();
-    updateDerived();
-}
-
-void StreamSession::setChoosingCaptureLocation(bool choosing) {
-    if (isChoosingCaptureLocation_ == choosing) {
-        return;
-    }
-    isChoosingCaptureLocation_ = choosing;
-    emit isChoosingCaptureLocationChanged();
-    updateDerived();
-}
-
-void StreamSession::setCaptureNotice(const QString& notice) {
-    if (captureNotice_ == notice) {
-        return;
-    }
-    captureNotice_ = notice;
-    emit captureNoticeChanged();
-}
-
-void StreamSession::setLastCaptureURL(const QUrl& url) {
-    if (lastCaptureURL_ == url) {
-        return;
-    }
-    lastCaptureURL_ = url;
-    emit lastCaptureURLChanged();
-}
-
-void StreamSession::setLatestFrame(PixelBuffer frame) {
-    const bool had = !latestFrame_.empty();
-    latestFrame_ = std::move(frame);
-    if (had != !latestFrame_.empty()) {
-        updateDerived();
-    }
-}
-
 bool StreamSession::canStart() const {
-    return !host_.trimmed().isEmpty() && phase_ == Phase::Idle && !isSavingRecording_;
+    return !host().trimmed().isEmpty() && phase() == Phase::Idle && !isSavingRecording();
 }
 
 bool StreamSession::canRecord() const {
-    return phase_ == Phase::Streaming && !latestFrame_.empty() && !isSavingRecording_ &&
-           !isChoosingCaptureLocation_;
+    return capture_->canRecord();
 }
 
 bool StreamSession::canScreenshot() const {
-    return phase_ == Phase::Streaming && !latestFrame_.empty() && !isSavingScreenshot_ &&
-           !isChoosingCaptureLocation_;
+    return capture_->canScreenshot();
 }
 
 bool StreamSession::requiresTerminationWait() const {
-    return phase_ != Phase::Idle || recordingStartedAt_.isValid() || isSavingRecording_ ||
-           isSavingScreenshot_;
+    return phase() != Phase::Idle || recordingStartedAt().isValid() || isSavingRecording() ||
+           isSavingScreenshot();
 }
 
 void StreamSession::updateDerived() {
@@ -301,6 +106,14 @@ void StreamSession::updateDerived() {
     announce(canScreenshot_, canScreenshot(), &StreamSession::canScreenshotChanged);
     announce(requiresTerminationWait_, requiresTerminationWait(),
              &StreamSession::requiresTerminationWaitChanged);
+}
+
+void StreamSession::setLatestFrame(PixelBuffer frame) {
+    const bool had = !latestFrame_.empty();
+    latestFrame_ = std::move(frame);
+    if (had != !latestFrame_.empty()) {
+        updateDerived();
+    }
 }
 
 QString StreamSession::sshUsername() const {
@@ -322,37 +135,35 @@ void StreamSession::start() {
         return;
     }
     const DerivedBatch batch(*this);
-    setError({});
-    setDiagnostics({});
-    outputBuffer_.clear();
-    setResolution({});
+    publish(error_, {});
+    publish(diagnostics_, {});
+    publish(resolution_, {});
     lastFrame_.reset();
     waitingSince_.reset();
-    setStartedAt({});
+    publish(startedAt_, {});
 
     generation_ = QUuid::createUuid();
     const QUuid token = generation_;
     try {
         startRun(token);
     } catch (const StreamError& failure) {
-        setError(qs(failure.message()));
+        publish(error_, qs(failure.message()));
         finish();
     } catch (const std::exception& failure) {
-        setError(QString::fromLocal8Bit(failure.what()));
+        publish(error_, QString::fromLocal8Bit(failure.what()));
         finish();
     }
 }
 
 void StreamSession::startRun(const QUuid& token) {
-    const QString username =
-        services_.settings->string(sshUsernameKey()).value_or(defaultUsername());
-    const ConnectionConfiguration configuration(host_.toStdString(), username.toStdString(),
+    const ConnectionConfiguration configuration(host().toStdString(), sshUsername().toStdString(),
                                                 services_.port);
     const std::string localAddress = configuration.localAddress();
 
-    setHost(qs(configuration.host()));
-    services_.settings->setString(frameAddressKey(), host_);
-    setReceivingAddress(qs(localAddress) + QLatin1Char(':') + QString::number(services_.port));
+    publish(host_, qs(configuration.host()));
+    services_.settings->setString(frameAddressKey(), host());
+    publish(receivingAddress_,
+            qs(localAddress) + QLatin1Char(':') + QString::number(services_.port));
 
     const QString askpass = AskpassLocator::find(services_.applicationDir);
     if (askpass.isEmpty()) {
@@ -364,40 +175,25 @@ void StreamSession::startRun(const QUuid& token) {
         throw StreamError(Messages::folderNotCreated("Vistrel", systemErrorText(ENOENT)));
     }
     const QString folder = QDir(dataHome).filePath(QStringLiteral("Vistrel"));
-    createPrivateFolder(folder);
+    PrivateFolder::create(QFile::encodeName(folder).toStdString());
 
     // The receiver's callbacks run on its threads: they only hand over to
-    // the GUI thread, where the run's token decides whether they still count.
-    QPointer<StreamSession> weak(this);
-    std::shared_ptr<FrameMailbox> mailbox = mailbox_;
-    runCallbacks_.onFrame = [weak, mailbox, token](const PixelBuffer& picture) {
+    // the GUI thread, through the run's gate.
+    const RunGate gate = RunGate::forRun(*this, token);
+    runCallbacks_.onFrame = [this, gate, mailbox = mailbox_](const PixelBuffer& picture) {
         if (mailbox->post(picture)) {
-            QMetaObject::invokeMethod(
-                mainQueue(),
-                [weak, token] {
-                    if (weak) {
-                        weak->deliver(token);
-                    }
-                },
-                Qt::QueuedConnection);
+            gate.post([this] { deliver(); });
         }
     };
-    runCallbacks_.onError = [weak, token](const std::string& message) {
-        QMetaObject::invokeMethod(
-            mainQueue(),
-            [weak, token, text = qs(message)] {
-                if (weak && weak->generation_ == token) {
-                    weak->fail(text);
-                }
-            },
-            Qt::QueuedConnection);
+    runCallbacks_.onError = [this, gate](const std::string& message) {
+        gate.post([this, text = qs(message)] { fail(text); });
     };
     auto receiver = std::make_unique<UdpReceiver>();
     receiver->setOnFrame(runCallbacks_.onFrame);
     receiver->setOnError(runCallbacks_.onError);
     receiver->start(services_.port, configuration.host());
     receiver_ = std::move(receiver);
-    setPhase(Phase::Connecting);
+    publish(phase_, Phase::Connecting);
 
     QStringList arguments;
     for (const std::string& argument : RemoteCommand::sshArguments(
@@ -405,146 +201,43 @@ void StreamSession::startRun(const QUuid& token) {
              QDir(folder).filePath(QStringLiteral("known_hosts")).toStdString())) {
         arguments << qs(argument);
     }
-    launchSsh(token, arguments, askpass);
+    channel_->launch(services_.sshProgram, arguments, askpass);
 
     activity_ = services_.activity->begin(qs(Messages::activityReason));
     timer_ = services_.clock->repeat(timerInterval, this, [this] { tick(); });
     emit activationRequested();
 }
 
-void StreamSession::launchSsh(const QUuid& token, const QStringList& arguments,
-                              const QString& askpass) {
-    process_.reset(std::make_unique<QProcess>().release());
-    QProcess* process = process_.get();
-    process->setProgram(services_.sshProgram);
-    process->setArguments(arguments);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("SSH_ASKPASS"), askpass);
-    environment.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
-#ifdef __APPLE__
-    // OpenSSH consults askpass only with a display set; the helper itself
-    // needs none there.
-    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral("vistrel:0"));
-#else
-    // The helper is a Qt window on this desktop: it needs the real DISPLAY or
-    // WAYLAND_DISPLAY (a made-up one makes it abort, which ssh takes as a
-    // refusal). SSH_ASKPASS_REQUIRE=force already makes ssh ask it without one.
-#endif
-    process->setProcessEnvironment(environment);
-    process->setProcessChannelMode(QProcess::SeparateChannels);
-    outputDecoder_.reset();
-    errorDecoder_.reset();
-
-    connect(process, &QProcess::readyReadStandardOutput, this, [this, token, process] {
-        if (generation_ == token) {
-            consumeOutput(process->readAllStandardOutput());
-        }
-    });
-    connect(process, &QProcess::readyReadStandardError, this, [this, token, process] {
-        if (generation_ == token) {
-            consumeErrors(process->readAllStandardError());
-        }
-    });
-    connect(process, &QProcess::finished, this,
-            [this, token](int exitCode, QProcess::ExitStatus /*status*/) {
-                // For a client killed by a signal, exitCode is the signal number.
-                if (generation_ == token) {
-                    processExited(exitCode);
-                }
-            });
-
-    process->start(QIODevice::ReadWrite);
-    if (!process->waitForStarted(-1)) {
-        throw StreamError(Messages::sshNotLaunched(process->errorString().toStdString()));
-    }
-    inputOpen_ = true;
-}
-
 // MARK: the remote script
 
-void StreamSession::consumeOutput(const QByteArray& bytes) {
-    outputBuffer_ += outputDecoder_.decode(bytes);
-    qsizetype lineStart = 0;
-    while (true) {
-        const qsizetype end = outputBuffer_.indexOf(QLatin1Char('\n'), lineStart);
-        if (end < 0) {
-            break;
-        }
-        const QString line = outputBuffer_.mid(lineStart, end - lineStart);
-        lineStart = end + 1;
-        if (line == QLatin1String(RemoteCommand::startedMarker.data(),
-                                  static_cast<qsizetype>(RemoteCommand::startedMarker.size())) &&
-            phase_ == Phase::Connecting) {
-            setPhase(Phase::Waiting);
-            waitingSince_ = services_.clock->uptime();
-        }
-        emit remoteOutputLine(line);
-    }
-    outputBuffer_.remove(0, lineStart);
-    outputBuffer_ = lastCharacters(outputBuffer_, outputBufferLimit);
-}
-
-void StreamSession::consumeErrors(const QByteArray& bytes) {
-    setDiagnostics(lastCharacters(diagnostics_ + errorDecoder_.decode(bytes), diagnosticsLimit));
-}
-
-bool StreamSession::processRunning() const {
-    return process_ && process_->state() != QProcess::NotRunning;
-}
-
-void StreamSession::send(std::string_view line) {
-    if (processRunning() && inputOpen_) {
-        // Buffered by QProcess; a client that has gone makes the write fail quietly.
-        process_->write(line.data(), static_cast<qint64>(line.size()));
+void StreamSession::remoteLine(const QString& line) {
+    if (line == qs(RemoteCommand::startedMarker) && phase() == Phase::Connecting) {
+        publish(phase_, Phase::Waiting);
+        waitingSince_ = services_.clock->uptime();
     }
 }
 
-void StreamSession::processExited(int status) {
-    if (phase_ != Phase::Stopping && error_.isEmpty()) {
-        setError(connectionError(status));
+void StreamSession::sshExited(int status) {
+    if (phase() != Phase::Stopping && error().isEmpty()) {
+        publish(error_, qs(SshExitClassifier::message(diagnostics().toStdString(), status)));
     }
     finish();
 }
 
-QString StreamSession::connectionError(int status) const {
-    if (diagnostics_.contains(QLatin1String("REMOTE HOST IDENTIFICATION HAS CHANGED"))) {
-        return qs(Messages::hostKeyChanged);
-    }
-    if (diagnostics_.contains(QLatin1String("Permission denied"))) {
-        return qs(Messages::authenticationFailed);
-    }
-    if (diagnostics_.contains(QLatin1String("Connection refused"))) {
-        return qs(Messages::connectionRefused);
-    }
-    const QString said = diagnostics_.trimmed();
-    if (!said.isEmpty()) {
-        return lastCharacters(said, classifiedTailLimit);
-    }
-    return qs(Messages::connectionEnded(status));
-}
-
 void StreamSession::tick() {
-    if (phase_ == Phase::Idle) {
+    if (phase() == Phase::Idle) {
         return;
     }
     const double now = services_.clock->uptime();
-    if (phase_ == Phase::Stopping) {
-        if (stopDeadline_ && now > *stopDeadline_ && processRunning()) {
-            QPointer<QProcess> process(process_.get());
-            const qint64 pid = process_->processId();
-            process_->terminate();
-            services_.clock->callAfter(killDelay, mainQueue(), [process, pid] {
-                if (process && process->state() != QProcess::NotRunning &&
-                    process->processId() == pid) {
-                    ::kill(static_cast<pid_t>(pid), SIGKILL);
-                }
-            });
+    if (phase() == Phase::Stopping) {
+        if (stopDeadline_ && now > *stopDeadline_ && channel_->isRunning()) {
+            channel_->terminate(*services_.clock, killDelay);
             stopDeadline_.reset();
         }
         return;
     }
     if (now - lastPing_ >= keepAliveInterval) {
-        send(RemoteCommand::pingLine);
+        channel_->send(RemoteCommand::pingLine);
         lastPing_ = now;
     }
     if (lastFrame_ && now - *lastFrame_ > stallTimeout) {
@@ -559,10 +252,10 @@ void StreamSession::tick() {
 // MARK: stopping
 
 void StreamSession::fail(const QString& message) {
-    if (phase_ == Phase::Idle || phase_ == Phase::Stopping) {
+    if (phase() == Phase::Idle || phase() == Phase::Stopping) {
         return;
     }
-    setError(message);
+    publish(error_, message);
     end();
 }
 
@@ -570,25 +263,24 @@ void StreamSession::end(Completion completion) {
     if (completion) {
         finishing_.push_back(std::move(completion));
     }
-    cancelCaptureLocation();
-    stopRecording();
-    if (phase_ == Phase::Idle) {
+    capture_->cancelChooser();
+    capture_->stopRecording();
+    if (phase() == Phase::Idle) {
         finish();
         return;
     }
-    if (phase_ == Phase::Stopping) {
+    if (phase() == Phase::Stopping) {
         return;
     }
-    setPhase(Phase::Stopping);
+    publish(phase_, Phase::Stopping);
     if (receiver_) {
         receiver_->stop();
         receiver_.reset();
     }
     display_->flush();
-    if (processRunning()) {
-        send(RemoteCommand::stopLine);
-        process_->closeWriteChannel();
-        inputOpen_ = false;
+    if (channel_->isRunning()) {
+        channel_->send(RemoteCommand::stopLine);
+        channel_->closeInput();
         stopDeadline_ = services_.clock->uptime() + stopDeadline;
         return;
     }
@@ -597,34 +289,27 @@ void StreamSession::end(Completion completion) {
 
 void StreamSession::finish() {
     const DerivedBatch batch(*this);
-    cancelCaptureLocation();
-    stopRecording();
+    capture_->cancelChooser();
+    capture_->stopRecording();
     setLatestFrame({});
     if (receiver_) {
         receiver_->stop();
         receiver_.reset();
     }
     timer_.reset();
-    if (process_) {
-        process_->disconnect(this);
-        if (inputOpen_) {
-            process_->closeWriteChannel();
-        }
-        process_.reset();
-    }
-    inputOpen_ = false;
+    channel_->release();
     stopDeadline_.reset();
     waitingSince_.reset();
     lastFrame_.reset();
     lastPing_ = -std::numeric_limits<double>::infinity();
     generation_ = QUuid::createUuid();
     runCallbacks_ = {};
-    mailbox_->clear();
+    mailbox_ = std::make_shared<FrameMailbox>();
     activity_.reset();
     display_->flush();
-    setPhase(Phase::Idle);
-    setStartedAt({});
-    setResolution({});
+    publish(phase_, Phase::Idle);
+    publish(startedAt_, {});
+    publish(resolution_, {});
     completeTerminationIfReady();
 }
 
@@ -635,7 +320,7 @@ void StreamSession::completeTerminationIfReady() {
     // Never inside finish(): the callbacks run in a later task of the GUI thread.
     std::vector<Completion> ready = std::exchange(finishing_, {});
     QMetaObject::invokeMethod(
-        mainQueue(),
+        QCoreApplication::instance(),
         [ready = std::move(ready)] {
             for (const Completion& completion : ready) {
                 completion();
@@ -646,226 +331,59 @@ void StreamSession::completeTerminationIfReady() {
 
 // MARK: pictures
 
-void StreamSession::deliver(const QUuid& token) {
+void StreamSession::deliver() {
     const PixelBuffer picture = mailbox_->take();
-    if (generation_ == token && !picture.empty()) {
+    if (!picture.empty()) {
         present(picture);
     }
 }
 
 void StreamSession::present(const PixelBuffer& picture) {
-    if (phase_ != Phase::Connecting && phase_ != Phase::Waiting && phase_ != Phase::Streaming) {
+    if (phase() != Phase::Connecting && phase() != Phase::Waiting && phase() != Phase::Streaming) {
         return;
     }
     const DerivedBatch batch(*this);
     const double now = services_.clock->uptime();
-    if (phase_ != Phase::Streaming) {
-        setPhase(Phase::Streaming);
-        setStartedAt(services_.clock->now());
+    if (phase() != Phase::Streaming) {
+        publish(phase_, Phase::Streaming);
+        publish(startedAt_, services_.clock->now());
     }
     lastFrame_ = now;
     setLatestFrame(picture);
-    if (recorder_) {
-        recorder_->append(picture, now);
-    }
-    setResolution(QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
+    capture_->append(picture, now);
+    publish(resolution_, QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
     display_->show(picture);
     ++presented_;
 }
 
 // MARK: captures
 
-void StreamSession::chooseCaptureLocation(CaptureKind kind,
-                                          std::function<void(std::optional<QString>)> done) {
-    const bool recording = kind == CaptureKind::Recording;
-    CaptureLocationRequest request;
-    request.title = qs(recording ? Messages::saveRecordingTitle : Messages::saveScreenshotTitle);
-    request.extension = recording ? QStringLiteral("mp4") : QStringLiteral("png");
-    request.nameFilter =
-        recording ? QStringLiteral("MPEG-4 movie (*.mp4)") : QStringLiteral("PNG image (*.png)");
-    request.defaultName =
-        QStringLiteral("Vistrel ") +
-        services_.clock->now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +
-        QLatin1Char('.') + request.extension;
-    request.folder = QStandardPaths::standardLocations(recording ? QStandardPaths::MoviesLocation
-                                                                 : QStandardPaths::PicturesLocation)
-                         .value(0);
-
-    choosingLocation_ = true;
-    setChoosingCaptureLocation(true);
-    QPointer<StreamSession> weak(this);
-    services_.chooser->choose(request, [weak, done = std::move(done)](std::optional<QString> path) {
-        if (!weak) {
-            return;
-        }
-        weak->choosingLocation_ = false;
-        weak->setChoosingCaptureLocation(false);
-        done(std::move(path));
-    });
-}
-
-void StreamSession::cancelCaptureLocation() {
-    if (choosingLocation_) {
-        services_.chooser->cancel();
-    }
-}
-
 void StreamSession::toggleRecording() {
-    if (recordingStartedAt_.isValid()) {
-        stopRecording();
-        return;
-    }
-    if (!canRecord()) {
-        return;
-    }
-    const QUuid token = generation_;
-    QPointer<StreamSession> weak(this);
-    chooseCaptureLocation(CaptureKind::Recording, [weak, token](std::optional<QString> path) {
-        if (!weak || !path) {
-            return;
-        }
-        StreamSession& session = *weak;
-        if (session.generation_ != token || session.phase_ != Phase::Streaming ||
-            session.latestFrame_.empty()) {
-            return;
-        }
-        std::shared_ptr<LocalVideoRecorder> recorder;
-        try {
-            recorder = LocalVideoRecorder::create(
-                fileSystemPath(*path), session.latestFrame_.width(), session.latestFrame_.height());
-        } catch (const StreamError& failure) {
-            session.setError(qs(Messages::recordingNotStarted(failure.message())));
-            return;
-        } catch (const std::exception& failure) {
-            session.setError(qs(Messages::recordingNotStarted(failure.what())));
-            return;
-        }
-        recorder->setOnFailure([weak, token](const std::string& message) {
-            QMetaObject::invokeMethod(
-                mainQueue(),
-                [weak, token, text = qs(message)] {
-                    if (weak && weak->generation_ == token) {
-                        weak->setError(text);
-                        weak->stopRecording();
-                    }
-                },
-                Qt::QueuedConnection);
-        });
-        const DerivedBatch batch(session);
-        session.recorder_ = recorder;
-        session.setRecordingStartedAt(session.services_.clock->now());
-        session.setCaptureNotice({});
-        session.setLastCaptureURL({});
-        recorder->append(session.latestFrame_, session.services_.clock->uptime());
-    });
+    capture_->toggleRecording();
 }
 
 void StreamSession::stopRecording() {
-    if (!recorder_) {
-        return;
-    }
-    const DerivedBatch batch(*this);
-    const std::shared_ptr<LocalVideoRecorder> recorder = std::exchange(recorder_, nullptr);
-    setRecordingStartedAt({});
-    setSavingRecording(true);
-    QPointer<StreamSession> weak(this);
-    recorder->finish([weak](const CaptureResult& outcome) {
-        QMetaObject::invokeMethod(
-            mainQueue(),
-            [weak, outcome] {
-                if (!weak) {
-                    return;
-                }
-                weak->setSavingRecording(false);
-                weak->reportCapture(outcome, CaptureKind::Recording);
-                weak->completeTerminationIfReady();
-            },
-            Qt::QueuedConnection);
-    });
+    capture_->stopRecording();
 }
 
 void StreamSession::captureScreenshot() {
-    if (!canScreenshot() || latestFrame_.empty()) {
-        return;
-    }
-    // The picture on screen now is the one saved, whatever comes later.
-    CapturedFrame held{latestFrame_};
-    QPointer<StreamSession> weak(this);
-    chooseCaptureLocation(
-        CaptureKind::Screenshot, [weak, held = std::move(held)](std::optional<QString> path) {
-            if (!weak || !path) {
-                return;
-            }
-            weak->setSavingScreenshot(true);
-            QThreadPool::globalInstance()->start([weak, held, target = fileSystemPath(*path)] {
-                CaptureResult outcome;
-                try {
-                    ScreenshotCapture::save(held.buffer, target);
-                    outcome.location = target;
-                } catch (const std::exception& failure) {
-                    outcome.error = failure.what();
-                }
-                QMetaObject::invokeMethod(
-                    mainQueue(),
-                    [weak, outcome] {
-                        if (!weak) {
-                            return;
-                        }
-                        weak->setSavingScreenshot(false);
-                        weak->reportCapture(outcome, CaptureKind::Screenshot);
-                        weak->completeTerminationIfReady();
-                    },
-                    Qt::QueuedConnection);
-            });
-        });
-}
-
-void StreamSession::reportCapture(const CaptureResult& outcome, CaptureKind kind) {
-    const std::string_view word =
-        kind == CaptureKind::Recording ? Messages::kindRecording : Messages::kindScreenshot;
-    if (!outcome.ok()) {
-        setError(qs(Messages::captureFailed(word, outcome.error)));
-        return;
-    }
-    const QString path = QFile::decodeName(QByteArray::fromStdString(outcome.location.string()));
-    setCaptureNotice(qs(Messages::captureSaved(word, QFileInfo(path).fileName().toStdString())));
-    setLastCaptureURL(QUrl::fromLocalFile(path));
+    capture_->captureScreenshot();
 }
 
 void StreamSession::revealLastCapture() {
-    if (!lastCaptureURL_.isEmpty()) {
-        services_.revealer->reveal(lastCaptureURL_.toLocalFile());
-    }
-}
-
-void StreamSession::dismissCaptureNotice() {
-    setCaptureNotice({});
+    capture_->revealLastCapture();
 }
 
 // MARK: diagnostics
 
 QString StreamSession::diagnosticsReport() const {
-    std::string_view label;
-    switch (phase_) {
-    case Phase::Idle:
-        label = Messages::stateIdle;
-        break;
-    case Phase::Connecting:
-        label = Messages::stateConnecting;
-        break;
-    case Phase::Waiting:
-        label = Messages::stateWaiting;
-        break;
-    case Phase::Streaming:
-        label = Messages::stateStreaming;
-        break;
-    case Phase::Stopping:
-        label = Messages::stateStopping;
-        break;
-    }
-    return QStringLiteral("Vistrel\nState: ") + qs(label) + QStringLiteral("\nHeadset: ") + host_ +
-           QStringLiteral("\nReceiver: ") + receivingAddress_ + QLatin1Char('\n') + error_ +
-           QLatin1Char('\n') + diagnostics_;
+    QString report = QStringLiteral("Vistrel\nState: ") + qs(phaseLook(phase()).status) +
+                     QStringLiteral("\nHeadset: ") + host() + QStringLiteral("\nReceiver: ") +
+                     receivingAddress() + QLatin1Char('\n') + error() + QLatin1Char('\n') +
+                     diagnostics();
+    // ssh ends its lines with CR LF; a pasted report should carry plain line feeds.
+    return report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
 }
 
 void StreamSession::copyDiagnostics() {

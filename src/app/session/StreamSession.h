@@ -1,22 +1,20 @@
 // The application's one controller. It starts a stream (SSH client, remote
-// script, UDP receive pipeline), talks to the script, watches for a stream
-// that never starts or stops arriving, stops in order, turns SSH failures
-// into sentences, shows the newest picture and runs the capture commands.
-// Every field the window shows is a property here; all of it lives on the GUI
-// thread, and every callback of a run checks the run's token before it acts.
+// script, UDP receive pipeline), moves through the phases as the script and
+// the pictures report in, watches for a stream that never starts or stops
+// arriving, stops in order and shows the newest picture; the SSH client is
+// driven through its SshChannel, the capture commands by its
+// CaptureController. Every field the window shows is a property here; all of
+// it lives on the GUI thread.
 #pragma once
 
-#include "capture/LocalVideoRecorder.h"
 #include "receive/PixelBuffer.h"
 #include "receive/UdpReceiver.h"
 #include "session/FrameMailbox.h"
 #include "session/SessionServices.h"
-#include "session/Utf8StreamDecoder.h"
 #include "ui/VideoDisplay.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -25,9 +23,13 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace vistrel {
+
+class CaptureController;
+class SshChannel;
 
 class StreamSession : public QObject {
     Q_OBJECT
@@ -83,20 +85,22 @@ public:
     StreamSession(const StreamSession&) = delete;
     StreamSession& operator=(const StreamSession&) = delete;
 
-    [[nodiscard]] const QString& host() const { return host_; }
-    void setHost(const QString& host);
-    [[nodiscard]] Phase phase() const { return phase_; }
-    [[nodiscard]] const QString& error() const { return error_; }
-    [[nodiscard]] const QString& diagnostics() const { return diagnostics_; }
-    [[nodiscard]] const QString& resolution() const { return resolution_; }
-    [[nodiscard]] const QDateTime& startedAt() const { return startedAt_; }
-    [[nodiscard]] const QString& receivingAddress() const { return receivingAddress_; }
-    [[nodiscard]] const QDateTime& recordingStartedAt() const { return recordingStartedAt_; }
-    [[nodiscard]] bool isSavingRecording() const { return isSavingRecording_; }
-    [[nodiscard]] bool isSavingScreenshot() const { return isSavingScreenshot_; }
-    [[nodiscard]] bool isChoosingCaptureLocation() const { return isChoosingCaptureLocation_; }
-    [[nodiscard]] const QString& captureNotice() const { return captureNotice_; }
-    [[nodiscard]] const QUrl& lastCaptureURL() const { return lastCaptureURL_; }
+    [[nodiscard]] const QString& host() const { return host_.value; }
+    void setHost(const QString& host) { publish(host_, host); }
+    [[nodiscard]] Phase phase() const { return phase_.value; }
+    [[nodiscard]] const QString& error() const { return error_.value; }
+    [[nodiscard]] const QString& diagnostics() const { return diagnostics_.value; }
+    [[nodiscard]] const QString& resolution() const { return resolution_.value; }
+    [[nodiscard]] const QDateTime& startedAt() const { return startedAt_.value; }
+    [[nodiscard]] const QString& receivingAddress() const { return receivingAddress_.value; }
+    [[nodiscard]] const QDateTime& recordingStartedAt() const { return recordingStartedAt_.value; }
+    [[nodiscard]] bool isSavingRecording() const { return isSavingRecording_.value; }
+    [[nodiscard]] bool isSavingScreenshot() const { return isSavingScreenshot_.value; }
+    [[nodiscard]] bool isChoosingCaptureLocation() const {
+        return isChoosingCaptureLocation_.value;
+    }
+    [[nodiscard]] const QString& captureNotice() const { return captureNotice_.value; }
+    [[nodiscard]] const QUrl& lastCaptureURL() const { return lastCaptureURL_.value; }
 
     [[nodiscard]] bool canStart() const;
     [[nodiscard]] bool canRecord() const;
@@ -107,6 +111,8 @@ public:
     void setSshUsername(const QString& name);
 
     [[nodiscard]] VideoDisplay* display() const { return display_; }
+    // The picture on screen, as decoded.
+    [[nodiscard]] const PixelBuffer& latestFrame() const { return latestFrame_; }
 
     // Starts a stream when canStart; failures end in `error`.
     Q_INVOKABLE void start();
@@ -122,9 +128,9 @@ public:
     Q_INVOKABLE void captureScreenshot();
     Q_INVOKABLE void revealLastCapture();
     // The window's dismiss control for the saved-capture notice.
-    Q_INVOKABLE void dismissCaptureNotice();
+    Q_INVOKABLE void dismissCaptureNotice() { publish(captureNotice_, {}); }
     // The window's dismiss control for the error box.
-    Q_INVOKABLE void dismissError();
+    Q_INVOKABLE void dismissError() { publish(error_, {}); }
     // Puts a short report of the state and the SSH output on the clipboard.
     Q_INVOKABLE void copyDiagnostics();
 
@@ -134,19 +140,6 @@ public:
     // The timer's work, every 0.5 s while a run exists: keep-alive, the two
     // watchdogs and the stop deadline.
     void tick();
-
-    // What the current run installed on its receiver, so that a test can feed
-    // pictures and errors through exactly the path the decoder uses.
-    struct RunCallbacks {
-        UdpReceiver::FrameCallback onFrame;
-        UdpReceiver::ErrorCallback onError;
-    };
-    [[nodiscard]] const RunCallbacks& runCallbacks() const { return runCallbacks_; }
-
-    // Pictures shown by present() since construction, and pictures replaced in
-    // the mailbox before the GUI thread took them.
-    [[nodiscard]] std::uint64_t presentedCount() const { return presented_; }
-    [[nodiscard]] std::uint64_t mailboxDropCount() const { return mailbox_->dropped(); }
 
 signals:
     void hostChanged();
@@ -169,90 +162,99 @@ signals:
     void sshUsernameChanged();
     // A stream was started: the window comes to the front.
     void activationRequested();
-    // Each complete line the remote script printed on its standard output.
-    void remoteOutputLine(const QString& line);
 
 private:
-    // Tests reach the private steps (consumeOutput, present, connectionError…)
-    // through this class of theirs.
-    friend class StreamSessionProbe;
+    friend class CaptureController;
+    friend class RunGate;
+    // The tests' one window onto the private steps and counters.
+    friend class SessionProbe;
 
-    enum class CaptureKind { Recording, Screenshot };
-    class DerivedBatch;
+    // A published field: its value and the signal that announces a change.
+    template <typename T> struct Published {
+        T value;
+        void (StreamSession::*changed)();
+    };
+    // The one way a published field changes: assign, announce, and re-derive
+    // the gating properties.
+    template <typename T> void publish(Published<T>& field, std::type_identity_t<T> value) {
+        if (same(field.value, value)) {
+            return;
+        }
+        field.value = std::move(value);
+        emit(this->*field.changed)();
+        updateDerived();
+    }
+    template <typename T> static bool same(const T& a, const T& b) { return a == b; }
+    static bool same(const QDateTime& a, const QDateTime& b) {
+        return a.isValid() == b.isValid() && a == b;
+    }
+    // Announces the derived properties that changed; deferred while a
+    // DerivedBatch is open.
+    void updateDerived();
+    // Announces the derived properties once, after a group of field changes.
+    class DerivedBatch {
+    public:
+        explicit DerivedBatch(StreamSession& session) : session_(session) {
+            ++session_.batchDepth_;
+        }
+        ~DerivedBatch() {
+            if (--session_.batchDepth_ == 0) {
+                session_.updateDerived();
+            }
+        }
+        DerivedBatch(const DerivedBatch&) = delete;
+        DerivedBatch& operator=(const DerivedBatch&) = delete;
+
+    private:
+        StreamSession& session_;
+    };
 
     // Run set-up and teardown.
     void startRun(const QUuid& token);
-    void launchSsh(const QUuid& token, const QStringList& arguments, const QString& askpass);
     void fail(const QString& message);
     void finish();
     void completeTerminationIfReady();
 
     // The conversation with the remote script.
-    void consumeOutput(const QByteArray& bytes);
-    void consumeErrors(const QByteArray& bytes);
-    void send(std::string_view line);
-    void processExited(int status);
-    [[nodiscard]] QString connectionError(int status) const;
-    [[nodiscard]] bool processRunning() const;
+    void remoteLine(const QString& line);
+    void sshExited(int status);
 
     // Pictures.
-    void deliver(const QUuid& token);
+    void deliver();
     void present(const PixelBuffer& picture);
-
-    // Captures.
-    void chooseCaptureLocation(CaptureKind kind, std::function<void(std::optional<QString>)> done);
-    void reportCapture(const CaptureResult& outcome, CaptureKind kind);
-    void cancelCaptureLocation();
-
-    // Setters that announce changes; each re-derives the gating properties.
-    void setPhase(Phase phase);
-    void setError(const QString& error);
-    void setDiagnostics(const QString& text);
-    void setResolution(const QString& text);
-    void setStartedAt(const QDateTime& time);
-    void setReceivingAddress(const QString& address);
-    void setRecordingStartedAt(const QDateTime& time);
-    void setSavingRecording(bool saving);
-    void setSavingScreenshot(bool saving);
-    void setChoosingCaptureLocation(bool choosing);
-    void setCaptureNotice(const QString& notice);
-    void setLastCaptureURL(const QUrl& url);
     void setLatestFrame(PixelBuffer frame);
-    void updateDerived();
 
     SessionServices services_;
 
     // Published.
-    QString host_;
-    Phase phase_ = Phase::Idle;
-    QString error_;
-    QString diagnostics_;
-    QString resolution_;
-    QDateTime startedAt_;
-    QString receivingAddress_;
-    QDateTime recordingStartedAt_;
-    bool isSavingRecording_ = false;
-    bool isSavingScreenshot_ = false;
-    bool isChoosingCaptureLocation_ = false;
-    QString captureNotice_;
-    QUrl lastCaptureURL_;
+    Published<QString> host_{{}, &StreamSession::hostChanged};
+    Published<Phase> phase_{Phase::Idle, &StreamSession::phaseChanged};
+    Published<QString> error_{{}, &StreamSession::errorChanged};
+    Published<QString> diagnostics_{{}, &StreamSession::diagnosticsChanged};
+    Published<QString> resolution_{{}, &StreamSession::resolutionChanged};
+    Published<QDateTime> startedAt_{{}, &StreamSession::startedAtChanged};
+    Published<QString> receivingAddress_{{}, &StreamSession::receivingAddressChanged};
+    Published<QDateTime> recordingStartedAt_{{}, &StreamSession::recordingStartedAtChanged};
+    Published<bool> isSavingRecording_{false, &StreamSession::isSavingRecordingChanged};
+    Published<bool> isSavingScreenshot_{false, &StreamSession::isSavingScreenshotChanged};
+    Published<bool> isChoosingCaptureLocation_{false,
+                                               &StreamSession::isChoosingCaptureLocationChanged};
+    Published<QString> captureNotice_{{}, &StreamSession::captureNoticeChanged};
+    Published<QUrl> lastCaptureURL_{{}, &StreamSession::lastCaptureURLChanged};
 
     // Last announced values of the derived properties.
     bool canStart_ = false;
     bool canRecord_ = false;
     bool canScreenshot_ = false;
     bool requiresTerminationWait_ = false;
+    int batchDepth_ = 0; // open DerivedBatch scopes
 
     // Private state; times are on the steady clock, in seconds.
     VideoDisplay* display_; // child of the session
     PixelBuffer latestFrame_;
-    std::shared_ptr<LocalVideoRecorder> recorder_;
-    bool choosingLocation_ = false; // a chooser dialog of ours is open
+    std::unique_ptr<CaptureController> capture_;
+    std::unique_ptr<SshChannel> channel_;
     std::unique_ptr<UdpReceiver> receiver_;
-    std::unique_ptr<QProcess, void (*)(QProcess*)> process_;
-    bool inputOpen_ = false;
-    Utf8StreamDecoder outputDecoder_;
-    Utf8StreamDecoder errorDecoder_;
     std::unique_ptr<QObject> timer_;
     std::optional<double> lastFrame_;
     std::optional<double> waitingSince_;
@@ -260,12 +262,19 @@ private:
     double lastPing_ = -std::numeric_limits<double>::infinity();
     std::unique_ptr<ActivityHold> activity_;
     QUuid generation_;
-    QString outputBuffer_;
     std::vector<Completion> finishing_;
+    // The run's hand-off of pictures; a fresh one after each run, so that
+    // nothing an ended run posted can hold up the next.
     std::shared_ptr<FrameMailbox> mailbox_;
+
+    // For the tests, through SessionProbe: what the current run installed on
+    // its receiver, and the pictures shown since construction.
+    struct RunCallbacks {
+        UdpReceiver::FrameCallback onFrame;
+        UdpReceiver::ErrorCallback onError;
+    };
     RunCallbacks runCallbacks_;
     std::uint64_t presented_ = 0;
-    int batchDepth_ = 0; // open DerivedBatch scopes
 };
 
 } // namespace vistrel

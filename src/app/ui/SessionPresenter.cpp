@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "QtText.h"
+#include "session/PhaseTable.h"
 #include "ui/Labels.h"
 
 #include <QFontDatabase>
@@ -37,57 +38,23 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
 }
 
 QString SessionPresenter::statusText() const {
-    switch (phase()) {
-    case StreamSession::Phase::Idle:
-        return qs(Messages::stateIdle);
-    case StreamSession::Phase::Connecting:
-        return qs(Messages::stateConnecting);
-    case StreamSession::Phase::Waiting:
-        return qs(Messages::stateWaiting);
-    case StreamSession::Phase::Streaming:
-        return qs(Messages::stateStreaming);
-    case StreamSession::Phase::Stopping:
-        return qs(Messages::stateStopping);
-    }
-    return {};
+    return qs(phaseLook(phase()).status);
 }
 
 QString SessionPresenter::placeholderTitle() const {
-    switch (phase()) {
-    case StreamSession::Phase::Idle:
-        return qs(Messages::idleTitle);
-    case StreamSession::Phase::Connecting:
-        return qs(Messages::connectingTitle);
-    case StreamSession::Phase::Waiting:
-        return qs(Messages::waitingTitle);
-    case StreamSession::Phase::Streaming:
-        return {};
-    case StreamSession::Phase::Stopping:
-        return qs(Messages::stoppingTitle);
-    }
-    return {};
+    return qs(phaseLook(phase()).title);
 }
 
 QString SessionPresenter::placeholderSubtitle() const {
-    switch (phase()) {
-    case StreamSession::Phase::Idle:
-        return qs(Messages::idleSubtitle);
-    case StreamSession::Phase::Connecting:
-        return qs(Messages::connectingSubtitle);
-    case StreamSession::Phase::Waiting:
-        return qs(Messages::waitingSubtitle);
-    case StreamSession::Phase::Streaming:
-        return {};
-    case StreamSession::Phase::Stopping:
-        return qs(Messages::stoppingSubtitle);
-    }
-    return {};
+    return qs(phaseLook(phase()).subtitle);
 }
 
 bool SessionPresenter::showsSpinner() const {
-    const auto p = phase();
-    return p == StreamSession::Phase::Connecting || p == StreamSession::Phase::Waiting ||
-           p == StreamSession::Phase::Stopping;
+    return phaseLook(phase()).spinner;
+}
+
+bool SessionPresenter::statusDotLit() const {
+    return phaseLook(phase()).dotLit;
 }
 
 QString SessionPresenter::videoAccessibleName() const {

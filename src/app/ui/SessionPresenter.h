@@ -25,6 +25,8 @@ class SessionPresenter : public QObject {
     Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
 
     Q_PROPERTY(QString statusText READ statusText NOTIFY changed)
+    // The status dot shows the accent colour (live), else a muted one.
+    Q_PROPERTY(bool statusDotLit READ statusDotLit NOTIFY changed)
     Q_PROPERTY(bool isLive READ isLive NOTIFY changed)
     Q_PROPERTY(bool isIdle READ isIdle NOTIFY changed)
     Q_PROPERTY(QString placeholderTitle READ placeholderTitle NOTIFY changed)
@@ -66,6 +68,7 @@ public:
     void setVideoSink(QVideoSink* sink) { session_->display()->setVideoSink(sink); }
 
     [[nodiscard]] QString statusText() const;
+    [[nodiscard]] bool statusDotLit() const;
     [[nodiscard]] bool isLive() const { return phase() == StreamSession::Phase::Streaming; }
     [[nodiscard]] bool isIdle() const { return phase() == StreamSession::Phase::Idle; }
     [[nodiscard]] QString placeholderTitle() const;

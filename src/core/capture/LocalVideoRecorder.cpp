@@ -66,21 +66,25 @@ std::filesystem::path absoluteOrAsGiven(const std::filesystem::path& path) {
 } // namespace
 
 LocalVideoRecorder::LocalVideoRecorder(const std::filesystem::path& destination, int width,
-                                       int height)
+                                       int height, ColourEncoding colour)
     : destination_(absoluteOrAsGiven(destination)), width_(width), height_(height) {
     // Absolute, so that a failure message names the working file in full.
     temporary_ = destination_.parent_path() / workingFileName(randomUuid());
     // The thread first: once the working file exists, nothing else can fail.
     queue_ = std::make_unique<SerialQueue>("vistrel-record");
-    writer_ = std::make_unique<Mp4Writer>(temporary_, Mp4Writer::settingsFor(width, height));
+    Mp4Writer::Settings settings = Mp4Writer::settingsFor(width, height);
+    settings.colour = colour;
+    writer_ = std::make_unique<Mp4Writer>(temporary_, settings);
     encoderName_ = writer_->encoderName();
 }
 
 LocalVideoRecorder::~LocalVideoRecorder() = default;
 
 std::shared_ptr<LocalVideoRecorder>
-LocalVideoRecorder::create(const std::filesystem::path& destination, int width, int height) {
-    return std::shared_ptr<LocalVideoRecorder>(new LocalVideoRecorder(destination, width, height));
+LocalVideoRecorder::create(const std::filesystem::path& destination, int width, int height,
+                           ColourEncoding colour) {
+    return std::shared_ptr<LocalVideoRecorder>(
+        new LocalVideoRecorder(destination, width, height, colour));
 }
 
 void LocalVideoRecorder::setOnFailure(std::function<void(const std::string&)> callback) {
@@ -107,16 +111,16 @@ LocalVideoRecorder::Counters LocalVideoRecorder::counters() const noexcept {
 }
 
 void LocalVideoRecorder::append(const PixelBuffer& picture, double seconds) {
-    {
-        const std::lock_guard guard(lock_);
-        if (!accepting_ || pendingFrames_ >= maxFramesInFlight) {
-            if (accepting_) {
-                droppedBackPressure_.fetch_add(1);
-            }
-            return;
+    // Posted under the lock, so that no frame can be queued behind the
+    // finishing work, which releases the writer.
+    const std::lock_guard guard(lock_);
+    if (!accepting_ || pendingFrames_ >= maxFramesInFlight) {
+        if (accepting_) {
+            droppedBackPressure_.fetch_add(1);
         }
-        ++pendingFrames_;
+        return;
     }
+    ++pendingFrames_;
     queue_->post(
         [self = shared_from_this(), picture, seconds] { self->frameWork(picture, seconds); });
 }
@@ -186,13 +190,11 @@ void LocalVideoRecorder::frameWork(const PixelBuffer& picture, double seconds) {
 }
 
 void LocalVideoRecorder::finish(std::function<void(const CaptureResult&)> completion) {
-    {
-        const std::lock_guard guard(lock_);
-        if (!accepting_) {
-            return;
-        }
-        accepting_ = false;
+    const std::lock_guard guard(lock_);
+    if (!accepting_) {
+        return;
     }
+    accepting_ = false;
     queue_->post([self = shared_from_this(), completion = std::move(completion)] {
         self->finishWork(completion);
     });

@@ -3,11 +3,13 @@
 #include "Messages.h"
 #include "StreamError.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavformat/avio.h>
+#include <libavformat/version.h>
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
@@ -26,6 +28,22 @@ namespace vistrel {
 
 namespace {
 
+AVColorSpace colourSpaceOf(ColourMatrix matrix) {
+    switch (matrix) {
+    case ColourMatrix::Bt601:
+        return AVCOL_SPC_SMPTE170M;
+    case ColourMatrix::Bt709:
+        return AVCOL_SPC_BT709;
+    case ColourMatrix::Bt2020:
+        return AVCOL_SPC_BT2020_NCL;
+    case ColourMatrix::Fcc:
+        return AVCOL_SPC_FCC;
+    case ColourMatrix::Smpte240m:
+        return AVCOL_SPC_SMPTE240M;
+    }
+    return AVCOL_SPC_UNSPECIFIED;
+}
+
 constexpr int ioBufferSize = 64 * 1024;
 
 // FFmpeg's text for a status code, as a sentence.
@@ -40,21 +58,17 @@ std::string sentenceFor(int status) {
 }
 
 // libavformat writes through these so that the file is created exclusively and
-// every system error keeps its errno.
-int writeToFd(void* opaque, uint8_t* buffer, int size) {
+// every system error keeps its errno. FFmpeg 7 made the written bytes const.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WrittenBytes = const uint8_t*;
+#else
+using WrittenBytes = uint8_t*;
+#endif
+
+int writeToFd(void* opaque, WrittenBytes buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(size - done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(n);
-    }
-    return done;
+    const int error = writeAll(fd, {buffer, static_cast<std::size_t>(size)});
+    return error != 0 ? AVERROR(error) : size;
 }
 
 int64_t seekFd(void* opaque, int64_t offset, int whence) {
@@ -151,7 +165,8 @@ AVCodecContext* openEncoder(const Mp4Writer::Settings& settings, bool globalHead
         context->bit_rate = settings.averageBitRate;
         context->gop_size = settings.maxKeyFrameInterval;
         context->max_b_frames = 0;
-        context->color_range = AVCOL_RANGE_MPEG;
+        context->colorspace = colourSpaceOf(settings.colour.matrix);
+        context->color_range = settings.colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
         if (globalHeader) {
             context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
@@ -219,8 +234,9 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& file, const Settings& settings
     if (status < 0 || ioError < 0) {
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
-        // A file error keeps its own text; anything else is the muxer's refusal.
-        throw StreamError(ioError < 0 ? Messages::recordingWriteFailed(sentenceFor(ioError))
+        // A file error keeps its own text, which the caller puts after "Could
+        // not start recording: "; anything else is the muxer's refusal.
+        throw StreamError(ioError < 0 ? sentenceFor(ioError)
                                       : std::string(Messages::recordingStartFailed));
     }
 }
@@ -270,7 +286,9 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
     if (picture->data[0] == nullptr || sws_isSupportedInput(format) == 0) {
         // swscale asserts on layouts it does not know; such a picture is an
         // encoding failure, not a crash.
-    } else if (format == c.encoder->pix_fmt) {
+    } else if (format == c.encoder->pix_fmt ||
+               (format == AV_PIX_FMT_YUVJ420P && c.encoder->pix_fmt == AV_PIX_FMT_YUV420P)) {
+        // The same samples; the file's range tag says how to read them.
         frame = av_frame_clone(picture);
     } else {
         if (c.converted == nullptr) {

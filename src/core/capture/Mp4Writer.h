@@ -4,6 +4,8 @@
 // caller can test them before each step.
 #pragma once
 
+#include "receive/ColourEncoding.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/rational.h>
@@ -28,6 +30,9 @@ public:
         int expectedFrameRate = 30;
         int maxKeyFrameInterval = 30; // frames
         AVRational timeBase{1, 60000};
+        // How the recorded samples are to be read, written into the file so
+        // that players show the colours the live view shows.
+        ColourEncoding colour;
     };
 
     // Six bits per pixel per second, kept between 2 and 40 megabits per second.
@@ -35,10 +40,11 @@ public:
     static Settings settingsFor(int width, int height);
 
     // Creates `file`, opens the encoder and writes the file header. Throws
-    // StreamError: the system's text when the file cannot be created, "This
-    // computer cannot record this video format." when no H.264 encoder takes
-    // the settings, "Could not start recording." when the header fails (the
-    // file is then removed).
+    // StreamError: the system's text when the file cannot be created or its
+    // header cannot be written, "This computer cannot record this video
+    // format." when no H.264 encoder takes the settings, "Could not start
+    // recording." when the muxer refuses the header (the file is then
+    // removed).
     Mp4Writer(const std::filesystem::path& file, const Settings& settings);
     Mp4Writer(const Mp4Writer&) = delete;
     Mp4Writer& operator=(const Mp4Writer&) = delete;

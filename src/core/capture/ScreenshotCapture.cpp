@@ -2,18 +2,16 @@
 
 #include "Messages.h"
 #include "StreamError.h"
+#include "receive/RgbConverter.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <png.h>
 #include <random>
@@ -34,63 +32,16 @@ namespace {
     throw StreamError(systemErrorText(error) + ".");
 }
 
-// The matrix the picture was encoded with. Untagged pictures are taken as
-// BT.601, which is what FFmpeg's own RGB-to-YUV conversion produces.
-int colourMatrix(const AVFrame& frame) {
-    switch (frame.colorspace) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC:
-        return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M:
-        return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return SWS_CS_ITU601;
-    }
-}
-
-bool isFullRange(const AVFrame& frame) {
-    const auto format = static_cast<AVPixelFormat>(frame.format);
-    return frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
-           format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
-}
-
 // Converts the picture to tightly packed 8-bit RGBA.
 std::vector<unsigned char> toRgba(const AVFrame& frame) {
-    const int width = frame.width;
-    const int height = frame.height;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+    if (frame.width <= 0 || frame.height <= 0 || frame.width > 16384 || frame.height > 16384) {
         conversionFailed();
     }
-    const auto format = static_cast<AVPixelFormat>(frame.format);
-    // swscale asserts on layouts it does not know, so they never reach it.
-    if (sws_isSupportedInput(format) == 0 || frame.data[0] == nullptr) {
-        conversionFailed();
-    }
-    std::unique_ptr<SwsContext, void (*)(SwsContext*)> converter(
-        sws_getContext(width, height, format, width, height, AV_PIX_FMT_RGBA,
-                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
-                       nullptr),
-        sws_freeContext);
-    if (!converter) {
-        conversionFailed();
-    }
-    const int* coefficients = sws_getCoefficients(colourMatrix(frame));
-    const int full = isFullRange(frame) ? 1 : 0;
-    // Output is full-range RGB; brightness, contrast and saturation neutral.
-    if (sws_setColorspaceDetails(converter.get(), coefficients, full, coefficients, 1, 0, 1 << 16,
-                                 1 << 16) < 0) {
-        conversionFailed();
-    }
-    const auto stride = static_cast<std::size_t>(width) * 4;
-    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(height));
-    unsigned char* planes[4] = {pixels.data(), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
-    if (sws_scale(converter.get(), frame.data, frame.linesize, 0, height, planes, strides) !=
-        height) {
+    const auto stride = static_cast<std::size_t>(frame.width) * 4;
+    std::vector<unsigned char> pixels(stride * static_cast<std::size_t>(frame.height));
+    RgbConverter converter(RgbConverter::Precision::Exact);
+    if (!converter.convert(frame, frame.width, frame.height, pixels.data(),
+                           static_cast<int>(stride))) {
         conversionFailed();
     }
     return pixels;
@@ -102,9 +53,15 @@ struct PngSink {
 
 void appendToSink(png_structp png, png_bytep data, png_size_t length) {
     auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
+    // png_error jumps away; from inside the catch block that would skip the
+    // exception's own clean-up, so the jump waits until the block is left.
+    bool outOfMemory = false;
     try {
         sink->bytes.insert(sink->bytes.end(), data, data + length);
     } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    if (outOfMemory) {
         png_error(png, "out of memory");
     }
 }
@@ -163,14 +120,16 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
         folder = ".";
     }
     // Created with the usual permissions (umask applies), never over an
-    // existing file: a name already taken is simply drawn again.
+    // existing file: a name already taken is simply drawn again. The name is
+    // short whatever the chosen one, which may already be as long as a name
+    // can be.
     std::random_device random;
     std::string temporary;
     UniqueFd fd;
     for (int attempt = 0; !fd; ++attempt) {
-        temporary =
-            (folder / ("." + path.filename().string() + "." + std::to_string(random()) + ".tmp"))
-                .string();
+        std::array<char, 32> name{};
+        std::snprintf(name.data(), name.size(), ".Vistrel-%08X%08X.tmp", random(), random());
+        temporary = (folder / name.data()).string();
         fd = UniqueFd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd && (errno != EEXIST || attempt == 100)) {
             fileFailed(errno);
@@ -181,16 +140,8 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
         ::unlink(temporary.c_str());
         fileFailed(error);
     };
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
+    if (const int error = writeAll(fd.get(), data); error != 0) {
+        fail(error);
     }
     if (::fsync(fd.get()) != 0) {
         fail(errno);

@@ -27,6 +27,8 @@ bool isUnicodeSpace(char32_t c) {
 }
 
 // Decodes the scalar starting at `at`; returns its length, 0 if malformed.
+// Strict: an overlong form (C0 A0 for a space), a surrogate or a value above
+// U+10FFFF is malformed, so no disguised space is ever trimmed.
 std::size_t decodeForward(std::string_view s, std::size_t at, char32_t& out) {
     const auto b = static_cast<unsigned char>(s[at]);
     std::size_t length = 0;
@@ -55,6 +57,10 @@ std::size_t decodeForward(std::string_view s, std::size_t at, char32_t& out) {
             return 0;
         }
         out = (out << 6) | (c & 0x3F);
+    }
+    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (out < smallest[length] || (out >= 0xD800 && out <= 0xDFFF) || out > 0x10FFFF) {
+        return 0;
     }
     return length;
 }
@@ -95,8 +101,11 @@ std::string ConnectionConfiguration::trimmed(std::string_view text) {
 ConnectionConfiguration::ConnectionConfiguration(std::string_view host, std::string_view username,
                                                  std::uint16_t port)
     : host_(trimmed(host)), username_(username), port_(port) {
+    // inet_pton reads up to the first NUL; whatever follows one must not
+    // ride along into the saved address.
     in_addr parsed{};
-    if (::inet_pton(AF_INET, host_.c_str(), &parsed) != 1) {
+    if (host_.find('\0') != std::string::npos ||
+        ::inet_pton(AF_INET, host_.c_str(), &parsed) != 1) {
         throw StreamError(std::string(Messages::invalidAddress));
     }
     // inet_pton accepted a dotted quad, so the first piece is plain digits.
@@ -128,7 +137,8 @@ ConnectionConfiguration::ConnectionConfiguration(std::string_view host, std::str
 }
 
 std::string ConnectionConfiguration::localAddress() const {
-    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
+    // Close-on-exec, as ssh may be started by another thread meanwhile.
+    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) {
         throw StreamError::posix(Messages::stepOpenSocket);
     }

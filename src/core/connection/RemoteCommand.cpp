@@ -1,5 +1,7 @@
 #include "connection/RemoteCommand.h"
 
+#include "Messages.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
 
 namespace vistrel::RemoteCommand {
@@ -83,12 +85,18 @@ namespace {
 
 // OpenSSH splits an option value at unquoted whitespace, so a path with a
 // blank would become several files. Inside double quotes its tokenizer takes
-// a backslash as an escape for the next character.
+// a backslash as an escape for the next character. It then expands %-tokens
+// ("%%" is a plain "%") and ${VARIABLE}s, which have no escape at all.
 std::string knownHostsOption(std::string_view path) {
+    if (path.find("${") != std::string_view::npos) {
+        throw StreamError(Messages::knownHostsPathRefused(path));
+    }
     std::string value = "UserKnownHostsFile=\"";
     for (const char c : path) {
         if (c == '"' || c == '\\') {
             value += '\\';
+        } else if (c == '%') {
+            value += '%';
         }
         value += c;
     }

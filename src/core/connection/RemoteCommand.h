@@ -15,7 +15,6 @@ namespace RemoteCommand {
 
 // Lines the script prints on its standard output and reads on its standard input.
 inline constexpr std::string_view startedMarker = "VL_STARTED";
-inline constexpr std::string_view stoppedMarker = "VL_STOPPED";
 inline constexpr std::string_view pingLine = "PING\n";
 inline constexpr std::string_view stopLine = "STOP\n";
 
@@ -25,7 +24,8 @@ std::string quote(std::string_view text);
 // The bash script that starts the encoder and speaks the line protocol.
 std::string script(std::string_view destination, std::uint16_t port);
 
-// The 32 arguments for /usr/bin/ssh (the program path not included).
+// The 32 arguments for /usr/bin/ssh (the program path not included). Throws
+// StreamError for a known-hosts path that ssh cannot take literally.
 std::vector<std::string> sshArguments(const ConnectionConfiguration& configuration,
                                       std::string_view destination, std::string_view knownHosts);
 

@@ -43,6 +43,16 @@ public:
         return static_cast<std::uint32_t>((std::uint64_t{1} << zeros) - 1 + *rest);
     }
 
+    // Exp-Golomb signed.
+    std::optional<std::int64_t> signedGolomb() {
+        const auto code = unsignedGolomb();
+        if (!code) {
+            return std::nullopt;
+        }
+        const auto magnitude = static_cast<std::int64_t>((std::uint64_t{*code} + 1) / 2);
+        return (*code & 1U) != 0 ? magnitude : -magnitude;
+    }
+
 private:
     std::optional<std::uint32_t> next() {
         if (bit_ == 0) {
@@ -89,6 +99,77 @@ bool hasChromaFields(int profile) {
     }
 }
 
+// Reads past one scaling list; false when the unit ends inside it.
+bool skipScalingList(BitReader& reader, int size) {
+    std::int64_t last = 8;
+    std::int64_t next = 8;
+    for (int j = 0; j < size; ++j) {
+        if (next != 0) {
+            const auto delta = reader.signedGolomb();
+            if (!delta) {
+                return false;
+            }
+            next = ((last + *delta) % 256 + 256) % 256;
+        }
+        last = next == 0 ? last : next;
+    }
+    return true;
+}
+
+// From the bit depths on to the frame_mbs_only_flag, which gives the coded
+// picture size; false when the unit ends first or a field is out of range.
+bool readSize(BitReader& reader, SequenceParameterSet& sps, bool chromaFields) {
+    if (chromaFields) {
+        const auto bypassAndMatrix = reader.bits(2);
+        if (!bypassAndMatrix) {
+            return false;
+        }
+        if ((*bypassAndMatrix & 1U) != 0) {
+            for (int i = 0; i < (sps.chromaFormat != 3 ? 8 : 12); ++i) {
+                const auto present = reader.bits(1);
+                if (!present || (*present != 0 && !skipScalingList(reader, i < 6 ? 16 : 64))) {
+                    return false;
+                }
+            }
+        }
+    }
+    const auto frameNumBits = reader.unsignedGolomb();
+    const auto orderType = reader.unsignedGolomb();
+    if (!frameNumBits || !orderType || *frameNumBits > 12 || *orderType > 2) {
+        return false;
+    }
+    if (*orderType == 0 && !reader.unsignedGolomb()) {
+        return false;
+    }
+    if (*orderType == 1) {
+        const auto alwaysZero = reader.bits(1);
+        const auto nonReference = reader.signedGolomb();
+        const auto topToBottom = reader.signedGolomb();
+        const auto cycle = reader.unsignedGolomb();
+        if (!alwaysZero || !nonReference || !topToBottom || !cycle || *cycle > 255) {
+            return false;
+        }
+        for (std::uint32_t i = 0; i < *cycle; ++i) {
+            if (!reader.signedGolomb()) {
+                return false;
+            }
+        }
+    }
+    const auto references = reader.unsignedGolomb();
+    const auto gaps = reader.bits(1);
+    const auto widthInMacroblocks = reader.unsignedGolomb();
+    const auto heightInMapUnits = reader.unsignedGolomb();
+    const auto frameMacroblocksOnly = reader.bits(1);
+    if (!references || !gaps || !widthInMacroblocks || !heightInMapUnits || !frameMacroblocksOnly ||
+        *widthInMacroblocks > 0xFFFF || *heightInMapUnits > 0xFFFF) {
+        return false;
+    }
+    sps.width = (static_cast<int>(*widthInMacroblocks) + 1) * 16;
+    sps.height = (static_cast<int>(*heightInMapUnits) + 1) * 16 *
+                 (*frameMacroblocksOnly != 0 ? 1 : 2); // else fields: two per frame
+    return true;
+}
+
 } // namespace
 
 std::optional<SequenceParameterSet>
@@ -124,6 +205,9 @@ SequenceParameterSet::parse(std::span<const std::uint8_t> unit) {
         }
         sps.lumaBitDepth = 8 + static_cast<int>(*luma);
         sps.chromaBitDepth = 8 + static_cast<int>(*chromaDepth);
+    }
+    if (!readSize(reader, sps, hasChromaFields(sps.profile))) {
+        return std::nullopt;
     }
     return sps;
 }

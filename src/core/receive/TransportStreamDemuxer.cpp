@@ -109,6 +109,12 @@ void TransportStreamDemuxer::append(std::span<const std::uint8_t> bytes) {
                        pending_.begin() + static_cast<std::ptrdiff_t>(std::min(offset, size)));
     } else if (offset < size) {
         pending_.assign(data + offset, data + size);
+    } else if (size == datagramSize && datagramEnds_ == DatagramEnds::unproven) {
+        datagramEnds_ = DatagramEnds::trusted;
+    } else if (size < datagramSize && packetContinuedPES_ &&
+               datagramEnds_ == DatagramEnds::trusted) {
+        // Whole packets only, fewer than fit: the sender flushed a picture.
+        finishEarly(EndSignal::datagramEnd);
     }
 }
 
@@ -129,10 +135,14 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
     if (start) {
         finishPES();
         collecting_ = true;
-        finishedEarly_ = false;
+        earlyEnd_ = EndSignal::none;
+        ++pesStarts_;
     } else if (!collecting_) {
-        if (finishedEarly_) {
-            ++incompleteEarlyCompletions_;
+        if (earlyEnd_ != EndSignal::none) {
+            ++earlyCompletions_.incomplete;
+            if (earlyEnd_ == EndSignal::datagramEnd) {
+                datagramEnds_ = DatagramEnds::distrusted;
+            }
             resetVideo();
         }
         return;
@@ -154,20 +164,48 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
             finishPES();
             return;
         }
-        if (expected == 0 && adaptationField != nullptr && endsInStuffing(adaptationField)) {
-            if (finishPES()) {
-                ++earlyCompletions_;
-                finishedEarly_ = true;
+        if (expected == 0 && adaptationField != nullptr) {
+            // A field of length 1 whose flags byte is 0 carries nothing: it
+            // is there only to pad the packet by two bytes.
+            if (adaptationField[0] == 1 && adaptationField[1] == 0) {
+                finishEarly(EndSignal::emptyField);
+                return;
             }
-            return;
+            if (endsInStuffing(adaptationField)) {
+                finishEarly(EndSignal::stuffing);
+                return;
+            }
         }
     }
     if (pesSize_ > maximumPESSize) {
         resetVideo();
+        return;
+    }
+    packetContinuedPES_ = expectedPESLength_ == 0;
+}
+
+void TransportStreamDemuxer::finishEarly(EndSignal signal) {
+    if (!finishPES()) {
+        return;
+    }
+    earlyEnd_ = signal;
+    switch (signal) {
+    case EndSignal::stuffing:
+        ++earlyCompletions_.stuffing;
+        break;
+    case EndSignal::emptyField:
+        ++earlyCompletions_.emptyField;
+        break;
+    case EndSignal::datagramEnd:
+        ++earlyCompletions_.datagramEnd;
+        break;
+    case EndSignal::none:
+        break;
     }
 }
 
 void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
+    packetContinuedPES_ = false;
     const bool transportError = (packet[1] & 0x80) != 0;
     const bool start = (packet[1] & 0x40) != 0;
     const int pid = ((packet[1] & 0x1F) << 8) | packet[2];
@@ -251,7 +289,7 @@ void TransportStreamDemuxer::resetVideo() {
     pesSize_ = 0;
     collecting_ = false;
     expectedPESLength_.reset();
-    finishedEarly_ = false;
+    earlyEnd_ = EndSignal::none;
     if (onDiscontinuity_) {
         onDiscontinuity_();
     }
@@ -334,7 +372,13 @@ void TransportStreamDemuxer::parsePAT(std::span<const std::uint8_t> section) {
     for (std::size_t entry = 8; entry + 4 < length; entry += 4) {
         const int program = (section[entry] << 8) | section[entry + 1];
         if (program != 0) {
-            pmtPID_ = ((section[entry + 2] & 0x1F) << 8) | section[entry + 3];
+            const int pid = ((section[entry + 2] & 0x1F) << 8) | section[entry + 3];
+            // Nothing reads the old PMT PID any more: its partial section
+            // would stay for good. The PAT's own buffer is in use right now.
+            if (pmtPID_ && *pmtPID_ != pid && *pmtPID_ != patPID) {
+                sections_.erase(*pmtPID_);
+            }
+            pmtPID_ = pid;
             return;
         }
     }

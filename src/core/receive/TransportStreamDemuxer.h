@@ -5,11 +5,15 @@
 // collected and is reported as a discontinuity so that decoding waits for the
 // next keyframe.
 //
-// The sender's muxer writes video PES packets of unbounded length and pads
-// only the last transport packet of each with adaptation-field stuffing, so
-// an unbounded PES is finished at its stuffed packet instead of one frame
-// interval later when the next PES starts. Should payload still follow such
-// an early finish, the access unit handed on was incomplete and a
+// The sender's muxer writes video PES packets of unbounded length, so the
+// next PES start would end each one only a frame interval later. Two signals
+// end it sooner. The muxer pads only the last transport packet of a PES, with
+// an adaptation field, so a padded packet ends its PES. And the sender flushes
+// each picture into full-size datagrams (seven packets) followed by a shorter
+// one, so a short datagram whose last packet continues the PES ends it too;
+// this second signal is used only once the sender has shown full-size
+// datagrams, and given up should it ever prove wrong. Should payload still
+// follow such an early finish, the access unit handed on was incomplete and a
 // discontinuity is reported.
 #pragma once
 
@@ -30,6 +34,20 @@ public:
 
     static constexpr std::size_t packetSize = 188;
     static constexpr std::size_t maximumPESSize = std::size_t{8} * 1024 * 1024;
+    static constexpr std::size_t datagramSize = 7 * packetSize;
+
+    // Unbounded PES packets handed on before the next one started, by the
+    // signal that ended them, and how many of them payload then proved
+    // incomplete.
+    struct EarlyCompletions {
+        std::uint64_t stuffing = 0;    // stuffing bytes after the adaptation fields
+        std::uint64_t emptyField = 0;  // a one-byte adaptation field without flags
+        std::uint64_t datagramEnd = 0; // the last packet of a short datagram
+        std::uint64_t incomplete = 0;
+        [[nodiscard]] std::uint64_t total() const noexcept {
+            return stuffing + emptyField + datagramEnd;
+        }
+    };
 
     // The view passed to onAccessUnit is valid only during the call.
     void setOnAccessUnit(AccessUnitCallback callback) { onAccessUnit_ = std::move(callback); }
@@ -37,7 +55,9 @@ public:
         onDiscontinuity_ = std::move(callback);
     }
 
-    // The only input: the bytes of one datagram, in arrival order.
+    // The only input: the bytes of one whole datagram, in arrival order. The
+    // datagram's end is a signal of its own (see above), so a caller must not
+    // split or join datagrams.
     void append(std::span<const std::uint8_t> bytes);
 
     // Hands on the PES being collected now, if it is well formed.
@@ -46,12 +66,12 @@ public:
     // Continuity gaps seen on any PID since construction.
     [[nodiscard]] std::uint64_t droppedPackets() const noexcept { return droppedPackets_; }
 
-    // Unbounded PES packets finished at their stuffed last packet, and those
-    // of them that turned out incomplete because payload followed.
-    [[nodiscard]] std::uint64_t earlyCompletions() const noexcept { return earlyCompletions_; }
-    [[nodiscard]] std::uint64_t incompleteEarlyCompletions() const noexcept {
-        return incompleteEarlyCompletions_;
+    [[nodiscard]] const EarlyCompletions& earlyCompletions() const noexcept {
+        return earlyCompletions_;
     }
+
+    // PES packets begun on the video PID since construction.
+    [[nodiscard]] std::uint64_t pesStarts() const noexcept { return pesStarts_; }
 
     [[nodiscard]] std::optional<int> pmtPID() const noexcept { return pmtPID_; }
     [[nodiscard]] std::optional<int> videoPID() const noexcept { return videoPID_; }
@@ -67,6 +87,9 @@ public:
     static std::uint32_t crc(std::span<const std::uint8_t> bytes) noexcept;
 
 private:
+    enum class EndSignal : std::uint8_t { none, stuffing, emptyField, datagramEnd };
+    enum class DatagramEnds : std::uint8_t { unproven, trusted, distrusted };
+
     void consume(const std::uint8_t* packet);
     // `adaptationField` points at the packet's adaptation field length byte,
     // or is null when the packet has none.
@@ -77,6 +100,7 @@ private:
     void parsePAT(std::span<const std::uint8_t> section);
     void parsePMT(std::span<const std::uint8_t> section);
     bool finishPES(); // true when an access unit was handed on
+    void finishEarly(EndSignal signal);
     void resetVideo();
     void appendToPES(std::span<const std::uint8_t> payload);
 
@@ -98,12 +122,15 @@ private:
     bool collecting_ = false;
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;
-    // The last PES went out early; payload before the next start proves it
-    // was cut short.
-    bool finishedEarly_ = false;
+    // Why the last PES went out early, if it did; payload before the next
+    // start proves it was cut short.
+    EndSignal earlyEnd_ = EndSignal::none;
+    // The last packet consumed added payload to the PES still being collected.
+    bool packetContinuedPES_ = false;
+    DatagramEnds datagramEnds_ = DatagramEnds::unproven;
     std::uint64_t droppedPackets_ = 0;
-    std::uint64_t earlyCompletions_ = 0;
-    std::uint64_t incompleteEarlyCompletions_ = 0;
+    std::uint64_t pesStarts_ = 0;
+    EarlyCompletions earlyCompletions_;
 };
 
 } // namespace vistrel

@@ -2,20 +2,21 @@
 
 #include "Messages.h"
 #include "StreamError.h"
-#include "receive/TransportStreamDemuxer.h"
-#include "receive/VideoDecoder.h"
+#include "receive/VideoPipeline.h"
 #include "support/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,23 +32,10 @@ constexpr int datagramsPerWakeUp = 128;
 
 } // namespace
 
-// Everything the receiver thread touches. Demuxer and decoder belong to that
+// Everything the receiver thread touches. The video pipeline belongs to that
 // thread alone; the callbacks are guarded by callbackLock, which is never held
 // while one of them runs; the counters are atomics.
 struct UdpReceiver::Pipeline {
-    Pipeline() {
-        demuxer.setOnAccessUnit(
-            [this](std::span<const std::uint8_t> accessUnit) { decoder.decode(accessUnit); });
-        demuxer.setOnDiscontinuity([this] { decoder.discontinuity(); });
-        decoder.setOnFrame([this](const PixelBuffer& picture) {
-            frames.fetch_add(1, std::memory_order_relaxed);
-            if (const auto callback = frameCallback()) {
-                (*callback)(picture);
-            }
-        });
-        decoder.setOnError([this](const std::string& message) { reportError(message); });
-    }
-
     std::shared_ptr<const FrameCallback> frameCallback() const {
         const std::lock_guard lock(callbackLock);
         return onFrame;
@@ -89,10 +77,16 @@ struct UdpReceiver::Pipeline {
         std::uint64_t batch = 0;
         for (int i = 0; i < datagramsPerWakeUp && !stopping.load(std::memory_order_relaxed); ++i) {
             sockaddr_in sender{};
-            socklen_t senderLength = sizeof sender;
-            const ssize_t received =
-                ::recvfrom(socket.get(), buffer.data(), buffer.size(), 0,
-                           reinterpret_cast<sockaddr*>(&sender), &senderLength);
+            iovec data{buffer.data(), buffer.size()};
+            alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control{};
+            msghdr message{};
+            message.msg_name = &sender;
+            message.msg_namelen = sizeof sender;
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control.data();
+            message.msg_controllen = control.size();
+            const ssize_t received = ::recvmsg(socket.get(), &message, 0);
             if (received < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -103,6 +97,7 @@ struct UdpReceiver::Pipeline {
                 break;
             }
             ++batch;
+            noteKernelDrops(message);
             // The sender's port is not checked: ffmpeg picks any.
             if (received == 0 || sender.sin_family != AF_INET || sender.sin_addr.s_addr != peer) {
                 ignoredDatagrams.fetch_add(1, std::memory_order_relaxed);
@@ -110,12 +105,25 @@ struct UdpReceiver::Pipeline {
             }
             datagrams.fetch_add(1, std::memory_order_relaxed);
             bytes.fetch_add(static_cast<std::uint64_t>(received), std::memory_order_relaxed);
-            demuxer.append(
+            video.append(
                 std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
-            droppedPackets.store(demuxer.droppedPackets(), std::memory_order_relaxed);
+            droppedPackets.store(video.droppedPackets(), std::memory_order_relaxed);
         }
         if (batch > largestBatch.load(std::memory_order_relaxed)) {
             largestBatch.store(batch, std::memory_order_relaxed);
+        }
+    }
+
+    // The kernel tells, with each datagram, how many it has dropped for this
+    // socket so far for want of buffer space.
+    void noteKernelDrops(msghdr& message) {
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL &&
+                c->cmsg_len >= CMSG_LEN(sizeof(std::uint32_t))) {
+                std::uint32_t dropped = 0;
+                std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
+                kernelDrops.store(dropped, std::memory_order_relaxed);
+            }
         }
     }
 
@@ -123,8 +131,15 @@ struct UdpReceiver::Pipeline {
     std::shared_ptr<const FrameCallback> onFrame;
     std::shared_ptr<const ErrorCallback> onError;
 
-    TransportStreamDemuxer demuxer;
-    VideoDecoder decoder;
+    VideoPipeline video{[this](const PixelBuffer& picture) {
+                            frames.fetch_add(1, std::memory_order_relaxed);
+                            if (const auto callback = frameCallback()) {
+                                (*callback)(picture);
+                            }
+                        },
+                        [this](const std::string& message) {
+                            reportError(message);
+                        }};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(datagramBufferSize);
     in_addr_t peer = 0;
 
@@ -141,6 +156,8 @@ struct UdpReceiver::Pipeline {
     std::atomic<std::uint64_t> largestBatch{0};
     std::atomic<std::uint64_t> droppedPackets{0};
     std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> receiveBufferBytes{0};
+    std::atomic<std::uint64_t> kernelDrops{0};
 };
 
 UdpReceiver::UdpReceiver() : pipeline_(std::make_unique<Pipeline>()) {
@@ -170,10 +187,19 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
     if (!socket) {
         throw StreamError::posix(Messages::stepOpenReceiver);
     }
-    // A larger buffer rides out a keyframe burst while a picture is decoded;
-    // the system may grant less, which only costs headroom.
+    // A larger buffer rides out a keyframe burst while a picture is decoded.
+    // The system caps it at net.core.rmem_max without a word, so what it
+    // granted is read back, and the datagrams it drops are counted.
     const int size = receiveBufferSize;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    int granted = 0;
+    socklen_t grantedLength = sizeof granted;
+    if (::getsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &granted, &grantedLength) == 0) {
+        p.receiveBufferBytes.store(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
+    }
+    p.kernelDrops.store(0, std::memory_order_relaxed);
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
 
     const int flags = ::fcntl(socket.get(), F_GETFL);
     if (flags < 0 || ::fcntl(socket.get(), F_SETFL, flags | O_NONBLOCK) < 0) {
@@ -185,7 +211,8 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        throw StreamError::posix(Messages::stepListen(port));
+        const int error = errno; // before the step's name is built
+        throw StreamError::posix(Messages::stepListen(port), error);
     }
 
     // Parsed after the bind on purpose: a port in use is the failure worth
@@ -196,14 +223,14 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
         throw StreamError(std::string(Messages::invalidSource));
     }
 
+    // Close-on-exec from the start: ssh or ffmpeg started by another thread
+    // meanwhile must not inherit either end.
     int wake[2] = {-1, -1};
-    if (::pipe(wake) != 0) {
+    if (::pipe2(wake, O_CLOEXEC) != 0) {
         throw StreamError::posix(Messages::stepOpenReceiver);
     }
     UniqueFd wakeRead(wake[0]);
     UniqueFd wakeWrite(wake[1]);
-    ::fcntl(wakeRead.get(), F_SETFD, FD_CLOEXEC);
-    ::fcntl(wakeWrite.get(), F_SETFD, FD_CLOEXEC);
 
     p.peer = parsed.s_addr;
     p.socket = std::move(socket);
@@ -243,6 +270,8 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
     s.largestBatch = p.largestBatch.load(std::memory_order_relaxed);
     s.droppedPackets = p.droppedPackets.load(std::memory_order_relaxed);
     s.frames = p.frames.load(std::memory_order_relaxed);
+    s.receiveBufferBytes = p.receiveBufferBytes.load(std::memory_order_relaxed);
+    s.kernelDrops = p.kernelDrops.load(std::memory_order_relaxed);
     return s;
 }
 

@@ -1,6 +1,7 @@
 // Receives the headset's MPEG-TS datagrams on one UDP port, from one sender
-// address only, and runs them through demuxer, Annex B splitting and decoder
-// on its own named thread. Decoded pictures leave through onFrame.
+// address only, and hands them to its VideoPipeline (demuxer, Annex B
+// splitting, decoder) on its own named thread. Decoded pictures leave through
+// onFrame.
 #pragma once
 
 #include "receive/PixelBuffer.h"
@@ -27,6 +28,11 @@ public:
         std::uint64_t largestBatch = 0;     // most datagrams read in one wake-up
         std::uint64_t droppedPackets = 0;   // continuity gaps in the stream
         std::uint64_t frames = 0;           // decoded pictures handed on
+        // The socket's receive buffer as the system granted it (Linux counts
+        // its bookkeeping in, reporting twice the usable size), and the
+        // datagrams the system dropped because that buffer was full.
+        std::uint64_t receiveBufferBytes = 0;
+        std::uint64_t kernelDrops = 0;
     };
 
     UdpReceiver();

@@ -21,6 +21,8 @@ constexpr int nalSlice = 1;
 constexpr int nalIDRSlice = 5;
 constexpr int nalSPS = 7;
 constexpr int nalPPS = 8;
+// Larger pictures are refused: one would take gigabytes before decoding fails.
+constexpr int largestPictureSide = 8192;
 
 // Hands libavcodec the VAAPI surface format when it offers one; otherwise
 // the first software format. When VAAPI set-up fails libavcodec asks again
@@ -211,9 +213,11 @@ void VideoDecoder::rebuild() {
     ++rebuilds_;
     // libavcodec shrugs off parameter sets it cannot read and then decodes
     // nothing, and it would hand on pictures in layouts nothing downstream
-    // takes; both are refused here. The record's length fields are 16 bits.
+    // takes; both are refused here, and so are huge pictures. The record's
+    // length fields are 16 bits.
     const auto parsed = SequenceParameterSet::parse(sps_);
-    if (!parsed || !parsed->is8Bit420() || sps_.size() > 0xFFFF || pps_.size() > 0xFFFF) {
+    if (!parsed || !parsed->is8Bit420() || parsed->width > largestPictureSide ||
+        parsed->height > largestPictureSide || sps_.size() > 0xFFFF || pps_.size() > 0xFFFF) {
         report(std::string(Messages::unsupportedFormat));
         return;
     }
@@ -237,6 +241,7 @@ void VideoDecoder::rebuild() {
     std::memcpy(context->extradata, record.data(), record.size());
     context->extradata_size = static_cast<int>(record.size());
     context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    context->max_pixels = static_cast<std::int64_t>(largestPictureSide) * largestPictureSide;
     // Frame threads would hold back one picture per thread.
     context->thread_type = FF_THREAD_SLICE;
     context->thread_count = 0;

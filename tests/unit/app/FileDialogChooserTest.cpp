@@ -76,6 +76,19 @@ TEST(FileDialogChooser, SaveAnswersWithTheChosenPath) {
               QDir(folder.path()).canonicalPath());
 }
 
+TEST(FileDialogChooser, ANameTypedWithAnotherExtensionGetsTheCapturesOwn) {
+    QTemporaryDir folder;
+    FileDialogChooser chooser;
+    std::optional<QString> answer;
+    chooser.choose(request(folder.path()), [&](std::optional<QString> path) { answer = path; });
+    QFileDialog* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QStringLiteral("clip.mov"));
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(QFileInfo(*answer).fileName(), QStringLiteral("clip.mov.mp4"));
+}
+
 TEST(FileDialogChooser, CancelAnswersWithNothingOnce) {
     QTemporaryDir folder;
     FileDialogChooser chooser;

@@ -285,7 +285,7 @@ TEST(SessionCapture, WhileARecordingIsSavedAfterTheRunNoNewRunCanStart) {
     rig.feed(makePicture(320, 240));
     QSignalSpy canStart(&session, &StreamSession::canStartChanged);
     // The run is torn down the way its SSH client's exit tears it down.
-    vistrel::StreamSessionProbe::finish(session);
+    vistrel::SessionProbe::finish(session);
     EXPECT_EQ(session.phase(), Phase::Idle);
     EXPECT_TRUE(session.isSavingRecording());
     EXPECT_FALSE(session.canStart());

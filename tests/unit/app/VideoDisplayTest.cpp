@@ -1,5 +1,6 @@
-// The display copies each picture once into a video frame of the same
-// layout, plane by plane despite different strides, and removes it on flush.
+// The display copies each picture in BT.601 limited range once into a video
+// frame of the same layout, plane by plane despite different strides, hands
+// every other one over as RGBA, and removes the picture on flush.
 #include "ui/VideoDisplay.h"
 
 #include "SessionRig.h"
@@ -7,9 +8,11 @@
 #include <QSignalSpy>
 #include <QVideoFrame>
 #include <QVideoSink>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <gtest/gtest.h>
@@ -25,8 +28,6 @@ PixelBuffer patterned(int width, int height, AVPixelFormat format) {
     frame->width = width;
     frame->height = height;
     frame->format = format;
-    frame->colorspace = AVCOL_SPC_BT709;
-    frame->color_range = AVCOL_RANGE_MPEG;
     EXPECT_GE(av_frame_get_buffer(frame, 64), 0);
     const int planes = format == AV_PIX_FMT_NV12 ? 2 : 3;
     for (int plane = 0; plane < planes; ++plane) {
@@ -81,13 +82,57 @@ TEST(VideoDisplay, ShowsYuv420pAndNv12PicturesByteForByte) {
         EXPECT_EQ(shown.pixelFormat(), format == AV_PIX_FMT_NV12
                                            ? QVideoFrameFormat::Format_NV12
                                            : QVideoFrameFormat::Format_YUV420P);
-        EXPECT_EQ(shown.surfaceFormat().colorSpace(), QVideoFrameFormat::ColorSpace_BT709);
+        EXPECT_EQ(shown.surfaceFormat().colorSpace(), QVideoFrameFormat::ColorSpace_BT601);
         EXPECT_EQ(shown.surfaceFormat().colorRange(), QVideoFrameFormat::ColorRange_Video);
         expectSamePixels(picture, shown);
         EXPECT_EQ(display.shownCount(), 1U);
 
         display.flush();
         EXPECT_FALSE(sink.videoFrame().isValid());
+    }
+}
+
+TEST(VideoDisplay, OtherEncodingsArriveAsRgbaConvertedByTheColourRule) {
+    struct Row {
+        AVPixelFormat format;
+        AVColorSpace matrix;
+        AVColorRange range;
+        int grey; // what luma 200 means in the picture's range
+    };
+    for (const Row& row :
+         {Row{AV_PIX_FMT_YUVJ420P, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, 200},
+          Row{AV_PIX_FMT_NV12, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_JPEG, 200},
+          Row{AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 214}}) {
+        SCOPED_TRACE(av_get_pix_fmt_name(row.format));
+        AVFrame* frame = av_frame_alloc();
+        frame->width = 64;
+        frame->height = 48;
+        frame->format = row.format;
+        frame->colorspace = row.matrix;
+        frame->color_range = row.range;
+        ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
+        for (int plane = 0; plane < 3 && frame->data[plane] != nullptr; ++plane) {
+            std::memset(frame->data[plane], plane == 0 ? 200 : 128,
+                        static_cast<std::size_t>(frame->linesize[plane]) * (plane == 0 ? 48 : 24));
+        }
+        const PixelBuffer picture = PixelBuffer::referencing(frame);
+        av_frame_free(&frame);
+
+        VideoDisplay display;
+        QVideoSink sink;
+        display.setVideoSink(&sink);
+        ASSERT_TRUE(display.show(picture));
+        QVideoFrame shown = sink.videoFrame();
+        ASSERT_EQ(shown.pixelFormat(), QVideoFrameFormat::Format_RGBA8888);
+        ASSERT_EQ(shown.size(), QSize(64, 48));
+        ASSERT_TRUE(shown.map(QVideoFrame::ReadOnly));
+        const std::ptrdiff_t centre =
+            std::ptrdiff_t{24} * shown.bytesPerLine(0) + 128; // pixel (32, 24)
+        const uchar* pixel = shown.bits(0) + centre;
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(pixel[channel], row.grey, 2) << "channel " << channel;
+        }
+        shown.unmap();
     }
 }
 

@@ -104,6 +104,14 @@ TEST(AskPassDialog, ShowsTheQuestionInTheFormOfItsMode) {
         EXPECT_TRUE(title->font().bold());
         EXPECT_EQ(body->text().toStdString(), c.prompt);
         EXPECT_EQ(body->textFormat(), Qt::PlainText);
+        // A yes/no question gets the default button's meaning above it; the
+        // question itself stays whole.
+        auto* caption = window.findChild<QLabel*>(QStringLiteral("caption"));
+        ASSERT_EQ(caption != nullptr, c.confirmation);
+        if (caption != nullptr) {
+            EXPECT_EQ(caption->text(), QStringLiteral("Trust this key and connect?"));
+            EXPECT_LT(caption->geometry().bottom(), body->geometry().top());
+        }
         EXPECT_EQ(icon->pixmap().toImage(), iconImage(c.icon, window));
         EXPECT_NE(icon->pixmap().toImage(),
                   iconImage(c.confirmation ? QStyle::SP_MessageBoxInformation

@@ -153,7 +153,8 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
 
     const auto probe =
         test::runProcess({"ffprobe", "-v", "error", "-show_entries",
-                          "format=format_name:stream=codec_name,width,height,nb_frames,duration",
+                          "format=format_name:stream=codec_name,width,height,nb_frames,duration,"
+                          "color_space,color_range",
                           "-of", "default=noprint_wrappers=1", destination.string()});
     ASSERT_EQ(probe.exitStatus, 0) << probe.err;
     EXPECT_EQ(probe.err, "");
@@ -163,6 +164,10 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
     EXPECT_NE(probe.out.find("nb_frames=45"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("duration=1.500000"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("format_name=mov,mp4"), std::string::npos) << probe.out;
+    // Untagged pictures are BT.601 in limited range, and the file says so:
+    // players would otherwise read an HD recording as BT.709.
+    EXPECT_NE(probe.out.find("color_space=smpte170m"), std::string::npos) << probe.out;
+    EXPECT_NE(probe.out.find("color_range=tv"), std::string::npos) << probe.out;
 
     const auto play = test::runProcess(
         {"ffmpeg", "-v", "error", "-xerror", "-i", destination.string(), "-f", "null", "-"});
@@ -357,24 +362,28 @@ TEST(LocalVideoRecorder, FailedMoveKeepsTheFinishedFileAndNamesIt) {
     }
 }
 
-TEST(LocalVideoRecorder, CreationInAFolderThatCannotTakeFilesThrowsTheSystemText) {
+TEST(LocalVideoRecorder, CreationWhereNoFileCanBeWrittenThrowsTheSystemText) {
+    // The caller puts "Could not start recording: " before the text.
+    const auto refusal = [](const std::filesystem::path& folder) -> std::string {
+        try {
+            LocalVideoRecorder::create(folder / "clip.mp4", W, H);
+        } catch (const StreamError& error) {
+            return error.message();
+        }
+        return "created";
+    };
     ScratchFolder scratch;
-    try {
-        LocalVideoRecorder::create(scratch / "missing" / "clip.mp4", W, H);
-        ADD_FAILURE() << "created a recorder in a missing folder";
-    } catch (const StreamError& error) {
-        EXPECT_STREQ(error.what(), "No such file or directory.");
-    }
+    EXPECT_EQ(refusal(scratch / "missing"), "No such file or directory.");
     if (!TmpfsMount::unavailableReason().empty()) {
         GTEST_SKIP() << "read-only folder: " << TmpfsMount::unavailableReason();
     }
-    TmpfsMount readOnly(64UL * 1024, true);
-    try {
-        LocalVideoRecorder::create(readOnly.path() / "clip.mp4", W, H);
-        ADD_FAILURE() << "created a recorder in a read-only folder";
-    } catch (const StreamError& error) {
-        EXPECT_STREQ(error.what(), "Read-only file system.");
-    }
+    const TmpfsMount readOnly(64UL * 1024, true);
+    EXPECT_EQ(refusal(readOnly.path()), "Read-only file system.");
+    // On a full disk the file is made, but not its header.
+    const TmpfsMount full(64UL * 1024);
+    writeFile(full.path() / "filler", std::string(128UL * 1024, 'x'));
+    EXPECT_EQ(refusal(full.path()), "No space left on device.");
+    EXPECT_EQ(listFolder(full.path()), std::vector<std::string>{"filler"});
 }
 
 TEST(LocalVideoRecorder, UnrecordableSizeIsRefusedUpFront) {

@@ -141,14 +141,17 @@ TEST(ScreenshotCapture, PngHasThePicturesOwnSize) {
 }
 
 TEST(ScreenshotCapture, ReplacesAnExistingFileAndLeavesNoTemporaryFile) {
-    ScratchFolder folder;
-    const auto path = folder / "again.png";
-    writeFile(path, "older screenshot");
-    ASSERT_EQ(saveError(test::makeSolid(32, 32, AV_PIX_FMT_YUV420P, {1, 2, 3}), path), "");
-    EXPECT_EQ(readPng(path).error, "");
-    EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{"again.png"});
-    const auto mode = std::filesystem::status(path).permissions();
-    EXPECT_NE(mode & std::filesystem::perms::owner_read, std::filesystem::perms::none);
+    // The longest name a folder takes is no trouble either.
+    for (const std::string& name : {std::string("again.png"), std::string(251, 'n') + ".png"}) {
+        ScratchFolder folder;
+        const auto path = folder / name;
+        writeFile(path, "older screenshot");
+        ASSERT_EQ(saveError(test::makeSolid(32, 32, AV_PIX_FMT_YUV420P, {1, 2, 3}), path), "");
+        EXPECT_EQ(readPng(path).error, "");
+        EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{name});
+        const auto mode = std::filesystem::status(path).permissions();
+        EXPECT_NE(mode & std::filesystem::perms::owner_read, std::filesystem::perms::none);
+    }
 }
 
 TEST(ScreenshotCapture, FailuresKeepTheOldFileAndSayWhy) {

@@ -58,7 +58,7 @@ TEST(ConnectionConfiguration, AcceptsAndTrimsTheAddress) {
 }
 
 TEST(ConnectionConfiguration, RejectsWhatIsNotAUsableIPv4Address) {
-    const char* rejected[] = {
+    const std::string rejected[] = {
         "",
         "   ",
         "192.168.4",
@@ -80,8 +80,13 @@ TEST(ConnectionConfiguration, RejectsWhatIsNotAUsableIPv4Address) {
         "1..2.3",
         "\xff\xfe",
         "10.0.0.2\u200b", // zero-width space is not whitespace
+        std::string("192.168.4.10\0junk", 17),
+        // Overlong forms of whitespace are no whitespace.
+        std::string("\xc0\xa0") + "1.2.3.4",
+        "1.2.3.4\xe0\x80\x89",
+        std::string("\xf0\x80\x80\xa0") + "1.2.3.4",
     };
-    for (const char* host : rejected) {
+    for (const std::string& host : rejected) {
         SCOPED_TRACE(host);
         EXPECT_EQ(failure(host, "steamos"), address);
     }

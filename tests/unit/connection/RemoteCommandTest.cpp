@@ -1,6 +1,8 @@
 #include "connection/RemoteCommand.h"
 
+#include "Messages.h"
 #include "RunProcess.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
 
 #include <filesystem>
@@ -131,18 +133,29 @@ TEST(RemoteCommand, RemoteCommandParsesBackIntoExactlyTheScript) {
 
 TEST(RemoteCommand, SshReadsTheKnownHostsPathBackExactly) {
     // ssh -G resolves the options without connecting. A path holding a double
-    // quote and a backslash must come back unchanged.
-    const std::string path = "/tmp/odd\"dir\\name/known_hosts";
+    // quote, a backslash or ssh's %-tokens must come back unchanged.
     const ConnectionConfiguration configuration("10.77.0.2", "steamos", 8090);
-    auto arguments = RemoteCommand::sshArguments(configuration, "10.77.0.1", path);
-    arguments.insert(arguments.begin(), {"/usr/bin/ssh", "-G"});
-    const auto result = runProcess(arguments);
-    ASSERT_EQ(result.exitStatus, 0) << result.err;
-    EXPECT_NE(result.out.find("\nuserknownhostsfile " + path + "\n"), std::string::npos)
-        << result.out;
-    EXPECT_NE(result.out.find("\nuser steamos\n"), std::string::npos);
-    EXPECT_NE(result.out.find("\nhostname 10.77.0.2\n"), std::string::npos);
-    EXPECT_NE(result.out.find("\nconnecttimeout 10\n"), std::string::npos);
-    EXPECT_NE(result.out.find("\nstricthostkeychecking ask\n"), std::string::npos);
-    EXPECT_NE(result.out.find("\naddressfamily inet\n"), std::string::npos);
+    for (const std::string path :
+         {"/tmp/odd\"dir\\name/known_hosts", "/tmp/100% sure/%d %h %%/known_hosts"}) {
+        SCOPED_TRACE(path);
+        auto arguments = RemoteCommand::sshArguments(configuration, "10.77.0.1", path);
+        arguments.insert(arguments.begin(), {"/usr/bin/ssh", "-G"});
+        const auto result = runProcess(arguments);
+        ASSERT_EQ(result.exitStatus, 0) << result.err;
+        EXPECT_NE(result.out.find("\nuserknownhostsfile " + path + "\n"), std::string::npos)
+            << result.out;
+        EXPECT_NE(result.out.find("\nuser steamos\n"), std::string::npos);
+        EXPECT_NE(result.out.find("\nhostname 10.77.0.2\n"), std::string::npos);
+        EXPECT_NE(result.out.find("\nconnecttimeout 10\n"), std::string::npos);
+        EXPECT_NE(result.out.find("\nstricthostkeychecking ask\n"), std::string::npos);
+        EXPECT_NE(result.out.find("\naddressfamily inet\n"), std::string::npos);
+    }
+    // ${…} has no escape in ssh: such a path is refused with a sentence.
+    const std::string variable = "/home/${USER}/.local/share/Vistrel/known_hosts";
+    try {
+        (void)RemoteCommand::sshArguments(configuration, "10.77.0.1", variable);
+        ADD_FAILURE() << "accepted " << variable;
+    } catch (const vistrel::StreamError& error) {
+        EXPECT_EQ(error.message(), vistrel::Messages::knownHostsPathRefused(variable));
+    }
 }

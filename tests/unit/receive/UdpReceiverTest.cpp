@@ -14,9 +14,13 @@ extern "C" {
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -76,6 +80,14 @@ bool portIsFree(std::uint16_t port) {
     const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return free;
+}
+
+std::set<int> openDescriptors() {
+    std::set<int> fds;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        fds.insert(std::stoi(entry.path().filename().string()));
+    }
+    return fds;
 }
 
 template <typename Condition> bool waitFor(Condition condition, std::chrono::seconds limit = 60s) {
@@ -170,7 +182,7 @@ TEST_F(UdpReceiverTest, AcceptsOnlyThePeerAddressOnAnyPortAndNoEmptyDatagrams) {
     EXPECT_LE(frames.load(), static_cast<int>(units_));
 }
 
-TEST_F(UdpReceiverTest, QueuedDatagramsAreReadInBatchesInOrderWithoutLoss) {
+TEST_F(UdpReceiverTest, QueuedDatagramsAreReadInBatchesInOrderAndKernelDropsAreCounted) {
     const std::uint16_t port = test::freeUdpPort();
     UdpReceiver receiver;
     std::promise<void> entered;
@@ -201,7 +213,30 @@ TEST_F(UdpReceiverTest, QueuedDatagramsAreReadInBatchesInOrderWithoutLoss) {
     peer.sendStream(port, *stream_, 188, sent, sent + 300);
     sent += 300;
     const UdpReceiver::Statistics held = receiver.statistics();
+    // A flood from a stranger overflows the buffer the system granted, which
+    // is what was asked for as far as net.core.rmem_max allows (Linux reports
+    // twice the usable size).
+    std::ifstream limitFile("/proc/sys/net/core/rmem_max");
+    std::uint64_t limit = 0;
+    limitFile >> limit;
+    EXPECT_EQ(held.receiveBufferBytes, 2 * std::min<std::uint64_t>(limit, 4 << 20));
+    const std::size_t flood = held.receiveBufferBytes / 1316 + 256;
+    const Sender stranger("127.0.0.2");
+    for (std::size_t i = 0; i < flood; ++i) {
+        stranger.sendStream(port, *stream_, 1316, 0, 1);
+    }
     release.set_value();
+    // Once the queue has drained, the next datagram brings the drop count.
+    std::size_t strangers = flood;
+    ASSERT_TRUE(waitFor([&] {
+        const UdpReceiver::Statistics s = receiver.statistics();
+        if (strangers > flood && s.ignoredDatagrams + s.kernelDrops == strangers) {
+            return true;
+        }
+        stranger.sendStream(port, *stream_, 1316, 0, 1);
+        ++strangers;
+        return false;
+    }));
     sendPaced(peer, receiver, port, *stream_, 188, sent);
 
     ASSERT_TRUE(waitFor([&] { return receiver.statistics().datagrams == total; }));
@@ -209,6 +244,8 @@ TEST_F(UdpReceiverTest, QueuedDatagramsAreReadInBatchesInOrderWithoutLoss) {
     EXPECT_EQ(s.largestBatch, 128U);
     EXPECT_GE(s.readinessEvents - held.readinessEvents, 3U);
     EXPECT_EQ(s.droppedPackets, 0U);
+    EXPECT_GT(s.kernelDrops, 0U);
+    EXPECT_EQ(s.ignoredDatagrams + s.kernelDrops, strangers);
     EXPECT_EQ(s.bytes, stream_->size());
     ASSERT_TRUE(waitFor([&] { return frames.load() >= static_cast<int>(units_) - 1; }));
 }
@@ -253,8 +290,13 @@ TEST_F(UdpReceiverTest, StopIsIdempotentAndEndsReception) {
     {
         UdpReceiver receiver;
         receiver.stop(); // before start
+        const auto before = openDescriptors();
         receiver.start(port, "127.0.0.1");
         EXPECT_FALSE(portIsFree(port));
+        // None of its descriptors would leak into a program started meanwhile.
+        for (const int fd : openDescriptors()) {
+            EXPECT_TRUE(before.contains(fd) || (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0) << fd;
+        }
         const Sender peer("127.0.0.1");
         peer.sendStream(port, *stream_, 1316, 0, 5);
         ASSERT_TRUE(waitFor([&] { return receiver.statistics().datagrams == 5; }));

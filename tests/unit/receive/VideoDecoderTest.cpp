@@ -226,6 +226,7 @@ TEST_F(VideoDecoderTest, UnusableParameterSetsAreReportedOnce) {
         {"4:4:4 from a real encoder", firstSPS(test::encodeHeadsetStream(64, 64, 0.1, "yuv444p"))},
         {"10 bits from a real encoder",
          firstSPS(test::encodeHeadsetStream(64, 64, 0.1, "yuv420p10le"))},
+        {"wider than 8192 pixels", firstSPS(test::encodeHeadsetStream(8208, 16, 0.1))},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(contains(c.sps, 7)) << c.name;

@@ -1,0 +1,50 @@
+// A program started beside a benchmark with raw pipes to its standard input
+// and output (for streaming pictures in or out), standard error inherited;
+// killed and reaped on destruction. And the CPU time processes and threads
+// have used.
+#pragma once
+
+#include "support/UniqueFd.h"
+
+#include <pthread.h>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace vistrel::bench {
+
+class BenchProcess {
+public:
+    struct Pipes {
+        bool input = false;
+        bool output = false;
+    };
+
+    // argv[0] is looked up on PATH. Throws std::runtime_error.
+    BenchProcess(const std::vector<std::string>& argv, Pipes pipes);
+    ~BenchProcess();
+    BenchProcess(const BenchProcess&) = delete;
+    BenchProcess& operator=(const BenchProcess&) = delete;
+
+    [[nodiscard]] pid_t pid() const noexcept { return pid_; }
+    [[nodiscard]] int input() const noexcept { return input_.get(); }
+    [[nodiscard]] int output() const noexcept { return output_.get(); }
+
+    // Closes standard input and waits up to `seconds` for the program to
+    // end on its own before killing it.
+    void finish(double seconds);
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    UniqueFd input_;
+    UniqueFd output_;
+};
+
+// User plus system time of a process so far, in seconds; 0 once it is gone.
+double processCpuSeconds(pid_t pid);
+
+// CPU time of a running thread of this process, in seconds.
+double threadCpuSeconds(pthread_t thread);
+
+} // namespace vistrel::bench

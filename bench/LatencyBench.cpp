@@ -1,0 +1,468 @@
+// Capture → picture latency on one live stream, receivers taking turns:
+// the headset's encoder settings sending MPEG-TS over UDP on loopback, with
+// each picture's number painted in and its capture time noted (StampedSender),
+// then in alternating windows
+//   - Vistrel's receive path: UdpReceiver → decoded picture (its onFrame), and
+//     the FrameMailbox hand-off to the GUI thread the way StreamSession makes
+//     it, up to the moment the GUI thread holds the picture;
+//   - the ffmpeg command line tuned for low delay writing raw pictures to a
+//     pipe, read here;
+//   - ffplay with the same flags (CPU only: no reader sees its pictures).
+// The floor comes from the same run: capture → the first datagram of the
+// picture at the tap in front of the receivers, plus decoding that picture
+// afterwards on an otherwise idle thread.
+//
+//   latency_bench [seconds per window = 8] [rounds = 2] [WxH ... = 1280x720 1920x1080]
+//
+// Prints a markdown table per size. Nothing here is a pass or fail: the
+// machine is shared, so read the figures against each other.
+#include "BenchProcess.h"
+#include "DatagramTap.h"
+#include "HeadsetStream.h"
+#include "LatencyStamp.h"
+#include "StampedSender.h"
+#include "receive/TransportStreamDemuxer.h"
+#include "receive/UdpReceiver.h"
+#include "receive/VideoDecoder.h"
+#include "session/FrameMailbox.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace vistrel;
+using bench::StampedSender;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto warmUp = std::chrono::milliseconds(3000); // start, probe, keyframe
+constexpr auto lateTail = std::chrono::milliseconds(500);
+
+struct Size {
+    int width;
+    int height;
+};
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Latency of each picture captured inside the measuring windows, the first
+// time a receiver showed it.
+class Latencies {
+public:
+    explicit Latencies(const StampedSender& sender) : sender_(&sender) {}
+
+    void measure(Clock::time_point from, Clock::time_point to) {
+        const std::lock_guard lock(lock_);
+        from_ = from;
+        to_ = to;
+    }
+
+    void seen(std::optional<std::uint32_t> number, Clock::time_point at) {
+        if (!number) {
+            return;
+        }
+        const auto captured = sender_->capturedAt(*number);
+        const std::lock_guard lock(lock_);
+        if (captured && *captured >= from_ && *captured < to_) {
+            values_.emplace(*number, ms(at - *captured));
+        }
+    }
+
+    [[nodiscard]] std::vector<double> values() const {
+        const std::lock_guard lock(lock_);
+        std::vector<double> all;
+        all.reserve(values_.size());
+        for (const auto& [number, value] : values_) {
+            all.push_back(value);
+        }
+        return all;
+    }
+
+private:
+    const StampedSender* sender_;
+    mutable std::mutex lock_;
+    Clock::time_point from_ = Clock::time_point::max();
+    Clock::time_point to_ = Clock::time_point::min();
+    std::map<std::uint32_t, double> values_;
+};
+
+std::optional<std::uint32_t> stampOf(const PixelBuffer& picture) {
+    const AVFrame* frame = picture.frame();
+    return bench::readStamp(frame->data[0], frame->linesize[0]);
+}
+
+using Span = std::pair<Clock::time_point, Clock::time_point>;
+
+// What one receiver did over all its windows.
+struct Result {
+    std::vector<double> latencies;  // ms
+    std::vector<double> handedOver; // ms, Vistrel only: on the GUI thread
+    double cpuSeconds = 0;
+    double seconds = 0;
+    std::vector<Span> windows;
+};
+
+void runEventLoopFor(Clock::duration duration) {
+    QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(duration), qApp,
+                       &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+double ownCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// CPU of the benchmark's own helpers in this process, so that it can be
+// taken off the process total when Vistrel's path runs in it.
+struct Helpers {
+    const StampedSender& sender;
+    const bench::DatagramTap& tap;
+    [[nodiscard]] double cpuSeconds() const { return sender.feederCpuSeconds() + tap.cpuSeconds(); }
+};
+
+// Runs one receiver (made by `start`, stopped when its handle goes) through
+// warm-up, one measuring window and a tail for late pictures.
+template <typename Start, typename Cpu>
+void window(std::initializer_list<Latencies*> latencies, Clock::duration length, Result& result,
+            Start start, Cpu cpu) {
+    auto running = start();
+    runEventLoopFor(warmUp);
+    const Clock::time_point from = Clock::now();
+    const Span span{from, from + length};
+    const double cpu0 = cpu(*running);
+    for (Latencies* each : latencies) {
+        each->measure(span.first, span.second);
+    }
+    runEventLoopFor(length);
+    result.cpuSeconds += cpu(*running) - cpu0;
+    result.seconds += ms(Clock::now() - span.first) / 1000;
+    result.windows.push_back(span);
+    runEventLoopFor(lateTail);
+}
+
+// Vistrel: the receiver as the session runs it, the hand-off to this (the
+// GUI) thread as StreamSession::deliver makes it. A session-level figure
+// would take the picture from here into StreamSession::present (the video
+// sink copy PresentBench measures, and the scene's draw); `handedOver` is the
+// point where that would start.
+struct VistrelReceiver {
+    UdpReceiver receiver;
+    std::shared_ptr<FrameMailbox> mailbox = std::make_shared<FrameMailbox>();
+
+    VistrelReceiver(std::uint16_t port, Latencies& decoded, Latencies& handedOver) {
+        receiver.setOnFrame([this, &decoded, &handedOver](const PixelBuffer& picture) {
+            decoded.seen(stampOf(picture), Clock::now());
+            if (mailbox->post(picture)) {
+                QMetaObject::invokeMethod(
+                    qApp,
+                    [mailbox = mailbox, &handedOver] {
+                        const PixelBuffer taken = mailbox->take();
+                        if (!taken.empty()) {
+                            handedOver.seen(stampOf(taken), Clock::now());
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        });
+        receiver.start(port, "127.0.0.1");
+    }
+    ~VistrelReceiver() {
+        receiver.stop();
+        QCoreApplication::processEvents(); // hand-offs still queued
+    }
+    VistrelReceiver(const VistrelReceiver&) = delete;
+    VistrelReceiver& operator=(const VistrelReceiver&) = delete;
+};
+
+// A program receiving the stream; for the ffmpeg command line a thread reads
+// its raw pictures.
+struct ProgramReceiver {
+    bench::BenchProcess process;
+    std::thread reader;
+
+    ProgramReceiver(const std::vector<std::string>& argv, Size size, Latencies* latencies)
+        : process(argv, {.input = false, .output = latencies != nullptr}) {
+        if (latencies == nullptr) {
+            return;
+        }
+        reader = std::thread([this, size, latencies] {
+            std::vector<std::uint8_t> picture(static_cast<std::size_t>(size.width) *
+                                              static_cast<std::size_t>(size.height) * 3 / 2);
+            for (;;) {
+                std::size_t filled = 0;
+                while (filled < picture.size()) {
+                    const ssize_t n =
+                        ::read(process.output(), picture.data() + filled, picture.size() - filled);
+                    if (n <= 0) {
+                        return;
+                    }
+                    filled += static_cast<std::size_t>(n);
+                }
+                latencies->seen(bench::readStamp(picture.data(), size.width), Clock::now());
+            }
+        });
+    }
+    ~ProgramReceiver() {
+        process.finish(0);
+        if (reader.joinable()) {
+            reader.join();
+        }
+    }
+    ProgramReceiver(const ProgramReceiver&) = delete;
+    ProgramReceiver& operator=(const ProgramReceiver&) = delete;
+};
+
+// The input flags that take ffmpeg's and ffplay's buffering out.
+std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port) {
+    std::vector<std::string> argv = {program};
+    std::istringstream words(
+        "-hide_banner -loglevel fatal -fflags nobuffer+noparse -flags low_delay"
+        " -probesize 32 -analyzeduration 0 -i");
+    for (std::string word; words >> word;) {
+        argv.push_back(word);
+    }
+    argv.push_back("udp://127.0.0.1:" + std::to_string(port));
+    return argv;
+}
+
+std::vector<std::string> ffmpegCommand(std::uint16_t port) {
+    std::vector<std::string> argv = lowDelayInput("ffmpeg", port);
+    // Without passthrough this FFmpeg (5.1) keeps a constant output rate and,
+    // with the probe too short to learn the stream's, repeats each picture
+    // thousands of times.
+    argv.insert(argv.end(), {"-threads", "1", "-fps_mode", "passthrough", "-f", "rawvideo", "-"});
+    return argv;
+}
+
+std::vector<std::string> ffplayCommand(std::uint16_t port) {
+    std::vector<std::string> argv = lowDelayInput("ffplay", port);
+    argv.insert(argv.end(), {"-framedrop", "-autoexit"});
+    return argv;
+}
+
+// The floor of every picture the tap saw, by capture time: from capture to
+// its first datagram at the tap, plus the time Vistrel's decoder takes for it
+// here afterwards, with nothing else running in this process.
+std::map<Clock::time_point, double>
+floorOf(const std::vector<bench::DatagramTap::Arrival>& arrivals, const StampedSender& sender) {
+    TransportStreamDemuxer demuxer;
+    VideoDecoder decoder(VideoDecoder::Acceleration::software);
+    struct Decoded {
+        std::optional<std::uint32_t> number;
+        Clock::duration took{};
+    };
+    std::vector<Decoded> units;
+    Clock::time_point began;
+    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit) {
+        units.emplace_back();
+        began = Clock::now();
+        decoder.decode(unit);
+    });
+    decoder.setOnFrame([&](const PixelBuffer& picture) {
+        units.back().number = stampOf(picture);
+        units.back().took = Clock::now() - began;
+    });
+    std::vector<std::size_t> starts; // datagram holding each video PES start
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+        const std::vector<std::uint8_t>& bytes = arrivals[i].bytes;
+        demuxer.append(bytes);
+        for (std::size_t p = 0; p + 188 <= bytes.size(); p += 188) {
+            const int pid = ((bytes[p + 1] & 0x1F) << 8) | bytes[p + 2];
+            if (bytes[p] == 0x47 && (bytes[p + 1] & 0x40) != 0 && demuxer.videoPID() == pid) {
+                starts.push_back(i);
+            }
+        }
+    }
+    demuxer.flush();
+    std::map<Clock::time_point, double> floor;
+    for (std::size_t k = 0; k < units.size() && k < starts.size(); ++k) {
+        const auto captured = units[k].number ? sender.capturedAt(*units[k].number) : std::nullopt;
+        if (captured) {
+            floor.emplace(*captured, ms(arrivals[starts[k]].at - *captured + units[k].took));
+        }
+    }
+    return floor;
+}
+
+std::vector<double> within(const std::map<Clock::time_point, double>& floor,
+                           const std::vector<Span>& windows) {
+    std::vector<double> values;
+    for (const auto& [from, to] : windows) {
+        for (auto it = floor.lower_bound(from); it != floor.end() && it->first < to; ++it) {
+            values.push_back(it->second);
+        }
+    }
+    return values;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return NAN;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index =
+        static_cast<std::size_t>(std::ceil(p / 100 * static_cast<double>(values.size())));
+    return values[std::min(values.size() - 1, index == 0 ? 0 : index - 1)];
+}
+
+void printRow(const char* name, const std::vector<double>& values, std::optional<double> cpu) {
+    char cells[96] = "– | – | – | –";
+    if (!values.empty()) {
+        std::snprintf(cells, sizeof cells, "%zu | %.1f | %.1f | %.1f", values.size(),
+                      percentile(values, 50), percentile(values, 90), percentile(values, 99));
+    }
+    char load[32] = "–";
+    if (cpu) {
+        std::snprintf(load, sizeof load, "%.1f %%", *cpu);
+    }
+    std::printf("| %s | %s | %s |\n", name, cells, load);
+}
+
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one;
+    std::string five;
+    file >> one >> five;
+    return one + " / " + five;
+}
+
+void measureSize(Size size, Clock::duration length, int rounds) {
+    std::fprintf(stderr, "%d × %d: starting the sender\n", size.width, size.height);
+    const std::uint16_t port = test::freeUdpPort();
+    bench::DatagramTap tap(port);
+    const StampedSender sender(size.width, size.height, tap.port());
+    const Helpers helpers{sender, tap};
+    const std::string load0 = loadAverage();
+    const double encoder0 = bench::processCpuSeconds(sender.encoderPid());
+    const double helpers0 = helpers.cpuSeconds();
+    const Clock::time_point began = Clock::now();
+
+    Result vistrel;
+    Result ffmpeg;
+    Result ffplay;
+    Latencies decoded(sender);
+    Latencies handedOver(sender);
+    Latencies ffmpegSeen(sender);
+    const bool display = std::getenv("DISPLAY") != nullptr;
+
+    for (int round = 0; round < rounds; ++round) {
+        std::fprintf(stderr, "  round %d: Vistrel\n", round + 1);
+        window(
+            {&decoded, &handedOver}, length, vistrel,
+            [&] { return std::make_unique<VistrelReceiver>(port, decoded, handedOver); },
+            [&](VistrelReceiver&) { return ownCpuSeconds() - helpers.cpuSeconds(); });
+        std::fprintf(stderr, "  round %d: ffmpeg\n", round + 1);
+        window(
+            {&ffmpegSeen}, length, ffmpeg,
+            [&] {
+                return std::make_unique<ProgramReceiver>(ffmpegCommand(port), size, &ffmpegSeen);
+            },
+            [](ProgramReceiver& r) { return bench::processCpuSeconds(r.process.pid()); });
+        if (display) {
+            std::fprintf(stderr, "  round %d: ffplay\n", round + 1);
+            window(
+                {}, length, ffplay,
+                [&] {
+                    return std::make_unique<ProgramReceiver>(ffplayCommand(port), size, nullptr);
+                },
+                [](ProgramReceiver& r) { return bench::processCpuSeconds(r.process.pid()); });
+        }
+    }
+    const double runSeconds = ms(Clock::now() - began) / 1000;
+    const double encoderCpu = bench::processCpuSeconds(sender.encoderPid()) - encoder0;
+    const double helpersCpu = helpers.cpuSeconds() - helpers0;
+    const std::string load1 = loadAverage();
+    const std::map<Clock::time_point, double> floor = floorOf(tap.stop(), sender);
+    const std::vector<double> vistrelFloor = within(floor, vistrel.windows);
+    const std::vector<double> ffmpegFloor = within(floor, ffmpeg.windows);
+
+    vistrel.latencies = decoded.values();
+    vistrel.handedOver = handedOver.values();
+    ffmpeg.latencies = ffmpegSeen.values();
+    auto cpu = [](const Result& r) {
+        return 100 * r.cpuSeconds / r.seconds;
+    };
+
+    std::printf("\n### %d × %d, %d × %.0f s per receiver\n\n", size.width, size.height, rounds,
+                std::chrono::duration<double>(length).count());
+    std::printf("| Capture → | Pictures | p50 ms | p90 ms | p99 ms | CPU (of one core) |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    // Each receiver against the floor of its own windows: the load changes.
+    printRow("floor in Vistrel's windows: first datagram + decode", vistrelFloor, std::nullopt);
+    printRow("Vistrel: decoded (UdpReceiver onFrame)", vistrel.latencies, cpu(vistrel));
+    printRow("Vistrel: on the GUI thread (FrameMailbox)", vistrel.handedOver, std::nullopt);
+    printRow("floor in ffmpeg's windows", ffmpegFloor, std::nullopt);
+    printRow("ffmpeg command line → raw reader", ffmpeg.latencies, cpu(ffmpeg));
+    if (display) {
+        printRow("ffplay (CPU only)", {}, cpu(ffplay));
+    } else {
+        std::printf("| ffplay: not run, no display | | | | | |\n");
+    }
+    auto above = [](const std::vector<double>& values, const std::vector<double>& floor, double p) {
+        return percentile(values, p) - percentile(floor, p);
+    };
+    std::printf("\nAbove the floor, p50 / p99: Vistrel on the GUI thread %+.1f / %+.1f ms, "
+                "ffmpeg %+.1f / %+.1f ms. CPU Vistrel : ffmpeg = 1 : %.2f.\n",
+                above(vistrel.handedOver, vistrelFloor, 50),
+                above(vistrel.handedOver, vistrelFloor, 99),
+                above(ffmpeg.latencies, ffmpegFloor, 50), above(ffmpeg.latencies, ffmpegFloor, 99),
+                cpu(ffmpeg) / cpu(vistrel));
+    std::printf("Load: sender's ffmpeg %.1f %%, picture feeder and tap %.1f %% of a core; "
+                "load average (1 / 5 min) %s at the start, %s at the end, on %ld cores.\n",
+                100 * encoderCpu / runSeconds, 100 * helpersCpu / runSeconds, load0.c_str(),
+                load1.c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    av_log_set_level(AV_LOG_QUIET);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 8.0;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 2;
+    std::vector<Size> sizes;
+    for (int i = 3; i < argc; ++i) {
+        Size size{};
+        if (std::sscanf(argv[i], "%dx%d", &size.width, &size.height) != 2) {
+            std::fprintf(stderr, "not a size: %s\n", argv[i]);
+            return 2;
+        }
+        sizes.push_back(size);
+    }
+    if (sizes.empty()) {
+        sizes = {{1280, 720}, {1920, 1080}};
+    }
+    try {
+        for (const Size size : sizes) {
+            measureSize(
+                size,
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),
+                rounds);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,39 @@
+// A decoder that has shown the first keyframe of a real headset stream is
+// given one more access unit. Whatever it holds, pictures stay within the
+// size cap and the only messages are the decoder's own sentences.
+#include "FuzzSupport.h"
+#include "HeadsetStream.h"
+#include "Messages.h"
+#include "receive/VideoDecoder.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+using vistrel::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const vistrel::test::Bytes keyframe = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return vistrel::test::referenceAccessUnits(
+                   vistrel::test::encodeHeadsetStream(160, 120, 0.5))
+            .at(0);
+    }();
+    vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
+    int pictures = 0;
+    decoder.setOnFrame([&](const vistrel::PixelBuffer& picture) {
+        require(picture.width() > 0 && picture.width() <= 8192, "picture width out of bounds");
+        require(picture.height() > 0 && picture.height() <= 8192, "picture height out of bounds");
+        ++pictures;
+    });
+    decoder.setOnError([](const std::string& message) {
+        const std::string startFailed = vistrel::Messages::decoderStartFailed(0);
+        require(message == vistrel::Messages::unsupportedFormat ||
+                    message.starts_with(startFailed.substr(0, startFailed.size() - 3)),
+                "a message that is not the decoder's");
+    });
+    decoder.decode(keyframe);
+    require(pictures == 1, "the keyframe did not decode");
+    decoder.decode(std::span<const std::uint8_t>(data, size));
+    return 0;
+}
