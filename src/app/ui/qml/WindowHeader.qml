@@ -51,7 +51,7 @@ RowLayout {
             implicitWidth: 6
             implicitHeight: 6
             radius: 3
-            color: header.presenter.isLive ? Theme.accent : Theme.idleDot
+            color: header.presenter.statusDotLit ? Theme.accent : Theme.idleDot
             Behavior on color {
                 ColorAnimation { duration: header.phaseAnimation; easing.type: Easing.InOutQuad }
             }
