@@ -14,7 +14,7 @@ namespace vistrel::test {
 
 namespace {
 
-const std::string tool = VISTREL_HEADSET_SIM;
+constexpr const char* tool = VISTREL_HEADSET_SIM;
 
 std::string checked(const ProcessResult& result) {
     if (result.exitStatus != 0) {

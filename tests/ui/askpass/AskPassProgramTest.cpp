@@ -16,8 +16,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string helper = VISTREL_ASKPASS_PATH;
-const std::string secretTitle = "^Connect to Steam Frame$";
+constexpr const char* helper = VISTREL_ASKPASS_PATH;
+constexpr const char* secretTitle = "^Connect to Steam Frame$";
 
 // The person gives the window titled `title` (a pattern) the keyboard, types
 // `text` and presses `key` (an X key name; none when empty).
