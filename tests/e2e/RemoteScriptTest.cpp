@@ -2,11 +2,14 @@
 // of one simulated headset: every way a run can end stops its encoder, in
 // time. The rows run side by side; the cut link, which ends them all, last.
 #include "HeadsetSimulator.h"
+#include "support/UniqueFd.h"
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
 
 namespace vistrel::test {
@@ -19,31 +22,30 @@ double secondsSince(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-// One run of the script, sending its video to `port` here, where nothing needs to listen.
+// One run of the script, its video sent to a socket here; constructed once
+// the video flows, so that the encoder has taken over its signals.
 struct Remote {
+    Remote(const HeadsetSimulator& headset, const std::filesystem::path& knownHosts)
+        : socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in local{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+        ::inet_pton(AF_INET, headset.localAddress().c_str(), &local.sin_addr);
+        socklen_t length = sizeof local;
+        ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length);
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
+        processes = ":" + std::to_string(ntohs(local.sin_port)) + "\\?";
+        ssh = headset.startSsh(ntohs(local.sin_port), knownHosts);
+        EXPECT_EQ(ssh->readLine(30s).value_or("<no line>"), "VL_STARTED") << ssh->errorText();
+        started = Clock::now();
+        pollfd video{socket.get(), POLLIN, 0};
+        EXPECT_EQ(::poll(&video, 1, 15000), 1) << "no video\n" << headset.processes();
+    }
+    UniqueFd socket;
+    // pgrep -f patterns for its script and encoder on the headset, and its encoder
+    std::string processes;
+    [[nodiscard]] std::string encoder() const { return "^/usr/bin/ffmpeg .*" + processes; }
     std::unique_ptr<ChildProcess> ssh;
-    std::string processes; // pgrep -f pattern for its script and encoder on the headset
-    std::string encoder;
     Clock::time_point started; // when the start marker arrived
 };
-
-Remote start(const HeadsetSimulator& headset, const std::filesystem::path& knownHosts, int port) {
-    Remote run{headset.startSsh(static_cast<std::uint16_t>(port), knownHosts),
-               ":" + std::to_string(port) + "\\?",
-               "",
-               {}};
-    run.encoder = "^/usr/bin/ffmpeg .*" + run.processes;
-    EXPECT_EQ(run.ssh->readLine(30s).value_or("<no line>"), "VL_STARTED") << run.ssh->errorText();
-    run.started = Clock::now();
-    // The encoder is up once the headset's wrapper has handed over to ffmpeg.
-    const auto up = [&] {
-        return headset.exec({"pgrep", "-f", run.encoder}).exitStatus == 0;
-    };
-    while (!up() && secondsSince(run.started) < 10) {
-    }
-    EXPECT_TRUE(up()) << "no encoder on the headset\n" << headset.processes();
-    return run;
-}
 
 // The script says it stopped between `atLeast` and `atMost` seconds after `from`.
 void expectStopped(Remote& run, Clock::time_point from, double atLeast, double atMost) {
@@ -62,11 +64,13 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
     const std::pair<const char*, std::function<void(Remote&)>> rows[] = {
         {"STOP",
          [](Remote& run) {
-             run.ssh->write("STOP\n"), expectStopped(run, Clock::now(), 0, 2);
+             run.ssh->write("STOP\n");
+             expectStopped(run, Clock::now(), 0, 2);
          }},
         {"end of input",
          [](Remote& run) {
-             run.ssh->closeInput(), expectStopped(run, Clock::now(), 0, 2.5);
+             run.ssh->closeInput();
+             expectStopped(run, Clock::now(), 0, 2.5);
          }},
         {"no PING: ends itself 15 s after the start",
          [](Remote& run) {
@@ -78,13 +82,15 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
                  run.ssh->write("PING\nstop\n");
                  std::this_thread::sleep_for(3s);
              }
-             EXPECT_EQ(headset.exec({"pgrep", "-f", run.encoder}).exitStatus, 0) << "it stopped";
-             run.ssh->write("STOP\n"), expectStopped(run, Clock::now(), 0, 2);
+             EXPECT_EQ(headset.exec({"pgrep", "-f", run.encoder()}).exitStatus, 0) << "it stopped";
+             run.ssh->write("STOP\n");
+             expectStopped(run, Clock::now(), 0, 2);
          }},
         {"an encoder deaf to interrupt and terminate is killed after 4 + 1 s",
          [&headset](Remote& run) {
-             EXPECT_EQ(headset.exec({"pkill", "-STOP", "-f", run.encoder}).exitStatus, 0);
-             run.ssh->write("STOP\n"), expectStopped(run, Clock::now(), 4.5, 9);
+             EXPECT_EQ(headset.exec({"pkill", "-STOP", "-f", run.encoder()}).exitStatus, 0);
+             run.ssh->write("STOP\n");
+             expectStopped(run, Clock::now(), 4.5, 9);
          }},
         {"the client killed",
          [](Remote& run) {
@@ -92,11 +98,10 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
          }},
     };
     std::vector<std::thread> threads;
-    int port = 9000;
     for (const auto& [name, end] : rows) {
-        threads.emplace_back([&, name = name, end = end, port = ++port] {
+        threads.emplace_back([&, name = name, end = end] {
             SCOPED_TRACE(name);
-            Remote run = start(headset, knownHosts, port);
+            Remote run(headset, knownHosts);
             end(run);
             EXPECT_TRUE(headset.waitUntilGone(run.processes, 5s)) << headset.processes();
         });
@@ -108,7 +113,7 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
     // Out of Wi-Fi range, packets vanish without an error: ssh gives up
     // silently after three unanswered keep-alive probes, and the script,
     // pinged no more, stops the encoder.
-    Remote run = start(headset, knownHosts, ++port);
+    Remote run(headset, knownHosts);
     ASSERT_EQ(runProcess({"ip", "link", "set", headset.linkName(), "down"}).exitStatus, 0);
     const auto cut = Clock::now();
     std::optional<int> status;
