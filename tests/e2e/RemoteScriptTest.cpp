@@ -30,7 +30,7 @@ struct Remote {
         sockaddr_in local{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
         ::inet_pton(AF_INET, headset.localAddress().c_str(), &local.sin_addr);
         socklen_t length = sizeof local;
-        ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length);
+        EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length), 0);
         ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
         processes = ":" + std::to_string(ntohs(local.sin_port)) + "\\?";
         ssh = headset.startSsh(ntohs(local.sin_port), knownHosts);
