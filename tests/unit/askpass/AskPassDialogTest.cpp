@@ -10,8 +10,9 @@
 using vistrel::AskPassDialog;
 
 // The question comes from the SSH client, parts of it from the server: markup
-// in it is shown, not obeyed. A secret goes into a masked field, and the
-// accept button shows its '&' rather than making it a shortcut.
+// in it is shown, not obeyed. A secret goes into a masked field and comes
+// back as UTF-8, and the accept button shows its '&' rather than making it a
+// shortcut.
 TEST(AskPassDialog, ShowsTheQuestionAsTextAndMasksTheSecret) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     int argc = 1;
@@ -30,7 +31,11 @@ TEST(AskPassDialog, ShowsTheQuestionAsTextAndMasksTheSecret) {
         EXPECT_EQ(body->text().toStdString(), markup);
         EXPECT_EQ(body->textFormat(), Qt::PlainText);
         ASSERT_EQ(field == nullptr, confirmation);
-        EXPECT_TRUE(confirmation || field->echoMode() == QLineEdit::Password);
+        if (!confirmation) {
+            EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+            field->setText(QStringLiteral("p\u00e4ss w\u00f6rd \u2713 \U0001F511"));
+            EXPECT_EQ(dialog.typed(), "p\xC3\xA4ss w\xC3\xB6rd \xE2\x9C\x93 \xF0\x9F\x94\x91");
+        }
         EXPECT_EQ(QAccessible::queryAccessibleInterface(accept)->text(QAccessible::Name),
                   confirmation ? QStringLiteral("Trust & Connect") : QStringLiteral("Connect"));
     }
