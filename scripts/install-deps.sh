@@ -21,7 +21,7 @@ packages=(
   # tests: UI under Xvfb, the simulated headset, a private D-Bus
   xvfb xauth libgl1-mesa-dri openssh-server iproute2 util-linux procps dbus
   # tests: keyboard input into the askpass dialog
-  libxtst-dev
+  xdotool
 )
 
 missing=()

@@ -2,7 +2,6 @@
 // other argument reaches the real program unchanged, and it execs, so that
 // the remote script's signals reach the encoder itself.
 #include "ChildProcess.h"
-#include "RunProcess.h"
 
 #include <filesystem>
 #include <fstream>

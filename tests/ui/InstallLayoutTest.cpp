@@ -2,7 +2,7 @@
 // its helper, the help page where the program looks for it, the desktop
 // entry and the icon it names.
 #include "HelpPage.h"
-#include "RunProcess.h"
+#include "ChildProcess.h"
 
 #include <QDir>
 #include <QFile>

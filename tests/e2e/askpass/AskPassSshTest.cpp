@@ -2,8 +2,8 @@
 // headset's unknown host key, and a person answers on the X display.
 #include "ChildProcess.h"
 #include "HeadsetSimulator.h"
+#include "Keyboard.h"
 #include "MediaFiles.h"
-#include "XTestDriver.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
 
@@ -21,7 +21,7 @@ using vistrel::ConnectionConfiguration;
 using vistrel::test::ChildProcess;
 using vistrel::test::HeadsetSimulator;
 using vistrel::test::readLines;
-using vistrel::test::XTestDriver;
+namespace keyboard = vistrel::test::keyboard;
 
 namespace {
 
@@ -78,12 +78,10 @@ protected:
 } // namespace
 
 TEST_F(AskPassSsh, AcceptedHostKeyIsKeptAndTrustedNextTime) {
-    XTestDriver person;
     auto ssh = startSsh();
-    const unsigned long window = person.waitForWindow("Trust this Steam Frame?", windowTimeout);
-    ASSERT_NE(window, 0UL) << ssh->errorText();
-    ASSERT_TRUE(person.waitForFocus(window, windowTimeout));
-    person.key("Return");
+    ASSERT_TRUE(keyboard::waitForFocus("Trust this Steam Frame?", windowTimeout))
+        << ssh->errorText();
+    keyboard::press("Return");
 
     ASSERT_EQ(ssh->readLine(60s).value_or("<no line>"), "connected") << ssh->errorText();
     EXPECT_EQ(ssh->waitForExit(30s), 0) << ssh->errorText();
@@ -98,14 +96,12 @@ TEST_F(AskPassSsh, AcceptedHostKeyIsKeptAndTrustedNextTime) {
 }
 
 TEST_F(AskPassSsh, CancelledHostKeyIsRefusedAndNotKept) {
-    XTestDriver person;
     auto ssh = startSsh();
-    const unsigned long window = person.waitForWindow("Trust this Steam Frame?", windowTimeout);
-    ASSERT_NE(window, 0UL) << ssh->errorText();
-    ASSERT_TRUE(person.waitForFocus(window, windowTimeout));
+    ASSERT_TRUE(keyboard::waitForFocus("Trust this Steam Frame?", windowTimeout))
+        << ssh->errorText();
     // From the default button to Cancel, and press it.
-    person.key("Tab");
-    person.key("space");
+    keyboard::press("Tab");
+    keyboard::press("space");
 
     EXPECT_EQ(ssh->readLine(60s), std::nullopt);
     EXPECT_EQ(ssh->waitForExit(30s), 255) << ssh->errorText();

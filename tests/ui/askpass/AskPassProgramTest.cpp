@@ -1,6 +1,6 @@
 // The real askpass program on a real X display, answered from the keyboard.
-#include "RunProcess.h"
-#include "XTestDriver.h"
+#include "ChildProcess.h"
+#include "Keyboard.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -21,7 +21,7 @@
 
 using vistrel::test::ProcessResult;
 using vistrel::test::runProcess;
-using vistrel::test::XTestDriver;
+namespace keyboard = vistrel::test::keyboard;
 using namespace std::chrono_literals;
 
 namespace {
@@ -158,7 +158,6 @@ TEST(AskPassProgram, AnswersWhatThePersonChose) {
          1},
     };
 
-    XTestDriver person;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> argv{helper};
@@ -171,19 +170,17 @@ TEST(AskPassProgram, AnswersWhatThePersonChose) {
             return runProcess(argv, {}, environment, 120s);
         });
 
-        const unsigned long window = person.waitForWindow(c.title, windowTimeout);
-        if (window == 0) {
-            const ProcessResult early = run.get();
-            FAIL() << "no window titled \"" << c.title << "\"; helper exited " << early.exitStatus
-                   << ", stderr: " << early.err;
-        }
         // The dialog brings itself to the front and takes the keyboard.
-        ASSERT_TRUE(person.waitForFocus(window, windowTimeout));
+        if (!keyboard::waitForFocus(c.title, windowTimeout)) {
+            const ProcessResult early = run.get();
+            FAIL() << "no focused window titled \"" << c.title << "\"; helper exited "
+                   << early.exitStatus << ", stderr: " << early.err;
+        }
         for (const auto& action : c.actions) {
             if (action.kind == Action::Type) {
-                person.type(action.text);
+                keyboard::type(action.text);
             } else {
-                person.key(action.text);
+                keyboard::press(action.text);
             }
         }
         const ProcessResult result = run.get();
@@ -248,12 +245,9 @@ TEST_P(AskPassParentWatch, HelperEndsWithItsParent) {
     ASSERT_EQ(::read(report[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
     ::close(report[0]);
 
-    XTestDriver person;
-    const unsigned long window = person.waitForWindow(secretTitle, windowTimeout);
-    ASSERT_NE(window, 0UL);
     // Something typed but never confirmed must not leak out.
-    ASSERT_TRUE(person.waitForFocus(window, windowTimeout));
-    person.type("half");
+    ASSERT_TRUE(keyboard::waitForFocus(secretTitle, windowTimeout));
+    keyboard::type("half");
 
     if (GetParam().signal != 0) {
         ::kill(parent, GetParam().signal);

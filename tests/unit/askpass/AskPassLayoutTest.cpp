@@ -1,6 +1,6 @@
 // The session finds the helper next to its own executable in the build tree
 // and in ../libexec/vistrel/ from it once installed.
-#include "RunProcess.h"
+#include "ChildProcess.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
