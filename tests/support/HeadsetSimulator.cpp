@@ -44,10 +44,9 @@ HeadsetSimulator::HeadsetSimulator(HeadsetSimulatorOptions options) : options_(s
     }
     run({"ssh-add", "-q", key}, agentEnvironment());
 
-    std::vector<std::string> argv{tool,          "start",       "--instance",
-                                  "auto",        "--owner-pid", std::to_string(::getpid()),
-                                  "--user",      options_.user, "--size",
-                                  options_.size, "--rate",      std::to_string(options_.rate)};
+    std::vector<std::string> argv{tool,     "start",       "--instance",
+                                  "auto",   "--owner-pid", std::to_string(::getpid()),
+                                  "--user", options_.user};
     for (const auto& [on, words] : std::vector<std::pair<bool, std::vector<std::string>>>{
              {options_.authorizeTestKey, {"--authorized-key", key + ".pub"}},
              {!options_.source.empty(), {"--source", options_.source}},

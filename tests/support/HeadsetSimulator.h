@@ -28,9 +28,7 @@ struct HeadsetSimulatorOptions {
     bool sshdRunning = true;      // false: connections to port 22 are refused
     bool changedHostKey = false;  // true: a fresh host key, not knownHostsLine()'s
     bool stubbornEncoder = false; // true: only SIGKILL ends the encoder
-    // The synthetic picture; `source`, a whole lavfi source, replaces size and rate.
-    std::string size = "1280x720";
-    int rate = 20;
+    // A lavfi source in place of the camera's 1280 × 720 testsrc2 at 20 a second.
     std::string source;
 };
 

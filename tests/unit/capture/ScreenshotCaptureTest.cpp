@@ -63,22 +63,10 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
     }
 }
 
-// Also under the longest name a folder takes: the temporary file beside it
-// must fit too. The permissions are those the umask leaves.
-TEST(ScreenshotCapture, ReplacesAnExistingFileAndLeavesNoTemporaryFile) {
-    const mode_t umask = ::umask(027);
-    for (const std::string& name : {std::string("again.png"), std::string(251, 'n') + ".png"}) {
-        ScratchFolder folder;
-        writeFile(folder / name, "older screenshot");
-        ASSERT_EQ(saveError(test::makePicture(32, 32), folder / name), "");
-        EXPECT_EQ(readPng(folder / name).error, "");
-        EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{name});
-        EXPECT_EQ(fs::status(folder / name).permissions(), fs::perms(0640));
-    }
-    ::umask(umask);
-}
-
-TEST(ScreenshotCapture, FailuresKeepTheOldFileAndSayWhy) {
+// A screenshot replaces the older file only when whole, with the permissions
+// the umask leaves, and beside even the longest name a folder takes; a
+// failure says why and leaves the folder as it was.
+TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
     const ScratchFolder scratch;
     const test::TmpfsMount full(64UL * 1024);
     const test::TmpfsMount readOnly(64UL * 1024, true);
@@ -87,30 +75,37 @@ TEST(ScreenshotCapture, FailuresKeepTheOldFileAndSayWhy) {
     odd->format = AV_PIX_FMT_NONE; // a layout no converter takes
     const auto unconvertible = PixelBuffer::referencing(odd);
     av_frame_free(&odd);
+    const std::string longest = std::string(251, 'n') + ".png";
     const struct {
         PixelBuffer picture;
-        fs::path folder;
+        fs::path file;
         std::string expected;
     } rows[] = {
-        {good, scratch / "missing", "No such file or directory."},
-        {good, scratch / "file", "Not a directory."},
-        {PixelBuffer(), scratch.path(), std::string(Messages::screenshotFailed)},
-        {unconvertible, scratch.path(), std::string(Messages::screenshotFailed)},
-        {test::makeNoise(640, 480, 7), full.path(), "No space left on device."},
-        {good, readOnly.path(), "Read-only file system."},
+        {good, scratch / "again.png", ""},
+        {good, scratch / longest, ""},
+        {good, scratch / "missing/old.png", "No such file or directory."},
+        {good, scratch / "file/old.png", "Not a directory."},
+        {PixelBuffer(), scratch / "old.png", std::string(Messages::screenshotFailed)},
+        {unconvertible, scratch / "old.png", std::string(Messages::screenshotFailed)},
+        {test::makeNoise(640, 480, 7), full.path() / "old.png", "No space left on device."},
+        {good, readOnly.path() / "old.png", "Read-only file system."},
     };
     writeFile(scratch / "file", "not a folder");
+    const mode_t umask = ::umask(027);
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.folder);
-        if (row.folder != readOnly.path()) {
-            writeFile(row.folder / "old.png", "old");
+        SCOPED_TRACE(row.file);
+        writeFile(row.file, "old");
+        const auto before = listFolder(row.file.parent_path());
+        EXPECT_EQ(saveError(row.picture, row.file), row.expected);
+        EXPECT_EQ(listFolder(row.file.parent_path()), before);
+        if (row.expected.empty()) {
+            EXPECT_EQ(readPng(row.file).width, 32);
+            EXPECT_EQ(fs::status(row.file).permissions(), fs::perms(0640));
+        } else if (fs::exists(row.file)) {
+            EXPECT_EQ(readFile(row.file), "old");
         }
-        const auto before = listFolder(row.folder);
-        EXPECT_EQ(saveError(row.picture, row.folder / "old.png"), row.expected);
-        EXPECT_EQ(listFolder(row.folder), before);
-        EXPECT_EQ(readFile(row.folder / "old.png"),
-                  fs::exists(row.folder / "old.png") ? "old" : "");
     }
+    ::umask(umask);
 }
 
 } // namespace
