@@ -39,7 +39,7 @@ TEST(ConnectionConfiguration, OneRowPerRule) {
          "steamos", 8090, address}, // an overlong space is none
         {"10.0.0.2", "", 8090, user},
         {"10.0.0.2", std::string(65, 'x'), 8090, user},
-        {"10.0.0.2", "-oProxyCommand=sh", 8090, user},
+        {"10.0.0.2", "-oProxyCommand", 8090, user},
         {"10.0.0.2", "steam os", 8090, user},
         {"10.0.0.2", "st\u00e9amos", 8090, user},
         {"10.0.0.2", "$(id)", 8090, user},

@@ -127,19 +127,22 @@ TEST(UdpReceiverTest, StartFailuresLeaveNoSocketAndTheBindMessageWins) {
 TEST(UdpReceiverTest, StopEndsReceptionAndFreesThePort) {
     const test::TestStream& stream = test::testStream("320x240");
     const std::uint16_t port = test::freeUdpPort();
-    std::set<std::filesystem::path> before;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        before.insert(fd.path().filename());
-    }
+    // Descriptors a program started meanwhile would inherit.
+    const auto inherited = [] {
+        std::set<int> fds;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            const int number = std::stoi(fd.path().filename());
+            if ((::fcntl(number, F_GETFD) & FD_CLOEXEC) == 0) {
+                fds.insert(number);
+            }
+        }
+        return fds;
+    };
+    const std::set<int> before = inherited();
     auto receiver = std::make_unique<UdpReceiver>();
     receiver->start(port, "127.0.0.1");
     EXPECT_FALSE(portIsFree(port));
-    // None of its descriptors would leak into a program started meanwhile.
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int number = std::stoi(fd.path().filename());
-        EXPECT_TRUE(before.contains(fd.path().filename()) ||
-                    (::fcntl(number, F_GETFD) & FD_CLOEXEC) != 0);
-    }
+    EXPECT_EQ(inherited(), before);
     const Socket peer("127.0.0.1", 0);
     ASSERT_NO_FATAL_FAILURE(peer.send(port, stream.datagrams[0]));
     ASSERT_TRUE(waitFor([&] { return receiver->statistics().datagrams == 1; }));
