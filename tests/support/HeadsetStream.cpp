@@ -95,15 +95,9 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
     const int bufferSize = 8 << 20;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one);
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    std::vector<std::string> argv{
-        "ffmpeg",
-        "-nostdin",
-        "-f",
-        "lavfi",
-        "-i",
-        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=20",
-        "-t",
-        std::to_string(seconds)};
+    const std::string source = "testsrc2=rate=20:size=" + std::to_string(width) + "x" +
+                               std::to_string(height) + ":duration=" + std::to_string(seconds);
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-f", "lavfi", "-i", source};
     for (std::string& argument : headsetEncoderArguments()) {
         argv.push_back(argument == "yuv420p" ? pixelFormat : argument);
     }

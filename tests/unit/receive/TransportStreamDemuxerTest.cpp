@@ -61,8 +61,6 @@ Bytes pesStart() {
 
 // A demuxer with its outputs recorded.
 struct Recorder {
-    Recorder(const Recorder&) = delete;
-    Recorder& operator=(const Recorder&) = delete;
     TransportStreamDemuxer demuxer;
     std::vector<Bytes> units;
     int discontinuities = 0;
