@@ -18,13 +18,13 @@
 // machine is shared, so read the figures against each other.
 #include "BenchProcess.h"
 #include "DatagramTap.h"
-#include "FrameMailbox.h"
 #include "HeadsetStream.h"
 #include "LatencyStamp.h"
 #include "StampedSender.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/UdpReceiver.h"
 #include "receive/VideoDecoder.h"
+#include "session/FrameMailbox.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -3,8 +3,8 @@
 // pictures in any encoding but BT.601 limited range take instead (read it as
 // a ratio of the copy at the same size), and the mailbox hand-off from the
 // decoder's thread.
-#include "FrameMailbox.h"
-#include "VideoDisplay.h"
+#include "session/FrameMailbox.h"
+#include "ui/VideoDisplay.h"
 
 #include <QGuiApplication>
 #include <QVideoSink>

@@ -1,7 +1,7 @@
 #include "VistrelApp.h"
 
-#include "HelpPage.h"
-#include "MotionPreference.h"
+#include "desktop/HelpPage.h"
+#include "desktop/MotionPreference.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -51,6 +51,9 @@ bool VistrelApp::load() {
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
+    // The views' module (qrc:/Vistrel) is found there by its name, with the
+    // QML types its qmldir lists, such as the Theme singleton.
+    engine_->addImportPath(QStringLiteral("qrc:/"));
     // Owned here, never by the QML engine's garbage collector.
     for (QObject* owned : {static_cast<QObject*>(presenter_.get()),
                            static_cast<QObject*>(shortcuts_.get()), static_cast<QObject*>(this)}) {
@@ -79,6 +82,13 @@ bool VistrelApp::load() {
     return true;
 }
 
+void VistrelApp::streamFrom(const QString& address) {
+    if (session_) {
+        session_->setHost(address);
+        presenter_->submitAddress();
+    }
+}
+
 void VistrelApp::showHelp() {
     const QString page = HelpPage::locate(platform_.applicationDir);
     if (page.isEmpty() || !platform_.openUrl) {
@@ -92,8 +102,9 @@ void VistrelApp::toggleFullScreen() {
         return;
     }
     if (mainWindow_->visibility() == QWindow::FullScreen) {
-        mainWindow_->showNormal();
+        mainWindow_->setWindowStates(statesBeforeFullScreen_);
     } else {
+        statesBeforeFullScreen_ = mainWindow_->windowStates();
         mainWindow_->showFullScreen();
     }
 }

@@ -4,11 +4,11 @@
 // written).
 #pragma once
 
-#include "SessionPresenter.h"
-#include "SessionServices.h"
-#include "Shortcuts.h"
-#include "SleepWatcher.h"
-#include "StreamSession.h"
+#include "desktop/SleepWatcher.h"
+#include "session/SessionServices.h"
+#include "session/StreamSession.h"
+#include "ui/SessionPresenter.h"
+#include "ui/Shortcuts.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -59,9 +59,12 @@ public:
     [[nodiscard]] QQmlApplicationEngine& engine() { return *engine_; }
     [[nodiscard]] bool reduceMotion() const { return platform_.reduceMotion; }
 
+    // Puts `address` in the address field and presses Stream, as a person would.
+    void streamFrom(const QString& address);
     // Opens the installed setup guide; nothing when it is missing.
     Q_INVOKABLE void showHelp();
-    // Between full screen and the window's previous state; nothing without a window.
+    // Between full screen and the state the window had before (maximised
+    // comes back maximised); nothing without a window.
     Q_INVOKABLE void toggleFullScreen();
     // A request to quit (menu or closing the main window). Approved at once
     // when nothing holds it up, else once the session has ended its run and
@@ -87,6 +90,7 @@ private:
     std::unique_ptr<SleepWatcher> sleepWatcher_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QPointer<QQuickWindow> mainWindow_;
+    Qt::WindowStates statesBeforeFullScreen_;
 };
 
 } // namespace vistrel

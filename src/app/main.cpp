@@ -1,10 +1,14 @@
-// Entry point: a QApplication (so that Widgets dialogs such as the save panel
-// are available) running Vistrel until a quit request is approved.
-#include "SessionServices.h"
+// Entry point: the command line first (help, version and refusals need no
+// display), then a QApplication (so that Widgets dialogs such as the save
+// panel are available) running Vistrel until a quit request is approved.
+#include "CommandLine.h"
 #include "VistrelApp.h"
+#include "session/SessionServices.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
+#include <cstdio>
 #include <cstdlib>
 
 extern "C" {
@@ -13,14 +17,46 @@ extern "C" {
 
 Q_IMPORT_QML_PLUGIN(VistrelPlugin)
 
+namespace {
+
+// Answers --help, --version and a refused command line; no window.
+int answer(int argc, char* argv[], const vistrel::CommandLine::Request& request) {
+    using vistrel::CommandLine::Action;
+    const QCoreApplication app(argc, argv);
+    if (request.action == Action::Version) {
+        std::fputs(vistrel::CommandLine::version().toLocal8Bit().constData(), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (request.action == Action::Help) {
+        std::fputs(vistrel::CommandLine::usage().toLocal8Bit().constData(), stdout);
+        return EXIT_SUCCESS;
+    }
+    std::fprintf(stderr, "%s\n\n%s", request.problem.toLocal8Bit().constData(),
+                 vistrel::CommandLine::usage().toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    QCoreApplication::setOrganizationName(QStringLiteral("Vistrel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VISTREL_VERSION));
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const vistrel::CommandLine::Request request = vistrel::CommandLine::parse(arguments);
+    if (request.action != vistrel::CommandLine::Action::Run) {
+        return answer(argc, argv, request);
+    }
+
     // Damaged packets from a lossy link and the encoder's closing statistics
     // are expected; they are dropped and counted, not printed.
     av_log_set_level(AV_LOG_FATAL);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Vistrel"));
-    QApplication::setApplicationName(QStringLiteral("Vistrel"));
-    QApplication::setDesktopFileName(QStringLiteral("vistrel"));
+    QApplication::setDesktopFileName(QStringLiteral(VISTREL_APP_ID));
 
     vistrel::VistrelApp vistrel(vistrel::SessionServices::system(),
                                 vistrel::VistrelApp::Platform::system());
@@ -28,6 +64,11 @@ int main(int argc, char* argv[]) {
                      &QCoreApplication::quit, Qt::QueuedConnection);
     if (!vistrel.load()) {
         return EXIT_FAILURE;
+    }
+    if (!request.address.isEmpty()) {
+        // Once the window is up, as if the address had been typed and Stream pressed.
+        QTimer::singleShot(0, &vistrel,
+                           [&vistrel, address = request.address] { vistrel.streamFrom(address); });
     }
     return QApplication::exec();
 }

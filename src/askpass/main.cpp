@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
     char* qtArgv[] = {programName, nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("vistrel-askpass"));
-    QApplication::setDesktopFileName(QStringLiteral("vistrel"));
+    QApplication::setDesktopFileName(QStringLiteral(VISTREL_APP_ID));
 
     AskPassDialog dialog(prompt, confirmation);
     ParentWatch watch(parent, [] { ::_exit(EXIT_FAILURE); });

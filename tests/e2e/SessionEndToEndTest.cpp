@@ -4,9 +4,9 @@
 // recorded and saved; and each way a stream can fail ends in idle with its
 // sentence.
 #include "HeadsetSimulator.h"
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 using vistrel::qs;
+using vistrel::SessionProbe;
 using vistrel::StreamSession;
 using vistrel::test::HeadsetSimulator;
 using vistrel::test::HeadsetSimulatorOptions;
@@ -77,8 +78,8 @@ public:
         rig.make(QString::fromStdString(headset.headsetAddress()));
         QObject::connect(&rig.session(), &StreamSession::phaseChanged, &rig.session(),
                          [this] { phases.push_back(rig.session().phase()); });
-        QObject::connect(&rig.session(), &StreamSession::remoteOutputLine, &rig.session(),
-                         [this](const QString& line) { lines << line; });
+        QObject::connect(&SessionProbe::channel(rig.session()), &vistrel::SshChannel::lineRead,
+                         &rig.session(), [this](const QString& line) { lines << line; });
     }
     ~HeadsetRun() {
         for (const auto& [name, value] : saved_) {
@@ -136,17 +137,18 @@ TEST_F(SessionEndToEnd, StreamsRecordsSavesAPictureAndStopsInOrder) {
     EXPECT_TRUE(session.startedAt().isValid());
 
     // Pictures reach present() at the headset's rate, none left behind in the mailbox.
-    const auto presented = session.presentedCount();
-    const auto dropped = session.mailboxDropCount();
+    const auto presented = SessionProbe::presentedCount(session);
+    const auto dropped = SessionProbe::mailboxDropCount(session);
     QElapsedTimer watch;
     watch.start();
     waitFor([] { return false; }, 3s);
     const double seconds = static_cast<double>(watch.elapsed()) / 1000.0;
-    const double rate = static_cast<double>(session.presentedCount() - presented) / seconds;
-    std::cout << "presented " << rate << " pictures/s, " << session.mailboxDropCount() - dropped
-              << " replaced in the mailbox\n";
+    const double rate =
+        static_cast<double>(SessionProbe::presentedCount(session) - presented) / seconds;
+    std::cout << "presented " << rate << " pictures/s, "
+              << SessionProbe::mailboxDropCount(session) - dropped << " replaced in the mailbox\n";
     EXPECT_GT(rate, 10.0);
-    EXPECT_LE(session.mailboxDropCount() - dropped, 3U);
+    EXPECT_LE(SessionProbe::mailboxDropCount(session) - dropped, 3U);
 
     // A three-second recording, read back.
     session.toggleRecording();

@@ -3,9 +3,9 @@
 // 1 to 223 trimmed of well-formed text only, a valid user name and a port;
 // refused means one of the three sentences.
 #include "FuzzSupport.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <arpa/inet.h>
 #include <clocale>

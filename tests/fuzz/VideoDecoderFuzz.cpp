@@ -3,7 +3,7 @@
 // size cap and the only messages are the decoder's own sentences.
 #include "FuzzSupport.h"
 #include "HeadsetStream.h"
-#include "connection/Messages.h"
+#include "Messages.h"
 #include "receive/VideoDecoder.h"
 
 extern "C" {

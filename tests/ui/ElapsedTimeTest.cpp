@@ -1,4 +1,4 @@
-#include "ElapsedTime.h"
+#include "ui/ElapsedTime.h"
 
 #include <gtest/gtest.h>
 #include <limits>

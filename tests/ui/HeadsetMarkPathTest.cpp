@@ -1,6 +1,6 @@
-#include "HeadsetMarkPath.h"
+#include "ui/HeadsetMarkPath.h"
 
-#include "ShapePaths.h"
+#include "ui/ShapePaths.h"
 
 #include <QPainterPath>
 #include <gtest/gtest.h>

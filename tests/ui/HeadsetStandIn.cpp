@@ -1,6 +1,6 @@
 #include "HeadsetStandIn.h"
 
-#include "AskpassLocator.h"
+#include "session/AskpassLocator.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "HeadsetStream.h"
-#include "SessionServices.h"
+#include "session/SessionServices.h"
 
 #include <QString>
 #include <QTemporaryDir>

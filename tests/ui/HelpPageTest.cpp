@@ -1,4 +1,4 @@
-#include "HelpPage.h"
+#include "desktop/HelpPage.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // What `cmake --install` and the Debian package put on a system: the program,
 // its helper, the help page where the program looks for it, the desktop
 // entry and the icon it names.
-#include "HelpPage.h"
 #include "ChildProcess.h"
+#include "desktop/HelpPage.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,18 +41,24 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
     EXPECT_TRUE(readAll(page).contains("known_hosts"));
 
     // The desktop entry starts the installed program by name and names an
-    // icon that is installed under that name.
-    const QString desktop = root.filePath("share/applications/vistrel.desktop");
+    // icon that is installed under that name; both, and the software-centre
+    // entry, pass their validators.
+    const QString desktop = root.filePath("share/applications/" VISTREL_APP_ID ".desktop");
     ASSERT_TRUE(QFile::exists(desktop));
     QSettings entry(desktop, QSettings::IniFormat);
     entry.beginGroup("Desktop Entry");
-    EXPECT_EQ(entry.value("Type").toString(), "Application");
-    EXPECT_EQ(entry.value("Name").toString(), "Vistrel");
     EXPECT_EQ(entry.value("Exec").toString(), "vistrel");
-    EXPECT_EQ(entry.value("Terminal").toString(), "false");
     const QString icon = entry.value("Icon").toString();
     const QString svg = root.filePath("share/icons/hicolor/scalable/apps/" + icon + ".svg");
     ASSERT_TRUE(QFile::exists(svg)) << svg.toStdString();
+    const std::string metainfo =
+        root.filePath("share/metainfo/" VISTREL_APP_ID ".metainfo.xml").toStdString();
+    for (const std::vector<std::string>& validator :
+         {std::vector<std::string>{"desktop-file-validate", desktop.toStdString()},
+          std::vector<std::string>{"appstreamcli", "validate", "--no-net", metainfo}}) {
+        const auto check = runProcess(validator);
+        EXPECT_EQ(check.exitStatus, 0) << validator[0] << ": " << check.out << check.err;
+    }
 
     // The icon is well-formed SVG and draws the headset mark.
     QXmlStreamReader xml(readAll(svg));
@@ -68,12 +74,53 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_TRUE(sawRoot);
     EXPECT_TRUE(sawPath);
+}
 
-    const auto validate = runProcess({"sh", "-c", "command -v desktop-file-validate"});
-    if (validate.exitStatus == 0) {
-        const auto check = runProcess({"desktop-file-validate", desktop.toStdString()});
-        EXPECT_EQ(check.exitStatus, 0) << check.out << check.err;
+TEST(InstallLayout, TheInstalledProgramAnswersItsCommandLine) {
+    QTemporaryDir prefix;
+    ASSERT_EQ(runProcess({VISTREL_CMAKE, "--install", VISTREL_BINARY_DIR, "--prefix",
+                          prefix.path().toStdString()})
+                  .exitStatus,
+              0);
+    const std::string program = prefix.filePath("bin/vistrel").toStdString();
+
+    // Help, version and refusals answer without a display.
+    struct Row {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    for (const Row& row : std::vector<Row>{
+             {{"--version"}, 0, "Vistrel " VISTREL_VERSION "\n", ""},
+             {{"--help"}, 0, "Usage: ", ""},
+             {{"--record"}, 2, "", "Unknown option 'record'."},
+             {{"10.0.0.2", "10.0.0.3"}, 2, "", "Usage: "},
+         }) {
+        std::vector<std::string> argv{program};
+        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+        const auto result = runProcess(argv, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+        EXPECT_EQ(result.exitStatus, row.status) << row.arguments[0] << result.err;
+        EXPECT_EQ(result.out.rfind(row.out, 0), 0U) << row.arguments[0] << ": " << result.out;
+        EXPECT_NE(result.err.find(row.err), std::string::npos) << row.arguments[0] << result.err;
     }
+
+    // An address streams from it once the window is up: it is validated and
+    // saved exactly as when typed.
+    QTemporaryDir home;
+    test::ChildProcess vistrel({program, "127.0.0.1"},
+                               {{"HOME", home.path().toStdString()},
+                                {"XDG_CONFIG_HOME", home.filePath("config").toStdString()},
+                                {"XDG_DATA_HOME", home.filePath("data").toStdString()}});
+    const QString settings = home.filePath("config/Vistrel/Vistrel.conf");
+    bool saved = false;
+    for (int i = 0; i < 300 && !saved; ++i) {
+        saved = readAll(settings).contains("frameAddress=127.0.0.1");
+        if (!saved && vistrel.waitForExit(std::chrono::milliseconds(100))) {
+            break;
+        }
+    }
+    EXPECT_TRUE(saved) << vistrel.errorText();
 }
 
 TEST(InstallLayout, TheDebianPackageDependsOnWhatTheProgramLoads) {
@@ -104,8 +151,9 @@ TEST(InstallLayout, TheDebianPackageDependsOnWhatTheProgramLoads) {
     ASSERT_EQ(contents.exitStatus, 0) << contents.err;
     for (const char* path :
          {"./usr/bin/vistrel", "./usr/libexec/vistrel/vistrel-askpass",
-          "./usr/share/vistrel/Setup.html", "./usr/share/applications/vistrel.desktop",
-          "./usr/share/icons/hicolor/scalable/apps/vistrel.svg"}) {
+          "./usr/share/vistrel/Setup.html", "./usr/share/applications/" VISTREL_APP_ID ".desktop",
+          "./usr/share/metainfo/" VISTREL_APP_ID ".metainfo.xml",
+          "./usr/share/icons/hicolor/scalable/apps/" VISTREL_APP_ID ".svg"}) {
         EXPECT_NE(contents.out.find(path), std::string::npos) << path;
     }
 }

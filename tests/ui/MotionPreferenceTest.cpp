@@ -1,4 +1,4 @@
-#include "MotionPreference.h"
+#include "desktop/MotionPreference.h"
 
 #include <QDBusVariant>
 #include <gtest/gtest.h>

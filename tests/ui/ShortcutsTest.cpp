@@ -1,4 +1,4 @@
-#include "Shortcuts.h"
+#include "ui/Shortcuts.h"
 
 #include "UiEnvironment.h"
 

@@ -1,9 +1,11 @@
 #include "WindowFixture.h"
 
-#include "SettingsStore.h"
+#include "desktop/SettingsStore.h"
 
 #include <QAccessible>
+#include <QCursor>
 #include <QDir>
+#include <QScreen>
 #include <QSet>
 #include <QTest>
 
@@ -51,6 +53,8 @@ void WindowFixture::launchWith(SessionServices services, const QString& address,
     app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
+    // The pointer rests off the window, so that nothing shows hovered in its pictures.
+    QCursor::setPos(app_->mainWindow()->screen(), app_->mainWindow()->screen()->size().width(), 0);
 }
 
 QObject* WindowFixture::object(const char* name) const {
@@ -114,8 +118,8 @@ QImage WindowFixture::screenshot(const QString& name) {
     return image;
 }
 
-QRect WindowFixture::videoRect() const {
-    const QQuickItem* area = item("videoArea");
+QRect WindowFixture::pixelRect(const char* name) const {
+    const QQuickItem* area = item(name);
     const QRectF r = area->mapRectToScene(QRectF(0, 0, area->width(), area->height()));
     const qreal dpr = window().effectiveDevicePixelRatio();
     return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();

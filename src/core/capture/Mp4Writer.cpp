@@ -1,8 +1,9 @@
 #include "capture/Mp4Writer.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -27,6 +28,22 @@ namespace vistrel {
 
 namespace {
 
+AVColorSpace colourSpaceOf(ColourMatrix matrix) {
+    switch (matrix) {
+    case ColourMatrix::Bt601:
+        return AVCOL_SPC_SMPTE170M;
+    case ColourMatrix::Bt709:
+        return AVCOL_SPC_BT709;
+    case ColourMatrix::Bt2020:
+        return AVCOL_SPC_BT2020_NCL;
+    case ColourMatrix::Fcc:
+        return AVCOL_SPC_FCC;
+    case ColourMatrix::Smpte240m:
+        return AVCOL_SPC_SMPTE240M;
+    }
+    return AVCOL_SPC_UNSPECIFIED;
+}
+
 constexpr int ioBufferSize = 64 * 1024;
 
 // FFmpeg's text for a status code, as a sentence.
@@ -50,18 +67,8 @@ using WrittenBytes = uint8_t*;
 
 int writeToFd(void* opaque, WrittenBytes buffer, int size) {
     const int fd = *static_cast<int*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(size - done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(n);
-    }
-    return done;
+    const int error = writeAll(fd, {buffer, static_cast<std::size_t>(size)});
+    return error != 0 ? AVERROR(error) : size;
 }
 
 int64_t seekFd(void* opaque, int64_t offset, int whence) {
@@ -158,7 +165,8 @@ AVCodecContext* openEncoder(const Mp4Writer::Settings& settings, bool globalHead
         context->bit_rate = settings.averageBitRate;
         context->gop_size = settings.maxKeyFrameInterval;
         context->max_b_frames = 0;
-        context->color_range = AVCOL_RANGE_MPEG;
+        context->colorspace = colourSpaceOf(settings.colour.matrix);
+        context->color_range = settings.colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
         if (globalHeader) {
             context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
@@ -278,7 +286,9 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
     if (picture->data[0] == nullptr || sws_isSupportedInput(format) == 0) {
         // swscale asserts on layouts it does not know; such a picture is an
         // encoding failure, not a crash.
-    } else if (format == c.encoder->pix_fmt) {
+    } else if (format == c.encoder->pix_fmt ||
+               (format == AV_PIX_FMT_YUVJ420P && c.encoder->pix_fmt == AV_PIX_FMT_YUV420P)) {
+        // The same samples; the file's range tag says how to read them.
         frame = av_frame_clone(picture);
     } else {
         if (c.converted == nullptr) {

@@ -1,9 +1,10 @@
 #include "capture/ScreenshotCapture.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "receive/RgbConverter.h"
 #include "support/UniqueFd.h"
+#include "support/WriteAll.h"
 
 #include <array>
 #include <cerrno>
@@ -139,16 +140,8 @@ void replaceAtomically(const std::filesystem::path& path, const std::vector<unsi
         ::unlink(temporary.c_str());
         fileFailed(error);
     };
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        done += static_cast<std::size_t>(n);
+    if (const int error = writeAll(fd.get(), data); error != 0) {
+        fail(error);
     }
     if (::fsync(fd.get()) != 0) {
         fail(errno);

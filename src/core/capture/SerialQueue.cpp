@@ -61,8 +61,4 @@ void SerialQueue::post(std::function<void()> work) {
     state_->wake.notify_one();
 }
 
-bool SerialQueue::isCurrent() const noexcept {
-    return thread_.get_id() == std::this_thread::get_id();
-}
-
 } // namespace vistrel

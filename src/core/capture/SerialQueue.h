@@ -22,9 +22,6 @@ public:
 
     void post(std::function<void()> work);
 
-    // True when called from this queue's own thread.
-    [[nodiscard]] bool isCurrent() const noexcept;
-
 private:
     struct State;
     static void runLoop(const std::shared_ptr<State>& state);

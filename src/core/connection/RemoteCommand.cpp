@@ -1,8 +1,8 @@
 #include "connection/RemoteCommand.h"
 
+#include "Messages.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 namespace vistrel::RemoteCommand {
 

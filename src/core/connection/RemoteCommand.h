@@ -15,7 +15,6 @@ namespace RemoteCommand {
 
 // Lines the script prints on its standard output and reads on its standard input.
 inline constexpr std::string_view startedMarker = "VL_STARTED";
-inline constexpr std::string_view stoppedMarker = "VL_STOPPED";
 inline constexpr std::string_view pingLine = "PING\n";
 inline constexpr std::string_view stopLine = "STOP\n";
 

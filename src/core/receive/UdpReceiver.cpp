@@ -1,9 +1,8 @@
 #include "receive/UdpReceiver.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
-#include "receive/TransportStreamDemuxer.h"
-#include "receive/VideoDecoder.h"
+#include "Messages.h"
+#include "StreamError.h"
+#include "receive/VideoPipeline.h"
 #include "support/UniqueFd.h"
 
 #include <arpa/inet.h>
@@ -33,23 +32,10 @@ constexpr int datagramsPerWakeUp = 128;
 
 } // namespace
 
-// Everything the receiver thread touches. Demuxer and decoder belong to that
+// Everything the receiver thread touches. The video pipeline belongs to that
 // thread alone; the callbacks are guarded by callbackLock, which is never held
 // while one of them runs; the counters are atomics.
 struct UdpReceiver::Pipeline {
-    Pipeline() {
-        demuxer.setOnAccessUnit(
-            [this](std::span<const std::uint8_t> accessUnit) { decoder.decode(accessUnit); });
-        demuxer.setOnDiscontinuity([this] { decoder.discontinuity(); });
-        decoder.setOnFrame([this](const PixelBuffer& picture) {
-            frames.fetch_add(1, std::memory_order_relaxed);
-            if (const auto callback = frameCallback()) {
-                (*callback)(picture);
-            }
-        });
-        decoder.setOnError([this](const std::string& message) { reportError(message); });
-    }
-
     std::shared_ptr<const FrameCallback> frameCallback() const {
         const std::lock_guard lock(callbackLock);
         return onFrame;
@@ -119,9 +105,9 @@ struct UdpReceiver::Pipeline {
             }
             datagrams.fetch_add(1, std::memory_order_relaxed);
             bytes.fetch_add(static_cast<std::uint64_t>(received), std::memory_order_relaxed);
-            demuxer.append(
+            video.append(
                 std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
-            droppedPackets.store(demuxer.droppedPackets(), std::memory_order_relaxed);
+            droppedPackets.store(video.droppedPackets(), std::memory_order_relaxed);
         }
         if (batch > largestBatch.load(std::memory_order_relaxed)) {
             largestBatch.store(batch, std::memory_order_relaxed);
@@ -145,8 +131,15 @@ struct UdpReceiver::Pipeline {
     std::shared_ptr<const FrameCallback> onFrame;
     std::shared_ptr<const ErrorCallback> onError;
 
-    TransportStreamDemuxer demuxer;
-    VideoDecoder decoder;
+    VideoPipeline video{[this](const PixelBuffer& picture) {
+                            frames.fetch_add(1, std::memory_order_relaxed);
+                            if (const auto callback = frameCallback()) {
+                                (*callback)(picture);
+                            }
+                        },
+                        [this](const std::string& message) {
+                            reportError(message);
+                        }};
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(datagramBufferSize);
     in_addr_t peer = 0;
 

@@ -1,6 +1,7 @@
 // Receives the headset's MPEG-TS datagrams on one UDP port, from one sender
-// address only, and runs them through demuxer, Annex B splitting and decoder
-// on its own named thread. Decoded pictures leave through onFrame.
+// address only, and hands them to its VideoPipeline (demuxer, Annex B
+// splitting, decoder) on its own named thread. Decoded pictures leave through
+// onFrame.
 #pragma once
 
 #include "receive/PixelBuffer.h"

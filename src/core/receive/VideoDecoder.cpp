@@ -1,6 +1,6 @@
 #include "receive/VideoDecoder.h"
 
-#include "connection/Messages.h"
+#include "Messages.h"
 #include "receive/SequenceParameterSet.h"
 
 extern "C" {

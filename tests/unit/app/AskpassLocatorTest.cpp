@@ -1,6 +1,6 @@
 // Where the askpass helper is found: beside the executable, then in the
 // installed libexec folder, and only as an executable file.
-#include "AskpassLocator.h"
+#include "session/AskpassLocator.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The real save dialog: configured from the request, answering once with the
 // chosen path on Save and with nothing on cancel, without blocking.
-#include "CaptureLocationChooser.h"
+#include "desktop/CaptureLocationChooser.h"
 
 #include <QApplication>
 #include <QDir>
@@ -74,6 +74,19 @@ TEST(FileDialogChooser, SaveAnswersWithTheChosenPath) {
               QStringLiteral("Vistrel 2026-12-05 at 16.58.14.mp4"));
     EXPECT_EQ(QFileInfo(*answers[0]).absoluteDir().canonicalPath(),
               QDir(folder.path()).canonicalPath());
+}
+
+TEST(FileDialogChooser, ANameTypedWithAnotherExtensionGetsTheCapturesOwn) {
+    QTemporaryDir folder;
+    FileDialogChooser chooser;
+    std::optional<QString> answer;
+    chooser.choose(request(folder.path()), [&](std::optional<QString> path) { answer = path; });
+    QFileDialog* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QStringLiteral("clip.mov"));
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(QFileInfo(*answer).fileName(), QStringLiteral("clip.mov.mp4"));
 }
 
 TEST(FileDialogChooser, CancelAnswersWithNothingOnce) {

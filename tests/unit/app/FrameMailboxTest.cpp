@@ -1,6 +1,6 @@
 // The one-slot picture hand-off: newest wins, one delivery at a time, and a
 // producer thread racing the GUI thread loses nothing it should keep.
-#include "FrameMailbox.h"
+#include "session/FrameMailbox.h"
 
 #include "SessionRig.h"
 

@@ -1,6 +1,6 @@
 // Without a system bus (build machines, containers) holding off sleep must
 // quietly do nothing rather than fail the start of a stream.
-#include "ActivityInhibitor.h"
+#include "desktop/ActivityInhibitor.h"
 
 #include <gtest/gtest.h>
 

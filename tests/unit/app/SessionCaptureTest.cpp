@@ -1,9 +1,9 @@
 // Recording and screenshot commands against the real recorder and PNG
 // writer: gating, the save dialog's request, the files written and read
 // back, the notices and errors, and a quit that waits for a save.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -283,7 +283,7 @@ TEST(SessionCapture, WhileARecordingIsSavedAfterTheRunNoNewRunCanStart) {
     rig.feed(makePicture(320, 240));
     QSignalSpy canStart(&session, &StreamSession::canStartChanged);
     // The run is torn down the way its SSH client's exit tears it down.
-    vistrel::StreamSessionProbe::finish(session);
+    vistrel::SessionProbe::finish(session);
     EXPECT_EQ(session.phase(), Phase::Idle);
     EXPECT_TRUE(session.isSavingRecording());
     EXPECT_FALSE(session.canStart());

@@ -1,7 +1,7 @@
 // The diagnostics report: its six lines in each situation, and that it
 // replaces whatever the clipboard held.
+#include "Messages.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,9 @@ TEST(SessionDiagnostics, AFreshSessionReportsSixLinesWithEmptyFields) {
     EXPECT_EQ(rig.clipboard->text.split(QLatin1Char('\n')).size(), 6);
 }
 
-TEST(SessionDiagnostics, ALiveSessionReportsItsReceiverAndTheSshOutput) {
-    SessionRig rig("printf 'debug1: one\\ndebug1: two\\n' >&2; listen");
+TEST(SessionDiagnostics, ALiveSessionReportsItsReceiverAndTheSshOutputWithPlainLineFeeds) {
+    // ssh ends its lines with CR LF.
+    SessionRig rig("printf 'debug1: one\\r\\ndebug1: two\\r\\n' >&2; listen");
     StreamSession& session = rig.make(QStringLiteral(" 127.0.0.1"));
     rig.startStreaming();
     ASSERT_TRUE(waitFor([&] { return session.diagnostics().count(QLatin1Char('\n')) == 2; }));
@@ -41,7 +42,7 @@ TEST(SessionDiagnostics, EachPhaseHasItsLabel) {
     EXPECT_EQ(stateLine(), QStringLiteral("State: Ready to connect"));
     rig.startConnecting();
     EXPECT_EQ(stateLine(), QStringLiteral("State: Connecting"));
-    vistrel::StreamSessionProbe::consumeOutput(session, "VL_STARTED\n");
+    vistrel::SessionProbe::consumeOutput(session, "VL_STARTED\n");
     EXPECT_EQ(stateLine(), QStringLiteral("State: Waiting for video"));
     rig.feed(vistrel::test::makePicture(64, 48));
     EXPECT_EQ(stateLine(), QStringLiteral("State: Live"));

@@ -2,12 +2,12 @@
 // the time, the saved settings and the user's answers to save dialogs.
 #pragma once
 
-#include "ActivityInhibitor.h"
-#include "CaptureLocationChooser.h"
-#include "Clipboard.h"
-#include "Clock.h"
-#include "FileRevealer.h"
-#include "SettingsStore.h"
+#include "desktop/ActivityInhibitor.h"
+#include "desktop/CaptureLocationChooser.h"
+#include "desktop/Clipboard.h"
+#include "desktop/Clock.h"
+#include "desktop/FileRevealer.h"
+#include "desktop/SettingsStore.h"
 
 #include <QDateTime>
 #include <QObject>

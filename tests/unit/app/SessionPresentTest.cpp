@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+using vistrel::SessionProbe;
 using vistrel::StreamSession;
-using vistrel::StreamSessionProbe;
 using vistrel::test::makePicture;
 using vistrel::test::SessionRig;
 using vistrel::test::waitFor;
@@ -23,17 +23,17 @@ TEST(SessionPresent, ThreePicturesBeforeTheGuiThreadRunsGiveOneDeliveryOfTheThir
     session.display()->setVideoSink(&sink);
     QSignalSpy shown(&sink, &QVideoSink::videoFrameChanged);
 
-    const StreamSession::RunCallbacks callbacks = session.runCallbacks();
+    const auto onFrame = SessionProbe::onFrame(session);
     std::thread decoder([&] {
-        callbacks.onFrame(makePicture(640, 360));
-        callbacks.onFrame(makePicture(800, 600));
-        callbacks.onFrame(makePicture(1280, 720));
+        onFrame(makePicture(640, 360));
+        onFrame(makePicture(800, 600));
+        onFrame(makePicture(1280, 720));
     });
     decoder.join();
-    ASSERT_TRUE(waitFor([&] { return session.presentedCount() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session) == 1; }));
     vistrel::test::drainEvents();
-    EXPECT_EQ(session.presentedCount(), 1U);
-    EXPECT_EQ(session.mailboxDropCount(), 2U);
+    EXPECT_EQ(SessionProbe::presentedCount(session), 1U);
+    EXPECT_EQ(SessionProbe::mailboxDropCount(session), 2U);
     EXPECT_EQ(session.resolution(), QStringLiteral("1280 \u00d7 720"));
     ASSERT_EQ(shown.count(), 1);
     EXPECT_EQ(sink.videoFrame().size(), QSize(1280, 720));
@@ -77,19 +77,19 @@ TEST(SessionPresent, APictureInStoppingOrIdleChangesNothing) {
     StreamSession& session = rig.session();
     session.end();
     ASSERT_EQ(session.phase(), Phase::Stopping);
-    const auto presented = session.presentedCount();
-    StreamSessionProbe::present(session, makePicture(64, 48));
-    EXPECT_EQ(session.presentedCount(), presented);
+    const auto presented = SessionProbe::presentedCount(session);
+    SessionProbe::present(session, makePicture(64, 48));
+    EXPECT_EQ(SessionProbe::presentedCount(session), presented);
     EXPECT_EQ(session.resolution(), QStringLiteral("320 \u00d7 240"));
     EXPECT_FALSE(session.canRecord());
     // The display went dark at the stop.
     rig.clock->advance(7.5);
     rig.clock->advance(2.0);
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
-    StreamSessionProbe::present(session, makePicture(64, 48));
-    EXPECT_EQ(session.presentedCount(), presented);
+    SessionProbe::present(session, makePicture(64, 48));
+    EXPECT_EQ(SessionProbe::presentedCount(session), presented);
     EXPECT_TRUE(session.resolution().isEmpty());
-    EXPECT_FALSE(StreamSessionProbe::hasLatestFrame(session));
+    EXPECT_FALSE(SessionProbe::hasLatestFrame(session));
 }
 
 TEST(SessionPresent, TheDisplayIsClearedWhenTheRunStops) {

@@ -1,9 +1,9 @@
 // The conversation with the remote script: start marker, keep-alive,
 // watchdogs, the orderly stop with its escalation, the SSH client's exit and
 // what it is called, and the run token that silences an ended run.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 using vistrel::qs;
+using vistrel::SessionProbe;
 using vistrel::StreamSession;
-using vistrel::StreamSessionProbe;
 using vistrel::test::makePicture;
 using vistrel::test::SessionRig;
 using vistrel::test::waitFor;
@@ -54,7 +54,7 @@ TEST(SessionOutput, OnlyAnExactStartMarkerLineInConnectingMovesToWaiting) {
         SessionRig rig;
         rig.startConnecting();
         for (const QByteArray& chunk : c.chunks) {
-            StreamSessionProbe::consumeOutput(rig.session(), chunk);
+            SessionProbe::consumeOutput(rig.session(), chunk);
         }
         EXPECT_EQ(rig.session().phase(), c.expected);
     }
@@ -65,13 +65,13 @@ TEST(SessionOutput, EndlessOutputIsBoundedAndAMarkerAfterItStillCounts) {
     rig.startConnecting();
     const QByteArray flood(1 << 20, 'x');
     for (int i = 0; i < 5; ++i) {
-        StreamSessionProbe::consumeOutput(rig.session(), flood);
-        EXPECT_LE(StreamSessionProbe::outputBufferSize(rig.session()), 4096);
+        SessionProbe::consumeOutput(rig.session(), flood);
+        EXPECT_LE(SessionProbe::outputBufferSize(rig.session()), 4096);
     }
     // The flood's line ends here; its cut-off start does not matter.
-    StreamSessionProbe::consumeOutput(rig.session(), "tail\nVL_STARTED\n");
+    SessionProbe::consumeOutput(rig.session(), "tail\nVL_STARTED\n");
     EXPECT_EQ(rig.session().phase(), Phase::Waiting);
-    EXPECT_EQ(StreamSessionProbe::outputBufferSize(rig.session()), 0);
+    EXPECT_EQ(SessionProbe::outputBufferSize(rig.session()), 0);
 }
 
 TEST(SessionOutput, TheRealStandInsMarkerReachesTheSession) {
@@ -90,7 +90,7 @@ TEST(SessionOutput, MegabytesOfBinaryOutputAreBoundedAndTheMarkerAfterThemCounts
     QObject::connect(&session, &StreamSession::diagnosticsChanged, &session,
                      [&] { longest = std::max(longest, session.diagnostics().size()); });
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Waiting; }));
-    EXPECT_LE(StreamSessionProbe::outputBufferSize(session), 4096);
+    EXPECT_LE(SessionProbe::outputBufferSize(session), 4096);
     EXPECT_GT(longest, 0);
     EXPECT_LE(longest, 16000);
     EXPECT_TRUE(session.error().isEmpty());
@@ -99,18 +99,18 @@ TEST(SessionOutput, MegabytesOfBinaryOutputAreBoundedAndTheMarkerAfterThemCounts
 TEST(SessionOutput, AMarkerInWaitingOrStreamingChangesNothing) {
     SessionRig rig;
     rig.startConnecting();
-    StreamSessionProbe::consumeOutput(rig.session(), "VL_STARTED\n");
+    SessionProbe::consumeOutput(rig.session(), "VL_STARTED\n");
     ASSERT_EQ(rig.session().phase(), Phase::Waiting);
     rig.clock->advance(15.0);
     // A second marker must not restart the first-frame watchdog.
-    StreamSessionProbe::consumeOutput(rig.session(), "VL_STARTED\n");
+    SessionProbe::consumeOutput(rig.session(), "VL_STARTED\n");
     rig.clock->advance(5.5);
     EXPECT_EQ(rig.session().phase(), Phase::Stopping);
     EXPECT_EQ(rig.session().error(), qs(Messages::noVideoArrived));
 
     SessionRig streaming;
     streaming.startStreaming();
-    StreamSessionProbe::consumeOutput(streaming.session(), "VL_STARTED\n");
+    SessionProbe::consumeOutput(streaming.session(), "VL_STARTED\n");
     EXPECT_EQ(streaming.session().phase(), Phase::Streaming);
 }
 
@@ -119,10 +119,10 @@ TEST(SessionTick, TheFirstTickPingsAtOnceAndLaterOnesEveryThreeToThreeAndAHalfSe
     rig.startConnecting();
     const double started = rig.clock->uptime();
     std::vector<double> pings;
-    double last = StreamSessionProbe::lastPing(rig.session());
+    double last = SessionProbe::lastPing(rig.session());
     for (int i = 0; i < 40; ++i) {
         rig.clock->advance(0.5);
-        const double now = StreamSessionProbe::lastPing(rig.session());
+        const double now = SessionProbe::lastPing(rig.session());
         if (now != last) {
             pings.push_back(now);
             last = now;
@@ -162,7 +162,7 @@ TEST(SessionTick, Watchdogs) {
         rig.startConnecting();
         StreamSession& session = rig.session();
         if (c.marker) {
-            StreamSessionProbe::consumeOutput(session, "VL_STARTED\n");
+            SessionProbe::consumeOutput(session, "VL_STARTED\n");
         }
         if (c.frame) {
             rig.feed(makePicture(64, 48));
@@ -227,7 +227,7 @@ TEST(SessionStop, AClientThatIgnoresTheStopIsTerminatedAfterSevenSecondsThenKill
                    "while :; do sleep 0.05; done");
     rig.startConnecting();
     StreamSession& session = rig.session();
-    const qint64 pid = StreamSessionProbe::processId(session);
+    const qint64 pid = SessionProbe::processId(session);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
     session.end();
     rig.clock->advance(3.0);
@@ -262,7 +262,7 @@ TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
 
     rig.startConnecting();
-    const qint64 next = StreamSessionProbe::processId(session);
+    const qint64 next = SessionProbe::processId(session);
     rig.clock->advance(2.5);
     vistrel::test::drainEvents();
     EXPECT_EQ(session.phase(), Phase::Connecting);
@@ -283,14 +283,14 @@ TEST(SessionStop, EndWhileIdleRunsItsCompletionInALaterTask) {
 TEST(SessionStop, FailInIdleOrStoppingKeepsTheFirstMessage) {
     SessionRig rig;
     StreamSession& session = rig.session();
-    StreamSessionProbe::fail(session, QStringLiteral("late"));
+    SessionProbe::fail(session, QStringLiteral("late"));
     EXPECT_TRUE(session.error().isEmpty());
     EXPECT_EQ(session.phase(), Phase::Idle);
 
     rig.startStreaming();
-    StreamSessionProbe::fail(session, QStringLiteral("first"));
+    SessionProbe::fail(session, QStringLiteral("first"));
     EXPECT_EQ(session.phase(), Phase::Stopping);
-    StreamSessionProbe::fail(session, QStringLiteral("second"));
+    SessionProbe::fail(session, QStringLiteral("second"));
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
     EXPECT_EQ(session.error(), QStringLiteral("first"));
 }
@@ -335,70 +335,33 @@ TEST(SessionExit, StandardErrorKeepsItsLast16000CharactersAndReplacesInvalidByte
     EXPECT_EQ(rig.session().error(), QString(1200, QLatin1Char('B')));
 }
 
-TEST(SessionExit, ConnectionErrorRulesApplyInOrder) {
-    struct Case {
-        const char* name;
-        QString diagnostics;
-        int status;
-        QString message;
-    };
-    const QString hostKey = QStringLiteral(
-        "@@@@\nWARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!\nPermission denied\n");
-    const QString longText = QStringLiteral("  \n") + QString(3800, QLatin1Char('a')) +
-                             QString(1200, QLatin1Char('z')) + QStringLiteral("\n\n ");
-    const Case cases[] = {
-        {"host key wins over both", hostKey + QStringLiteral("Connection refused"), 255,
-         qs(Messages::hostKeyChanged)},
-        {"authentication before refusal",
-         QStringLiteral("Connection refused\nPermission denied (password)."), 255,
-         qs(Messages::authenticationFailed)},
-        {"refused", QStringLiteral("ssh: connect to host 10.0.0.2 port 22: Connection refused\n"),
-         255, qs(Messages::connectionRefused)},
-        {"case matters", QStringLiteral("permission denied\n"), 255,
-         QStringLiteral("permission denied")},
-        {"only blanks", QStringLiteral("  \n\t\n "), 255, qs(Messages::connectionEnded(255))},
-        {"nothing", QString(), 0, qs(Messages::connectionEnded(0))},
-        {"long text keeps its end", longText, 1, QString(1200, QLatin1Char('z'))},
-        {"remote device refusal", qs(Messages::remoteNoDevice) + QStringLiteral("\n"), 1,
-         qs(Messages::remoteNoDevice)},
-    };
-    SessionRig rig;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        StreamSessionProbe::setDiagnostics(rig.session(), c.diagnostics);
-        EXPECT_EQ(StreamSessionProbe::connectionError(rig.session(), c.status), c.message);
-    }
-    EXPECT_EQ(qs(Messages::connectionEnded(255)),
-              QStringLiteral("The SSH connection ended (255). Check the address and confirm SSH "
-                             "is enabled on the headset."));
-}
-
 TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
     SessionRig rig;
     rig.startConnecting();
     StreamSession& session = rig.session();
-    const StreamSession::RunCallbacks first = session.runCallbacks();
+    const auto firstOnFrame = SessionProbe::onFrame(session);
+    const auto firstOnError = SessionProbe::onError(session);
     session.end();
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
 
     // After finish.
-    first.onFrame(makePicture(64, 48));
-    first.onError("stale failure");
+    firstOnFrame(makePicture(64, 48));
+    firstOnError("stale failure");
     vistrel::test::drainEvents();
-    EXPECT_EQ(session.presentedCount(), 0U);
+    EXPECT_EQ(SessionProbe::presentedCount(session), 0U);
     EXPECT_TRUE(session.error().isEmpty());
 
     // After a new start.
     rig.startConnecting();
-    first.onFrame(makePicture(64, 48));
-    first.onError("stale failure");
+    firstOnFrame(makePicture(64, 48));
+    firstOnError("stale failure");
     vistrel::test::drainEvents();
     EXPECT_EQ(session.phase(), Phase::Connecting);
-    EXPECT_EQ(session.presentedCount(), 0U);
+    EXPECT_EQ(SessionProbe::presentedCount(session), 0U);
     EXPECT_TRUE(session.error().isEmpty());
 
     // The current run's callbacks still work.
-    session.runCallbacks().onError("Receive video: Network is down");
+    SessionProbe::onError(session)("Receive video: Network is down");
     ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
     EXPECT_EQ(session.error(), QStringLiteral("Receive video: Network is down"));
 }
@@ -407,10 +370,10 @@ TEST(SessionToken, APictureQueuedBeforeFinishIsNeverPresented) {
     SessionRig rig;
     rig.startConnecting();
     StreamSession& session = rig.session();
-    session.runCallbacks().onFrame(makePicture(64, 48)); // delivery queued, not yet run
+    SessionProbe::onFrame(session)(makePicture(64, 48)); // delivery queued, not yet run
     session.end();
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
     vistrel::test::drainEvents();
-    EXPECT_EQ(session.presentedCount(), 0U);
+    EXPECT_EQ(SessionProbe::presentedCount(session), 0U);
     EXPECT_TRUE(session.resolution().isEmpty());
 }

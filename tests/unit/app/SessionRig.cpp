@@ -170,10 +170,11 @@ void SessionRig::startStreaming(int width, int height) {
 }
 
 void SessionRig::feed(const PixelBuffer& picture) {
-    const auto before = session().presentedCount();
-    ASSERT_TRUE(session().runCallbacks().onFrame);
-    session().runCallbacks().onFrame(picture);
-    ASSERT_TRUE(waitFor([&] { return session().presentedCount() > before; }));
+    const auto before = SessionProbe::presentedCount(session());
+    const auto onFrame = SessionProbe::onFrame(session());
+    ASSERT_TRUE(onFrame);
+    onFrame(picture);
+    ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session()) > before; }));
 }
 
 QStringList SessionRig::stdinLines() const {

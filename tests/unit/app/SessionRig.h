@@ -1,14 +1,15 @@
 // A StreamSession wired to test services and a stand-in "ssh" program (a bash
 // script written by the test), plus the small tools the session tests share:
 // pictures made from real FFmpeg frames, waiting on the event loop, a free
-// UDP port, and a window onto the session's private steps.
+// UDP port.
 #pragma once
 
 #include "HeadsetStream.h"
 #include "SessionDoubles.h"
-#include "StreamSession.h"
 #include "TestPictures.h"
 #include "receive/PixelBuffer.h"
+#include "session/SessionProbe.h"
+#include "session/StreamSession.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -24,25 +25,6 @@ extern "C" {
 #include <string>
 
 namespace vistrel {
-
-// Reaches the private steps of a session.
-class StreamSessionProbe {
-public:
-    static void consumeOutput(StreamSession& s, const QByteArray& bytes) { s.consumeOutput(bytes); }
-    static void present(StreamSession& s, const PixelBuffer& p) { s.present(p); }
-    static void fail(StreamSession& s, const QString& m) { s.fail(m); }
-    static void finish(StreamSession& s) { s.finish(); }
-    static QString connectionError(StreamSession& s, int status) {
-        return s.connectionError(status);
-    }
-    static void setDiagnostics(StreamSession& s, const QString& text) { s.setDiagnostics(text); }
-    static qsizetype outputBufferSize(const StreamSession& s) { return s.outputBuffer_.size(); }
-    static double lastPing(const StreamSession& s) { return s.lastPing_; }
-    static bool hasLatestFrame(const StreamSession& s) { return !s.latestFrame_.empty(); }
-    static qint64 processId(const StreamSession& s) {
-        return s.process_ ? s.process_->processId() : 0;
-    }
-};
 
 namespace test {
 

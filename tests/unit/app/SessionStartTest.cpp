@@ -1,8 +1,8 @@
 // Construction, the gating properties and start(): what it checks, saves and
 // launches, and how each failing step leaves the session.
+#include "Messages.h"
 #include "QtText.h"
 #include "SessionRig.h"
-#include "connection/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -171,7 +171,7 @@ TEST(SessionStart, FailingStepsEndInIdleWithTheirMessageAndLaunchNothing) {
         EXPECT_FALSE(session.requiresTerminationWait());
         EXPECT_EQ(*rig.activity->live, 0);
         EXPECT_EQ(rig.clock->liveRepeats(), 0);
-        EXPECT_FALSE(session.runCallbacks().onFrame);
+        EXPECT_FALSE(vistrel::SessionProbe::onFrame(session));
         vistrel::test::drainEvents();
         EXPECT_EQ(rig.launches(), 0);
         if (c.addressSaved) {
@@ -224,20 +224,6 @@ TEST(SessionStart, ASshClientThatCannotBeLaunchedReleasesTheReceiver) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     EXPECT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(probe);
-}
-
-TEST(SessionStart, APrivateFolderThatCannotBeCreatedIsReported) {
-    SessionRig rig;
-    // A file where the data folder should be.
-    QFile blocker(rig.path("data"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    rig.session().start();
-    EXPECT_EQ(rig.session().phase(), Phase::Idle);
-    EXPECT_TRUE(rig.session().error().startsWith(QStringLiteral("Could not create the folder ")))
-        << rig.session().error().toStdString();
-    vistrel::test::drainEvents();
-    EXPECT_EQ(rig.launches(), 0);
 }
 
 TEST(SessionStart, ANewStartClearsTheLastRunsErrorAndDiagnostics) {

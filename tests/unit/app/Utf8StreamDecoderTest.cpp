@@ -1,6 +1,6 @@
 // UTF-8 in pieces: every split point of valid text decodes to the whole
 // text, and invalid bytes at a split never swallow what follows them.
-#include "Utf8StreamDecoder.h"
+#include "session/Utf8StreamDecoder.h"
 
 #include <gtest/gtest.h>
 

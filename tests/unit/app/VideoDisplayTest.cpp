@@ -1,7 +1,7 @@
 // The display copies each picture in BT.601 limited range once into a video
 // frame of the same layout, plane by plane despite different strides, hands
 // every other one over as RGBA, and removes the picture on flush.
-#include "VideoDisplay.h"
+#include "ui/VideoDisplay.h"
 
 #include "SessionRig.h"
 

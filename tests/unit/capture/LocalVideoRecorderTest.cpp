@@ -1,9 +1,9 @@
 #include "capture/LocalVideoRecorder.h"
 
 #include "MediaFiles.h"
+#include "Messages.h"
 #include "ScratchFolder.h"
 #include "TestPictures.h"
-#include "connection/Messages.h"
 
 #include <future>
 #include <gtest/gtest.h>

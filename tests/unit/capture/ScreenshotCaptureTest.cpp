@@ -1,10 +1,10 @@
 #include "capture/ScreenshotCapture.h"
 
 #include "MediaFiles.h"
+#include "Messages.h"
 #include "ScratchFolder.h"
+#include "StreamError.h"
 #include "TestPictures.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "connection/ConnectionConfiguration.h"
 
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "connection/RemoteCommand.h"
 
 #include "ChildProcess.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
 
 #include <gtest/gtest.h>
 

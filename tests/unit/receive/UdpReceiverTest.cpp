@@ -1,8 +1,8 @@
 #include "receive/UdpReceiver.h"
 
 #include "HeadsetStream.h"
-#include "connection/Messages.h"
-#include "connection/StreamError.h"
+#include "Messages.h"
+#include "StreamError.h"
 #include "support/UniqueFd.h"
 
 #include <arpa/inet.h>

@@ -1,7 +1,7 @@
 #include "receive/VideoDecoder.h"
 
 #include "HeadsetStream.h"
-#include "connection/Messages.h"
+#include "Messages.h"
 
 #include <gtest/gtest.h>
 

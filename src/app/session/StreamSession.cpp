@@ -1,0 +1,393 @@
+#include "session/StreamSession.h"
+
+#include "Messages.h"
+#include "QtText.h"
+#include "StreamError.h"
+#include "connection/ConnectionConfiguration.h"
+#include "connection/RemoteCommand.h"
+#include "connection/SshExitClassifier.h"
+#include "session/AskpassLocator.h"
+#include "session/CaptureController.h"
+#include "session/PhaseTable.h"
+#include "session/RunGate.h"
+#include "session/SshChannel.h"
+#include "support/PrivateFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <cerrno>
+
+namespace vistrel {
+
+namespace {
+
+constexpr double timerInterval = 0.5;
+constexpr double keepAliveInterval = 3.0;
+constexpr double stallTimeout = 10.0;
+constexpr double firstFrameTimeout = 20.0;
+constexpr double stopDeadline = 7.0;
+constexpr double killDelay = 2.0;
+
+QString frameAddressKey() {
+    return QStringLiteral("frameAddress");
+}
+QString sshUsernameKey() {
+    return QStringLiteral("sshUsername");
+}
+QString defaultUsername() {
+    return QStringLiteral("steamos");
+}
+
+} // namespace
+
+StreamSession::StreamSession(SessionServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)), display_(new VideoDisplay(this)),
+      capture_(std::make_unique<CaptureController>(*this)),
+      channel_(std::make_unique<SshChannel>()), generation_(QUuid::createUuid()),
+      mailbox_(std::make_shared<FrameMailbox>()) {
+    host_.value = services_.settings->string(frameAddressKey()).value_or(QString());
+    // Queued, so that a failure seen while showing a picture stops the run
+    // after present() has returned.
+    connect(
+        display_, &VideoDisplay::failed, this, [this] { fail(qs(Messages::displayFailed)); },
+        Qt::QueuedConnection);
+    // The channel speaks on the GUI thread and falls silent when a run
+    // releases its client, so what it says always belongs to the current run.
+    connect(channel_.get(), &SshChannel::lineRead, this, &StreamSession::remoteLine);
+    connect(channel_.get(), &SshChannel::errorTextChanged, this,
+            [this] { publish(diagnostics_, channel_->errorText()); });
+    connect(channel_.get(), &SshChannel::exited, this, &StreamSession::sshExited);
+    canStart_ = canStart();
+    canRecord_ = canRecord();
+    canScreenshot_ = canScreenshot();
+    requiresTerminationWait_ = requiresTerminationWait();
+}
+
+StreamSession::~StreamSession() {
+    if (receiver_) {
+        receiver_->stop();
+    }
+    channel_.reset();
+}
+
+// MARK: fields
+
+bool StreamSession::canStart() const {
+    return !host().trimmed().isEmpty() && phase() == Phase::Idle && !isSavingRecording();
+}
+
+bool StreamSession::canRecord() const {
+    return capture_->canRecord();
+}
+
+bool StreamSession::canScreenshot() const {
+    return capture_->canScreenshot();
+}
+
+bool StreamSession::requiresTerminationWait() const {
+    return phase() != Phase::Idle || recordingStartedAt().isValid() || isSavingRecording() ||
+           isSavingScreenshot();
+}
+
+void StreamSession::updateDerived() {
+    if (batchDepth_ > 0) {
+        return;
+    }
+    const auto announce = [this](bool& cached, bool now, void (StreamSession::*signal)()) {
+        if (cached != now) {
+            cached = now;
+            emit(this->*signal)();
+        }
+    };
+    announce(canStart_, canStart(), &StreamSession::canStartChanged);
+    announce(canRecord_, canRecord(), &StreamSession::canRecordChanged);
+    announce(canScreenshot_, canScreenshot(), &StreamSession::canScreenshotChanged);
+    announce(requiresTerminationWait_, requiresTerminationWait(),
+             &StreamSession::requiresTerminationWaitChanged);
+}
+
+void StreamSession::setLatestFrame(PixelBuffer frame) {
+    const bool had = !latestFrame_.empty();
+    latestFrame_ = std::move(frame);
+    if (had != !latestFrame_.empty()) {
+        updateDerived();
+    }
+}
+
+QString StreamSession::sshUsername() const {
+    return services_.settings->string(sshUsernameKey()).value_or(defaultUsername());
+}
+
+void StreamSession::setSshUsername(const QString& name) {
+    if (services_.settings->string(sshUsernameKey()) == name) {
+        return;
+    }
+    services_.settings->setString(sshUsernameKey(), name);
+    emit sshUsernameChanged();
+}
+
+// MARK: start
+
+void StreamSession::start() {
+    if (!canStart()) {
+        return;
+    }
+    const DerivedBatch batch(*this);
+    publish(error_, {});
+    publish(diagnostics_, {});
+    publish(resolution_, {});
+    lastFrame_.reset();
+    waitingSince_.reset();
+    publish(startedAt_, {});
+
+    generation_ = QUuid::createUuid();
+    const QUuid token = generation_;
+    try {
+        startRun(token);
+    } catch (const StreamError& failure) {
+        publish(error_, qs(failure.message()));
+        finish();
+    } catch (const std::exception& failure) {
+        publish(error_, QString::fromLocal8Bit(failure.what()));
+        finish();
+    }
+}
+
+void StreamSession::startRun(const QUuid& token) {
+    const ConnectionConfiguration configuration(host().toStdString(), sshUsername().toStdString(),
+                                                services_.port);
+    const std::string localAddress = configuration.localAddress();
+
+    publish(host_, qs(configuration.host()));
+    services_.settings->setString(frameAddressKey(), host());
+    publish(receivingAddress_,
+            qs(localAddress) + QLatin1Char(':') + QString::number(services_.port));
+
+    const QString askpass = AskpassLocator::find(services_.applicationDir);
+    if (askpass.isEmpty()) {
+        throw StreamError(std::string(Messages::helperMissing));
+    }
+
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty()) {
+        throw StreamError(Messages::folderNotCreated("Vistrel", systemErrorText(ENOENT)));
+    }
+    const QString folder = QDir(dataHome).filePath(QStringLiteral("Vistrel"));
+    PrivateFolder::create(QFile::encodeName(folder).toStdString());
+
+    // The receiver's callbacks run on its threads: they only hand over to
+    // the GUI thread, through the run's gate.
+    const RunGate gate = RunGate::forRun(*this, token);
+    runCallbacks_.onFrame = [this, gate, mailbox = mailbox_](const PixelBuffer& picture) {
+        if (mailbox->post(picture)) {
+            gate.post([this] { deliver(); });
+        }
+    };
+    runCallbacks_.onError = [this, gate](const std::string& message) {
+        gate.post([this, text = qs(message)] { fail(text); });
+    };
+    auto receiver = std::make_unique<UdpReceiver>();
+    receiver->setOnFrame(runCallbacks_.onFrame);
+    receiver->setOnError(runCallbacks_.onError);
+    receiver->start(services_.port, configuration.host());
+    receiver_ = std::move(receiver);
+    publish(phase_, Phase::Connecting);
+
+    QStringList arguments;
+    for (const std::string& argument : RemoteCommand::sshArguments(
+             configuration, localAddress,
+             QDir(folder).filePath(QStringLiteral("known_hosts")).toStdString())) {
+        arguments << qs(argument);
+    }
+    channel_->launch(services_.sshProgram, arguments, askpass);
+
+    activity_ = services_.activity->begin(qs(Messages::activityReason));
+    timer_ = services_.clock->repeat(timerInterval, this, [this] { tick(); });
+    emit activationRequested();
+}
+
+// MARK: the remote script
+
+void StreamSession::remoteLine(const QString& line) {
+    if (line == qs(RemoteCommand::startedMarker) && phase() == Phase::Connecting) {
+        publish(phase_, Phase::Waiting);
+        waitingSince_ = services_.clock->uptime();
+    }
+}
+
+void StreamSession::sshExited(int status) {
+    if (phase() != Phase::Stopping && error().isEmpty()) {
+        publish(error_, qs(SshExitClassifier::message(diagnostics().toStdString(), status)));
+    }
+    finish();
+}
+
+void StreamSession::tick() {
+    if (phase() == Phase::Idle) {
+        return;
+    }
+    const double now = services_.clock->uptime();
+    if (phase() == Phase::Stopping) {
+        if (stopDeadline_ && now > *stopDeadline_ && channel_->isRunning()) {
+            channel_->terminate(*services_.clock, killDelay);
+            stopDeadline_.reset();
+        }
+        return;
+    }
+    if (now - lastPing_ >= keepAliveInterval) {
+        channel_->send(RemoteCommand::pingLine);
+        lastPing_ = now;
+    }
+    if (lastFrame_ && now - *lastFrame_ > stallTimeout) {
+        fail(qs(Messages::videoStopped));
+        return;
+    }
+    if (waitingSince_ && !lastFrame_ && now - *waitingSince_ > firstFrameTimeout) {
+        fail(qs(Messages::noVideoArrived));
+    }
+}
+
+// MARK: stopping
+
+void StreamSession::fail(const QString& message) {
+    if (phase() == Phase::Idle || phase() == Phase::Stopping) {
+        return;
+    }
+    publish(error_, message);
+    end();
+}
+
+void StreamSession::end(Completion completion) {
+    if (completion) {
+        finishing_.push_back(std::move(completion));
+    }
+    capture_->cancelChooser();
+    capture_->stopRecording();
+    if (phase() == Phase::Idle) {
+        finish();
+        return;
+    }
+    if (phase() == Phase::Stopping) {
+        return;
+    }
+    publish(phase_, Phase::Stopping);
+    if (receiver_) {
+        receiver_->stop();
+        receiver_.reset();
+    }
+    display_->flush();
+    if (channel_->isRunning()) {
+        channel_->send(RemoteCommand::stopLine);
+        channel_->closeInput();
+        stopDeadline_ = services_.clock->uptime() + stopDeadline;
+        return;
+    }
+    finish();
+}
+
+void StreamSession::finish() {
+    const DerivedBatch batch(*this);
+    capture_->cancelChooser();
+    capture_->stopRecording();
+    setLatestFrame({});
+    if (receiver_) {
+        receiver_->stop();
+        receiver_.reset();
+    }
+    timer_.reset();
+    channel_->release();
+    stopDeadline_.reset();
+    waitingSince_.reset();
+    lastFrame_.reset();
+    lastPing_ = -std::numeric_limits<double>::infinity();
+    generation_ = QUuid::createUuid();
+    runCallbacks_ = {};
+    mailbox_ = std::make_shared<FrameMailbox>();
+    activity_.reset();
+    display_->flush();
+    publish(phase_, Phase::Idle);
+    publish(startedAt_, {});
+    publish(resolution_, {});
+    completeTerminationIfReady();
+}
+
+void StreamSession::completeTerminationIfReady() {
+    if (requiresTerminationWait()) {
+        return;
+    }
+    // Never inside finish(): the callbacks run in a later task of the GUI thread.
+    std::vector<Completion> ready = std::exchange(finishing_, {});
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [ready = std::move(ready)] {
+            for (const Completion& completion : ready) {
+                completion();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// MARK: pictures
+
+void StreamSession::deliver() {
+    const PixelBuffer picture = mailbox_->take();
+    if (!picture.empty()) {
+        present(picture);
+    }
+}
+
+void StreamSession::present(const PixelBuffer& picture) {
+    if (phase() != Phase::Connecting && phase() != Phase::Waiting && phase() != Phase::Streaming) {
+        return;
+    }
+    const DerivedBatch batch(*this);
+    const double now = services_.clock->uptime();
+    if (phase() != Phase::Streaming) {
+        publish(phase_, Phase::Streaming);
+        publish(startedAt_, services_.clock->now());
+    }
+    lastFrame_ = now;
+    setLatestFrame(picture);
+    capture_->append(picture, now);
+    publish(resolution_, QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
+    display_->show(picture);
+    ++presented_;
+}
+
+// MARK: captures
+
+void StreamSession::toggleRecording() {
+    capture_->toggleRecording();
+}
+
+void StreamSession::stopRecording() {
+    capture_->stopRecording();
+}
+
+void StreamSession::captureScreenshot() {
+    capture_->captureScreenshot();
+}
+
+void StreamSession::revealLastCapture() {
+    capture_->revealLastCapture();
+}
+
+// MARK: diagnostics
+
+QString StreamSession::diagnosticsReport() const {
+    QString report = QStringLiteral("Vistrel\nState: ") + qs(phaseLook(phase()).status) +
+                     QStringLiteral("\nHeadset: ") + host() + QStringLiteral("\nReceiver: ") +
+                     receivingAddress() + QLatin1Char('\n') + error() + QLatin1Char('\n') +
+                     diagnostics();
+    // ssh ends its lines with CR LF; a pasted report should carry plain line feeds.
+    return report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+void StreamSession::copyDiagnostics() {
+    services_.clipboard->setText(diagnosticsReport());
+}
+
+} // namespace vistrel

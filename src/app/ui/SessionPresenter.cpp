@@ -1,0 +1,109 @@
+#include "ui/SessionPresenter.h"
+
+#include "Messages.h"
+#include "QtText.h"
+#include "session/PhaseTable.h"
+#include "ui/Labels.h"
+
+#include <QFontDatabase>
+
+namespace vistrel {
+
+SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
+    : QObject(parent), session_(&session) {
+    // Every published field feeds some derived value; one signal for all of
+    // them keeps the bindings simple and the re-evaluation cheap.
+    const auto all = {
+        &StreamSession::phaseChanged,
+        &StreamSession::errorChanged,
+        &StreamSession::resolutionChanged,
+        &StreamSession::startedAtChanged,
+        &StreamSession::recordingStartedAtChanged,
+        &StreamSession::isSavingRecordingChanged,
+        &StreamSession::isSavingScreenshotChanged,
+        &StreamSession::isChoosingCaptureLocationChanged,
+        &StreamSession::captureNoticeChanged,
+        &StreamSession::canStartChanged,
+        &StreamSession::canRecordChanged,
+        &StreamSession::canScreenshotChanged,
+    };
+    for (const auto signal : all) {
+        connect(session_, signal, this, &SessionPresenter::changed);
+    }
+    connect(session_, &StreamSession::hostChanged, this, &SessionPresenter::hostChanged);
+    connect(session_, &StreamSession::sshUsernameChanged, this,
+            &SessionPresenter::sshUsernameChanged);
+    connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
+            &SessionPresenter::videoSinkChanged);
+}
+
+QString SessionPresenter::statusText() const {
+    return qs(phaseLook(phase()).status);
+}
+
+QString SessionPresenter::placeholderTitle() const {
+    return qs(phaseLook(phase()).title);
+}
+
+QString SessionPresenter::placeholderSubtitle() const {
+    return qs(phaseLook(phase()).subtitle);
+}
+
+bool SessionPresenter::showsSpinner() const {
+    return phaseLook(phase()).spinner;
+}
+
+bool SessionPresenter::statusDotLit() const {
+    return phaseLook(phase()).dotLit;
+}
+
+QString SessionPresenter::videoAccessibleName() const {
+    return isLive() ? Labels::liveVideo() : Labels::videoPreview();
+}
+
+QString SessionPresenter::networkText() const {
+    return isLive() ? session_->resolution() : Labels::localNetwork();
+}
+
+QString SessionPresenter::recordButtonTitle() const {
+    return isRecording() ? Labels::stopRecording() : Labels::record();
+}
+
+QString SessionPresenter::recordMenuTitle() const {
+    return isRecording() ? Labels::stopRecording() : Labels::recordItem();
+}
+
+bool SessionPresenter::showsSaving() const {
+    // The recording indicator takes the place while a recording runs.
+    return !isRecording() && (session_->isSavingRecording() || session_->isSavingScreenshot());
+}
+
+bool SessionPresenter::endButtonEnabled() const {
+    // The button, unlike the menu command, cannot be pressed again while a
+    // stop is under way.
+    return !isIdle() && phase() != StreamSession::Phase::Stopping;
+}
+
+QString SessionPresenter::tagline() {
+    return qs(Messages::tagline);
+}
+
+QString SessionPresenter::showInFolderTitle() {
+    return qs(Messages::showInFileManager);
+}
+
+QString SessionPresenter::monospaceFamily() {
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
+bool SessionPresenter::focusAddressAtFirstShow() const {
+    return session_->host().isEmpty();
+}
+
+void SessionPresenter::submitAddress() {
+    if (session_->canStart()) {
+        session_->start();
+    }
+}
+
+} // namespace vistrel

@@ -1,0 +1,130 @@
+// What the windows show, derived from the session: each text, visibility and
+// enabled state the views bind to, and the commands their controls call. The
+// views draw these values and decide nothing themselves.
+#pragma once
+
+#include "session/StreamSession.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QVideoSink>
+#include <QtQml/qqmlregistration.h>
+
+namespace vistrel {
+
+class SessionPresenter : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Provided by the application")
+
+    // The address field's text, written through to the session as typed.
+    Q_PROPERTY(QString host READ host WRITE setHost NOTIFY hostChanged)
+    Q_PROPERTY(QString sshUsername READ sshUsername WRITE setSshUsername NOTIFY sshUsernameChanged)
+    // The window's VideoOutput sink; the session's display shows pictures in it.
+    Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
+
+    Q_PROPERTY(QString statusText READ statusText NOTIFY changed)
+    // The status dot shows the accent colour (live), else a muted one.
+    Q_PROPERTY(bool statusDotLit READ statusDotLit NOTIFY changed)
+    Q_PROPERTY(bool isLive READ isLive NOTIFY changed)
+    Q_PROPERTY(bool isIdle READ isIdle NOTIFY changed)
+    Q_PROPERTY(QString placeholderTitle READ placeholderTitle NOTIFY changed)
+    Q_PROPERTY(QString placeholderSubtitle READ placeholderSubtitle NOTIFY changed)
+    Q_PROPERTY(bool showsSpinner READ showsSpinner NOTIFY changed)
+    Q_PROPERTY(bool showsHeadsetMark READ showsHeadsetMark NOTIFY changed)
+    Q_PROPERTY(QString videoAccessibleName READ videoAccessibleName NOTIFY changed)
+    Q_PROPERTY(QString networkText READ networkText NOTIFY changed)
+    Q_PROPERTY(bool showsElapsed READ showsElapsed NOTIFY changed)
+    Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY changed)
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY changed)
+    Q_PROPERTY(QDateTime recordingStartedAt READ recordingStartedAt NOTIFY changed)
+    Q_PROPERTY(QString recordButtonTitle READ recordButtonTitle NOTIFY changed)
+    Q_PROPERTY(QString recordMenuTitle READ recordMenuTitle NOTIFY changed)
+    Q_PROPERTY(bool recordEnabled READ recordEnabled NOTIFY changed)
+    Q_PROPERTY(bool screenshotEnabled READ screenshotEnabled NOTIFY changed)
+    Q_PROPERTY(bool showsSaving READ showsSaving NOTIFY changed)
+    Q_PROPERTY(bool hasCaptureNotice READ hasCaptureNotice NOTIFY changed)
+    Q_PROPERTY(QString captureNotice READ captureNotice NOTIFY changed)
+    Q_PROPERTY(bool hasError READ hasError NOTIFY changed)
+    Q_PROPERTY(QString error READ error NOTIFY changed)
+    Q_PROPERTY(bool addressEditable READ addressEditable NOTIFY changed)
+    Q_PROPERTY(bool canStart READ canStart NOTIFY changed)
+    Q_PROPERTY(bool endButtonEnabled READ endButtonEnabled NOTIFY changed)
+    Q_PROPERTY(bool endMenuEnabled READ endMenuEnabled NOTIFY changed)
+
+    Q_PROPERTY(QString tagline READ tagline CONSTANT)
+    Q_PROPERTY(QString showInFolderTitle READ showInFolderTitle CONSTANT)
+    Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
+
+public:
+    explicit SessionPresenter(StreamSession& session, QObject* parent = nullptr);
+
+    [[nodiscard]] QString host() const { return session_->host(); }
+    void setHost(const QString& host) { session_->setHost(host); }
+    [[nodiscard]] QString sshUsername() const { return session_->sshUsername(); }
+    void setSshUsername(const QString& name) { session_->setSshUsername(name); }
+    [[nodiscard]] QVideoSink* videoSink() const { return session_->display()->videoSink(); }
+    void setVideoSink(QVideoSink* sink) { session_->display()->setVideoSink(sink); }
+
+    [[nodiscard]] QString statusText() const;
+    [[nodiscard]] bool statusDotLit() const;
+    [[nodiscard]] bool isLive() const { return phase() == StreamSession::Phase::Streaming; }
+    [[nodiscard]] bool isIdle() const { return phase() == StreamSession::Phase::Idle; }
+    [[nodiscard]] QString placeholderTitle() const;
+    [[nodiscard]] QString placeholderSubtitle() const;
+    [[nodiscard]] bool showsSpinner() const;
+    [[nodiscard]] bool showsHeadsetMark() const { return isIdle(); }
+    [[nodiscard]] QString videoAccessibleName() const;
+    [[nodiscard]] QString networkText() const;
+    [[nodiscard]] bool showsElapsed() const { return session_->startedAt().isValid(); }
+    [[nodiscard]] QDateTime startedAt() const { return session_->startedAt(); }
+    [[nodiscard]] bool isRecording() const { return session_->recordingStartedAt().isValid(); }
+    [[nodiscard]] QDateTime recordingStartedAt() const { return session_->recordingStartedAt(); }
+    [[nodiscard]] QString recordButtonTitle() const;
+    [[nodiscard]] QString recordMenuTitle() const;
+    [[nodiscard]] bool recordEnabled() const { return isRecording() || session_->canRecord(); }
+    [[nodiscard]] bool screenshotEnabled() const { return session_->canScreenshot(); }
+    [[nodiscard]] bool showsSaving() const;
+    [[nodiscard]] bool hasCaptureNotice() const { return !session_->captureNotice().isEmpty(); }
+    [[nodiscard]] QString captureNotice() const { return session_->captureNotice(); }
+    [[nodiscard]] bool hasError() const { return !session_->error().isEmpty(); }
+    [[nodiscard]] QString error() const { return session_->error(); }
+    [[nodiscard]] bool addressEditable() const { return isIdle(); }
+    [[nodiscard]] bool canStart() const { return session_->canStart(); }
+    [[nodiscard]] bool endButtonEnabled() const;
+    [[nodiscard]] bool endMenuEnabled() const { return !isIdle(); }
+
+    [[nodiscard]] static QString tagline();
+    [[nodiscard]] static QString showInFolderTitle();
+    [[nodiscard]] static QString monospaceFamily();
+
+    // Whether the address field takes the keyboard focus when the window first
+    // shows: exactly when no address is known yet.
+    Q_INVOKABLE [[nodiscard]] bool focusAddressAtFirstShow() const;
+
+    // Return in the address field: starts only when starting is possible now.
+    Q_INVOKABLE void submitAddress();
+    Q_INVOKABLE void start() { session_->start(); }
+    Q_INVOKABLE void end() { session_->end(); }
+    Q_INVOKABLE void toggleRecording() { session_->toggleRecording(); }
+    Q_INVOKABLE void captureScreenshot() { session_->captureScreenshot(); }
+    Q_INVOKABLE void revealLastCapture() { session_->revealLastCapture(); }
+    Q_INVOKABLE void copyDiagnostics() { session_->copyDiagnostics(); }
+    Q_INVOKABLE void dismissError() { session_->dismissError(); }
+    Q_INVOKABLE void dismissCaptureNotice() { session_->dismissCaptureNotice(); }
+
+signals:
+    // Any published field of the session changed.
+    void changed();
+    void hostChanged();
+    void sshUsernameChanged();
+    void videoSinkChanged();
+
+private:
+    [[nodiscard]] StreamSession::Phase phase() const { return session_->phase(); }
+
+    StreamSession* session_; // the application's session, which outlives the windows
+};
+
+} // namespace vistrel

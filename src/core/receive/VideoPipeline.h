@@ -1,0 +1,35 @@
+// The road of the received bytes after the socket: each datagram goes to the
+// transport-stream demuxer, each access unit it completes to the H.264
+// decoder, and a gap in the stream makes the decoder wait for the next
+// keyframe. One thread (the receiver's) owns and feeds it; pictures and errors
+// leave through the callbacks given at construction, on that thread.
+#pragma once
+
+#include "receive/TransportStreamDemuxer.h"
+#include "receive/VideoDecoder.h"
+
+#include <cstdint>
+#include <span>
+
+namespace vistrel {
+
+class VideoPipeline {
+public:
+    VideoPipeline(VideoDecoder::FrameCallback onFrame, VideoDecoder::ErrorCallback onError);
+    VideoPipeline(const VideoPipeline&) = delete;
+    VideoPipeline& operator=(const VideoPipeline&) = delete;
+
+    // The payload of one accepted datagram, in arrival order.
+    void append(std::span<const std::uint8_t> datagram) { demuxer_.append(datagram); }
+
+    // Continuity gaps in the stream so far.
+    [[nodiscard]] std::uint64_t droppedPackets() const noexcept {
+        return demuxer_.droppedPackets();
+    }
+
+private:
+    TransportStreamDemuxer demuxer_;
+    VideoDecoder decoder_;
+};
+
+} // namespace vistrel
