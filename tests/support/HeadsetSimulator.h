@@ -6,7 +6,7 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "RunProcess.h"
+#include "ChildProcess.h"
 #include "ScratchFolder.h"
 
 #include <chrono>
