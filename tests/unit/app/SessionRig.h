@@ -20,7 +20,13 @@
 #include <algorithm>
 #include <csignal>
 #include <map>
+#include <ostream>
 #include <stdexcept>
+
+// QStrings in test messages as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace vistrel::test {
 
