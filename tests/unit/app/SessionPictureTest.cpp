@@ -1,8 +1,10 @@
-// The road of a decoded picture from the decoder's thread to the screen: the
-// one-slot mailbox, present() and the display, which copies the headset's
-// pictures as they are and removes them at the stop.
+// The road of a decoded picture from the decoder's thread to the screen (the
+// one-slot mailbox, present() and the display, which shows the headset's
+// pictures as they are), and the recording and screenshot commands against
+// the real recorder and PNG writer, their files read back.
+#include "Messages.h"
+#include "QtText.h"
 #include "SessionRig.h"
-#include "TestPictures.h"
 #include "session/FrameMailbox.h"
 
 #include <QVideoFrame>
@@ -15,6 +17,8 @@
 namespace vistrel::test {
 namespace {
 
+using Phase = StreamSession::Phase;
+
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;
     std::vector<PixelBuffer> pictures;
@@ -22,12 +26,12 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
         pictures.push_back(makeNoise(16 + 2 * i, 16, AV_PIX_FMT_YUV420P, i));
     }
     constexpr int count = 20000;
-    std::atomic<int> pending{0};
+    std::atomic<int> asked{0}; // deliveries asked for and not yet run
     std::atomic<bool> twoAsked{false};
     std::atomic<bool> done{false};
     std::thread producer([&] {
         for (int i = 0; i < count; ++i) {
-            if (mailbox.post(pictures[i % 8]) && ++pending > 1) {
+            if (mailbox.post(pictures[i % 8]) && ++asked > 1) {
                 twoAsked = true;
             }
         }
@@ -35,9 +39,9 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
     });
     PixelBuffer last;
     std::uint64_t taken = 0;
-    while (!done || pending > 0) {
-        if (pending > 0) { // the delivery runs and takes what is there
-            --pending;
+    while (!done || asked > 0) {
+        if (asked > 0) { // a delivery runs and takes what is there
+            --asked;
             if (PixelBuffer picture = mailbox.take(); !picture.empty()) {
                 last = std::move(picture);
                 ++taken;
@@ -66,7 +70,7 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownByteForByteUntilTheStop) {
     ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session) > 0; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(SessionProbe::presentedCount(session), 1U);
-    EXPECT_EQ(session.resolution(), QStringLiteral("202 \u00d7 148"));
+    EXPECT_EQ(session.resolution(), "202 \u00d7 148");
     QVideoFrame shown = sink.videoFrame();
     ASSERT_EQ(shown.pixelFormat(), QVideoFrameFormat::Format_YUV420P);
     ASSERT_TRUE(shown.map(QVideoFrame::ReadOnly));
@@ -83,6 +87,94 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownByteForByteUntilTheStop) {
     shown.unmap();
     session.end();
     EXPECT_FALSE(sink.videoFrame().isValid());
+}
+
+TEST(SessionCapture, CommandsNeedALivePictureAndNoOpenDialog) {
+    SessionRig rig;
+    StreamSession& session = rig.session();
+    session.toggleRecording();
+    session.captureScreenshot();
+    rig.startConnecting();
+    session.toggleRecording(); // live, but no picture yet
+    session.captureScreenshot();
+    EXPECT_TRUE(rig.chooser->requests.empty());
+    EXPECT_FALSE(session.canRecord() || session.canScreenshot());
+    rig.feed(makeNoise(320, 240, AV_PIX_FMT_YUV420P, 3));
+    EXPECT_TRUE(session.canRecord() && session.canScreenshot());
+    session.captureScreenshot();
+    EXPECT_FALSE(session.canRecord() || session.canScreenshot());
+    session.toggleRecording();
+    session.captureScreenshot();
+    EXPECT_EQ(rig.chooser->requests.size(), 1U);
+    // The stream stalls: the open dialog closes as if cancelled, nothing is saved.
+    rig.clock->advance(10.5);
+    ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+    EXPECT_FALSE(rig.chooser->open);
+    EXPECT_FALSE(session.isChoosingCaptureLocation() || session.isSavingScreenshot());
+}
+
+TEST(SessionCapture, AScreenshotIsOfThePictureOnScreenAtTheCommand) {
+    SessionRig rig;
+    rig.startStreaming(1280, 720);
+    StreamSession& session = rig.session();
+    session.captureScreenshot();
+    EXPECT_EQ(rig.chooser->requests.back().defaultName, "Vistrel 2026-12-05 at 16.58.14.png");
+    rig.feed(makeNoise(640, 360, AV_PIX_FMT_YUV420P, 4)); // a later picture
+    ASSERT_TRUE(rig.chooser->answer(rig.path("shot.png")));
+    EXPECT_FALSE(session.canScreenshot());
+    EXPECT_TRUE(session.canRecord());
+    ASSERT_TRUE(waitFor([&] { return !session.isSavingScreenshot(); }));
+    EXPECT_EQ(session.captureNotice(), "Screenshot saved \u00b7 shot.png");
+    const PngInfo png = readPng(rig.file("shot.png"));
+    EXPECT_EQ(png.error, "");
+    EXPECT_EQ(QSize(png.width, png.height), QSize(1280, 720));
+}
+
+TEST(SessionCapture, AResolutionChangeEndsTheRecordingAndKeepsTheFile) {
+    SessionRig rig;
+    rig.startStreaming(320, 240);
+    StreamSession& session = rig.session();
+    session.toggleRecording();
+    ASSERT_TRUE(rig.chooser->answer(rig.path("cut.mp4")));
+    EXPECT_EQ(session.recordingStartedAt(), rig.clock->now());
+    rig.clock->advance(0.05);
+    rig.feed(makeNoise(320, 240, AV_PIX_FMT_YUV420P, 5));
+    rig.clock->advance(0.05);
+    rig.feed(makeNoise(640, 480, AV_PIX_FMT_YUV420P, 6));
+    ASSERT_TRUE(waitFor([&] { return session.error() == qs(Messages::resolutionChanged); }));
+    EXPECT_FALSE(session.recordingStartedAt().isValid());
+    ASSERT_TRUE(waitFor([&] { return !session.isSavingRecording(); }));
+    EXPECT_EQ(session.captureNotice(), "Recording saved \u00b7 cut.mp4");
+    EXPECT_EQ(session.phase(), Phase::Streaming);
+    const Mp4Info movie = readMp4(rig.file("cut.mp4"));
+    EXPECT_EQ(movie.error, "");
+    EXPECT_EQ(movie.width, 320);
+    EXPECT_GE(movie.decodedFrames, 2);
+}
+
+TEST(SessionCapture, StartAndQuitWaitForASave) {
+    for (const QString name : {"last.mp4", "last.png"}) {
+        const bool recording = name.endsWith("mp4");
+        SessionRig rig;
+        rig.startStreaming();
+        StreamSession& session = rig.session();
+        recording ? session.toggleRecording() : session.captureScreenshot();
+        ASSERT_TRUE(rig.chooser->answer(rig.path(name)));
+        // The run ends the way its SSH client's exit ends it, before any save
+        // can have reported back to this thread.
+        SessionProbe::finish(session);
+        EXPECT_EQ(session.phase(), Phase::Idle);
+        EXPECT_TRUE(recording ? session.isSavingRecording() : session.isSavingScreenshot());
+        EXPECT_EQ(session.canStart(), !recording) << name.toStdString();
+        EXPECT_TRUE(session.requiresTerminationWait());
+
+        std::optional<bool> waitingAtQuit;
+        session.end([&] { waitingAtQuit = session.requiresTerminationWait(); });
+        ASSERT_TRUE(waitFor([&] { return waitingAtQuit.has_value(); }));
+        EXPECT_EQ(waitingAtQuit, false);
+        EXPECT_TRUE(session.canStart());
+        EXPECT_TRUE(session.captureNotice().endsWith(" saved \u00b7 " + name));
+    }
 }
 
 } // namespace

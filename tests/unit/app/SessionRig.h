@@ -65,12 +65,6 @@ public:
         }
         uptime_ = target;
     }
-    // Repeating work whose handle is alive.
-    [[nodiscard]] long liveRepeats() {
-        std::erase_if(entries_, [](const Entry& e) { return !e.context || !e.handle; });
-        return std::count_if(entries_.begin(), entries_.end(),
-                             [](auto& e) { return e.interval > 0; });
-    }
 
 private:
     struct Entry {
@@ -148,8 +142,8 @@ public:
     // of input, then prints VL_STOPPED and exits 0. The askpass helper is
     // where an installation keeps it, unless `withAskpass` is false.
     explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
-        script(sshProgram, "#!/bin/bash\ndir='" + QFile::encodeName(dir_.path()).toStdString() +
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        script(sshProgram, "#!/bin/bash\ndir='" + file(".") +
                                "'\nprintf '%s\\0' \"$@\" > "
                                "\"$dir/args\"\nprintf '%s\\n' \"SSH_ASKPASS=$SSH_ASKPASS\" "
                                "\"SSH_ASKPASS_REQUIRE=$SSH_ASKPASS_REQUIRE\" \"DISPLAY=$DISPLAY\" "
@@ -158,9 +152,9 @@ public:
                                "    [ \"$line\" = STOP ] && break\n  done\n"
                                "  echo VL_STOPPED; exit 0\n}\n" +
                                sshBody + "\n");
-        QDir(dir_.path()).mkpath(QStringLiteral("bin"));
+        QDir(dir_.path()).mkpath("bin");
         if (withAskpass) {
-            script(path(QStringLiteral("libexec/vistrel/vistrel-askpass")), "#!/bin/sh\nexit 1\n");
+            script(path("libexec/vistrel/vistrel-askpass"), "#!/bin/sh\nexit 1\n");
         }
     }
     ~SessionRig() {
@@ -176,7 +170,7 @@ public:
 
     // Before the session is made: the system clock instead of the test clock.
     bool realClock = false;
-    QString sshProgram = path(QStringLiteral("ssh"));
+    QString sshProgram = path("ssh");
     const std::uint16_t port = freeUdpPort();
     TestClock* clock = nullptr; // null with realClock
     TestSettings* settings = nullptr;
@@ -185,7 +179,7 @@ public:
 
     // Makes the session with this saved address; session() makes one with
     // 127.0.0.1 if none was made.
-    StreamSession& make(const QString& address = QStringLiteral("127.0.0.1")) {
+    StreamSession& make(const QString& address = "127.0.0.1") {
         SessionServices services;
         services.clock = std::make_unique<SystemClock>();
         if (!realClock) {
@@ -194,11 +188,11 @@ public:
         services.revealer = std::make_unique<DesktopFileRevealer>();
         services.clipboard = std::make_unique<SystemClipboard>();
         settings = own<TestSettings>(services.settings);
-        settings->values[QStringLiteral("frameAddress")] = address;
+        settings->values["frameAddress"] = address;
         chooser = own<TestChooser>(services.chooser);
         activity = own<TestInhibitor>(services.activity);
         services.sshProgram = sshProgram;
-        services.applicationDir = path(QStringLiteral("bin"));
+        services.applicationDir = path("bin");
         services.port = port;
         session_ = std::make_unique<StreamSession>(std::move(services));
         return *session_;
@@ -228,13 +222,12 @@ public:
     }
 
     [[nodiscard]] QString path(const QString& name) const { return dir_.filePath(name); }
-    // A file of the rig's folder, e.g. one of the stand-in's logs ("stdin", "env").
-    [[nodiscard]] QStringList log(const QString& name) const {
-        QStringList lines;
-        for (const std::string& line : readLines(QFile::encodeName(path(name)).toStdString())) {
-            lines << QString::fromStdString(line);
-        }
-        return lines;
+    [[nodiscard]] std::string file(const QString& name) const {
+        return QFile::encodeName(path(name)).toStdString();
+    }
+    // The lines of one of the stand-in's logs ("stdin", "env").
+    [[nodiscard]] std::vector<std::string> log(const QString& name) const {
+        return readLines(file(name));
     }
 
 private:
@@ -250,10 +243,10 @@ private:
             throw std::runtime_error(what);
         }
     }
-    static void script(const QString& file, const std::string& text) {
-        QDir().mkpath(QFileInfo(file).path());
-        writeFile(QFile::encodeName(file).toStdString(), text);
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    static void script(const QString& name, const std::string& text) {
+        QDir().mkpath(QFileInfo(name).path());
+        writeFile(QFile::encodeName(name).toStdString(), text);
+        QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     std::unique_ptr<StreamSession> session_;
