@@ -39,25 +39,24 @@ public:
         return QDateTime(QDate(2026, 12, 5), QTime(16, 58, 14)).addMSecs(qint64(uptime_ * 1000));
     }
     void callAfter(double seconds, QObject* context, std::function<void()> work) override {
-        entries_.push_back({uptime_ + seconds, 0, context, context, std::move(work)});
+        entries_.push_back({uptime_ + seconds, 0, context, std::move(work)});
     }
-    [[nodiscard]] std::unique_ptr<QObject> repeat(double seconds, QObject* context,
+    [[nodiscard]] std::unique_ptr<QObject> repeat(double seconds, QObject* /*context*/,
                                                   std::function<void()> work) override {
         auto handle = std::make_unique<QObject>();
-        entries_.push_back({uptime_ + seconds, seconds, context, handle.get(), std::move(work)});
+        entries_.push_back({uptime_ + seconds, seconds, handle.get(), std::move(work)});
         return handle;
     }
     void advance(double seconds) {
         const double target = uptime_ + seconds;
         for (;;) {
-            std::erase_if(entries_,
-                          [](const Entry& e) { return !e.context || !e.handle || !e.work; });
+            std::erase_if(entries_, [](const Entry& e) { return !e.handle || !e.work; });
             const auto next = std::min_element(entries_.begin(), entries_.end(),
                                                [](auto& a, auto& b) { return a.due < b.due; });
             if (next == entries_.end() || next->due > target + 1e-9) {
                 break;
             }
-            uptime_ = std::max(uptime_, next->due);
+            uptime_ = next->due;
             next->due += next->interval;
             const std::function<void()> work =
                 next->interval > 0 ? next->work : std::exchange(next->work, nullptr);
@@ -69,9 +68,8 @@ public:
 private:
     struct Entry {
         double due;
-        double interval; // 0: once
-        QPointer<QObject> context;
-        QPointer<QObject> handle; // the context for work done once
+        double interval;          // 0: once
+        QPointer<QObject> handle; // a repeat's, or the context of work done once
         std::function<void()> work;
     };
     double uptime_ = 0;

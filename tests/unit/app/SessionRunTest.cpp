@@ -27,11 +27,13 @@ PixelBuffer picture() {
     return makeNoise(64, 48, AV_PIX_FMT_YUV420P, 2);
 }
 
-// Whether a UDP socket can be bound to `port` on every address.
-bool portFree(std::uint16_t port) {
-    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
+// A UDP socket bound to `port` on every address; none when it is taken.
+UniqueFd bindUdp(std::uint16_t port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
     const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_ANY)}, {}};
-    return ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    return ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+               ? std::move(socket)
+               : UniqueFd();
 }
 
 // The signals sent to `pid` and not yet taken (bit n - 1 for signal n), or
@@ -104,10 +106,8 @@ TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
         // client's own failure instead: there is none to launch.
         rig.sshProgram = rig.path("no-ssh");
         StreamSession& session = rig.make(c.host);
-        const UniqueFd taken(c.portTaken ? ::socket(AF_INET, SOCK_DGRAM, 0) : -1);
-        const sockaddr_in address{AF_INET, htons(rig.port), {htonl(INADDR_ANY)}, {}};
-        ASSERT_TRUE(!taken || ::bind(taken.get(), reinterpret_cast<const sockaddr*>(&address),
-                                     sizeof address) == 0);
+        const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
+        ASSERT_EQ(taken.valid(), c.portTaken);
         session.start();
         const std::string error = c.error.empty() ? Messages::stepListen(rig.port) + ": " : c.error;
         EXPECT_EQ(session.error().toStdString().substr(0, error.size()), error);
@@ -115,7 +115,7 @@ TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
         EXPECT_TRUE(session.canStart());
         EXPECT_EQ(rig.activity->holds(), 0);
         EXPECT_FALSE(SessionProbe::onFrame(session));
-        EXPECT_TRUE(taken || portFree(rig.port));
+        EXPECT_TRUE(taken || bindUdp(rig.port));
     }
 }
 
