@@ -134,22 +134,23 @@ class SessionRig {
     QTemporaryDir dir_; // first: the members below are made in it
 
 public:
-    // `sshBody` is bash run by the stand-in once it has logged its arguments
-    // (NUL-separated, to "args") and environment ("env"); "$dir" is the rig's
+    // `sshBody` is bash run by the stand-in once it has written SSH_ASKPASS,
+    // SSH_ASKPASS_REQUIRE, DISPLAY and its arguments to "started" (each
+    // ended by a NUL); "$dir" is the rig's
     // folder, and `listen` logs input lines to "stdin" until STOP or the end
     // of input, then prints VL_STOPPED and exits 0. The askpass helper is
     // where an installation keeps it, unless `withAskpass` is false.
     explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
-        script(sshProgram, "#!/bin/bash\ndir='" + file(".") +
-                               "'\nprintf '%s\\0' \"$@\" > "
-                               "\"$dir/args\"\nprintf '%s\\n' \"SSH_ASKPASS=$SSH_ASKPASS\" "
-                               "\"SSH_ASKPASS_REQUIRE=$SSH_ASKPASS_REQUIRE\" \"DISPLAY=$DISPLAY\" "
-                               "> \"$dir/env\"\nlisten() {\n  while IFS= read -r line; do\n"
-                               "    printf '%s\\n' \"$line\" >> \"$dir/stdin\"\n"
-                               "    [ \"$line\" = STOP ] && break\n  done\n"
-                               "  echo VL_STOPPED; exit 0\n}\n" +
-                               sshBody + "\n");
+        script(sshProgram,
+               "#!/bin/bash\ndir='" + file(".") +
+                   "'\nprintf '%s\\0' \"$SSH_ASKPASS\" \"$SSH_ASKPASS_REQUIRE\" \"$DISPLAY\" "
+                   "\"$@\" > \"$dir/run\"; mv \"$dir/run\" \"$dir/started\"\n"
+                   "listen() {\n  while IFS= read -r line; do\n"
+                   "    printf '%s\\n' \"$line\" >> \"$dir/stdin\"\n"
+                   "    [ \"$line\" = STOP ] && break\n  done\n"
+                   "  echo VL_STOPPED; exit 0\n}\n" +
+                   sshBody + "\n");
         QDir(dir_.path()).mkpath("bin");
         if (withAskpass) {
             script(path("libexec/vistrel/vistrel-askpass"), "#!/bin/sh\nexit 1\n");
@@ -223,7 +224,7 @@ public:
     [[nodiscard]] std::string file(const QString& name) const {
         return QFile::encodeName(path(name)).toStdString();
     }
-    // The lines of one of the stand-in's logs ("stdin", "env").
+    // The lines of one of the stand-in's logs ("stdin").
     [[nodiscard]] std::vector<std::string> log(const QString& name) const {
         return readLines(file(name));
     }

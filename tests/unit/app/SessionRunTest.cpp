@@ -68,20 +68,21 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     EXPECT_EQ(rig.settings->values["frameAddress"], "127.0.0.1");
     EXPECT_EQ(rig.activity->holds(), 1);
 
-    ASSERT_TRUE(waitFor([&] { return rig.log("env").size() == 3; }));
-    EXPECT_EQ(rig.log("env"), (std::vector<std::string>{
-                                  "SSH_ASKPASS=" + rig.file("libexec/vistrel/vistrel-askpass"),
-                                  "SSH_ASKPASS_REQUIRE=force", "DISPLAY=:93"}));
-    // The default user, the trimmed address, this computer's end of the route
-    // and the known-hosts file in the private folder.
-    std::istringstream written(readFile(rig.file("args")));
-    std::vector<std::string> args;
-    for (std::string arg; std::getline(written, arg, '\0');) {
-        args.push_back(arg);
+    // The askpass environment, the default user, the trimmed address, this
+    // computer's end of the route and the known-hosts file in the private folder.
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("started")); }));
+    std::istringstream written(readFile(rig.file("started")));
+    std::vector<std::string> started;
+    for (std::string item; std::getline(written, item, '\0');) {
+        started.push_back(item);
     }
-    EXPECT_EQ(args,
-              RemoteCommand::sshArguments(ConnectionConfiguration("127.0.0.1", "steamos", rig.port),
-                                          "127.0.0.1", rig.file("data/Vistrel/known_hosts")));
+    std::vector<std::string> expected{rig.file("libexec/vistrel/vistrel-askpass"), "force", ":93"};
+    for (const std::string& argument :
+         RemoteCommand::sshArguments(ConnectionConfiguration("127.0.0.1", "steamos", rig.port),
+                                     "127.0.0.1", rig.file("data/Vistrel/known_hosts"))) {
+        expected.push_back(argument);
+    }
+    EXPECT_EQ(started, expected);
     struct stat info {};
     EXPECT_EQ(::stat(rig.file("data/Vistrel").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777U, 0700U);
