@@ -22,6 +22,7 @@ using Phase = StreamSession::Phase;
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;
     std::vector<PixelBuffer> pictures;
+    pictures.reserve(8);
     for (int i = 0; i < 8; ++i) {
         pictures.push_back(makeNoise(16 + 2 * i, 16, AV_PIX_FMT_YUV420P, i));
     }
@@ -77,10 +78,11 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownByteForByteUntilTheStop) {
     const AVFrame& frame = *newest.frame();
     for (int plane = 0; plane < 3; ++plane) {
         for (int row = 0; row < (plane == 0 ? frame.height : frame.height / 2); ++row) {
-            ASSERT_EQ(std::memcmp(shown.bits(plane) + row * shown.bytesPerLine(plane),
-                                  frame.data[plane] + row * frame.linesize[plane],
-                                  plane == 0 ? frame.width : frame.width / 2),
-                      0)
+            ASSERT_EQ(
+                std::memcmp(shown.bits(plane) + std::ptrdiff_t{row} * shown.bytesPerLine(plane),
+                            frame.data[plane] + std::ptrdiff_t{row} * frame.linesize[plane],
+                            plane == 0 ? frame.width : frame.width / 2),
+                0)
                 << "plane " << plane << " row " << row;
         }
     }
