@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # Qt 6 and every QML module the application imports
   qt6-base-dev qt6-declarative-dev qt6-multimedia-dev libqt6svg6
+  # qmllint, which checks the views in the tests
+  qt6-declarative-dev-tools
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
   qml6-module-qtquick qml6-module-qtquick-templates qml6-module-qtquick-controls
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
@@ -23,7 +25,7 @@ packages=(
   # tests: the desktop entry and software-centre validators
   desktop-file-utils appstream
   # tests: keyboard input into the askpass dialog
-  libxtst-dev
+  xdotool
 )
 
 missing=()

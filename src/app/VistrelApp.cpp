@@ -51,6 +51,9 @@ bool VistrelApp::load() {
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
+    // The views' module (qrc:/Vistrel) is found there by its name, with the
+    // QML types its qmldir lists, such as the Theme singleton.
+    engine_->addImportPath(QStringLiteral("qrc:/"));
     // Owned here, never by the QML engine's garbage collector.
     for (QObject* owned : {static_cast<QObject*>(presenter_.get()),
                            static_cast<QObject*>(shortcuts_.get()), static_cast<QObject*>(this)}) {
@@ -99,8 +102,9 @@ void VistrelApp::toggleFullScreen() {
         return;
     }
     if (mainWindow_->visibility() == QWindow::FullScreen) {
-        mainWindow_->showNormal();
+        mainWindow_->setWindowStates(statesBeforeFullScreen_);
     } else {
+        statesBeforeFullScreen_ = mainWindow_->windowStates();
         mainWindow_->showFullScreen();
     }
 }

@@ -63,7 +63,8 @@ public:
     void streamFrom(const QString& address);
     // Opens the installed setup guide; nothing when it is missing.
     Q_INVOKABLE void showHelp();
-    // Between full screen and the window's previous state; nothing without a window.
+    // Between full screen and the state the window had before (maximised
+    // comes back maximised); nothing without a window.
     Q_INVOKABLE void toggleFullScreen();
     // A request to quit (menu or closing the main window). Approved at once
     // when nothing holds it up, else once the session has ended its run and
@@ -89,6 +90,7 @@ private:
     std::unique_ptr<SleepWatcher> sleepWatcher_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QPointer<QQuickWindow> mainWindow_;
+    Qt::WindowStates statesBeforeFullScreen_;
 };
 
 } // namespace vistrel

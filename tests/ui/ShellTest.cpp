@@ -22,12 +22,8 @@ using Phase = StreamSession::Phase;
 
 class Shell : public WindowFixture {
 protected:
-    QString actionText(const char* name) const { return object(name)->property("text").toString(); }
     QString actionKey(const char* name) const {
         return object(name)->property("shortcut").toString();
-    }
-    bool actionEnabled(const char* name) const {
-        return object(name)->property("enabled").toBool();
     }
     void trigger(const char* name) {
         ASSERT_TRUE(QMetaObject::invokeMethod(object(name), "trigger"));
@@ -76,42 +72,42 @@ TEST_F(Shell, StreamMenuTitlesKeysAndEnablingFollowThePhase) {
         {"settingsAction", "Settings\u2026", Shortcuts::settings()},
     };
     for (const Item& i : items) {
-        EXPECT_EQ(actionText(i.name), QString::fromUtf8(i.title)) << i.name;
+        EXPECT_EQ(text(i.name), QString::fromUtf8(i.title)) << i.name;
         EXPECT_EQ(actionKey(i.name), i.key) << i.name;
     }
     EXPECT_EQ(object("streamMenu")->property("title").toString().remove('&'), "Stream");
     EXPECT_EQ(object("helpMenu")->property("title").toString().remove('&'), "Help");
 
     // idle with an address: only starting is possible.
-    EXPECT_TRUE(actionEnabled("startAction"));
-    EXPECT_FALSE(actionEnabled("endAction"));
-    EXPECT_FALSE(actionEnabled("recordAction"));
-    EXPECT_FALSE(actionEnabled("screenshotAction"));
-    EXPECT_TRUE(actionEnabled("fullScreenAction"));
-    EXPECT_TRUE(actionEnabled("copyDiagnosticsAction"));
+    EXPECT_TRUE(enabled("startAction"));
+    EXPECT_FALSE(enabled("endAction"));
+    EXPECT_FALSE(enabled("recordAction"));
+    EXPECT_FALSE(enabled("screenshotAction"));
+    EXPECT_TRUE(enabled("fullScreenAction"));
+    EXPECT_TRUE(enabled("copyDiagnosticsAction"));
 
     // The keys work from the window, not only from the open menu.
     QTest::keyClick(&window(), Qt::Key_R, Qt::ControlModifier);
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
-    EXPECT_FALSE(actionEnabled("startAction"));
-    EXPECT_TRUE(actionEnabled("endAction"));
-    EXPECT_FALSE(actionEnabled("recordAction"));
+    EXPECT_FALSE(enabled("startAction"));
+    EXPECT_TRUE(enabled("endAction"));
+    EXPECT_FALSE(enabled("recordAction"));
 
     QTest::keyClick(&window(), Qt::Key_Period, Qt::ControlModifier);
     ASSERT_TRUE(waitForPhase(Phase::Stopping));
     // Stays enabled while stopping (the button does not); choosing it again
     // changes nothing.
-    EXPECT_TRUE(actionEnabled("endAction"));
+    EXPECT_TRUE(enabled("endAction"));
     EXPECT_FALSE(enabled("endButton"));
     trigger("endAction");
     EXPECT_EQ(session().phase(), Phase::Stopping);
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
-    EXPECT_TRUE(actionEnabled("startAction"));
+    EXPECT_TRUE(enabled("startAction"));
 }
 
 TEST_F(Shell, WithoutAnAddressStartIsDisabledEverywhere) {
     launch(Behaviour::NeverAnswers, QStringLiteral("   "));
-    EXPECT_FALSE(actionEnabled("startAction"));
+    EXPECT_FALSE(enabled("startAction"));
     EXPECT_FALSE(enabled("streamButton"));
     QTest::keyClick(&window(), Qt::Key_R, Qt::ControlModifier);
     QTest::qWait(200);
@@ -232,11 +228,12 @@ TEST_F(Shell, GoingToSleepEndsTheStream) {
 
 TEST_F(Shell, FullScreenTogglesFromMenuButtonAndDoubleClick) {
     launch(Behaviour::NeverAnswers);
-    EXPECT_NE(window().visibility(), QWindow::FullScreen);
+    window().showMaximized();
     trigger("fullScreenAction");
     EXPECT_TRUE(waitFor([&] { return window().visibility() == QWindow::FullScreen; }, 3000));
+    // Leaving it restores the state it left.
     trigger("fullScreenAction");
-    EXPECT_TRUE(waitFor([&] { return window().visibility() != QWindow::FullScreen; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return window().visibility() == QWindow::Maximized; }, 3000));
 
     // A double click on the video area, also without a picture.
     QQuickItem* area = item("videoArea");
@@ -273,22 +270,17 @@ TEST_F(Shell, SettingsEditTheSavedUserNameOnlyWhileIdle) {
     EXPECT_EQ(settings->width(), 470);
     EXPECT_EQ(settings->height(), 280);
 
-    const auto find = [&](const char* name) {
-        QObject* o = settings->findChild<QObject*>(QString::fromLatin1(name));
-        EXPECT_NE(o, nullptr) << name;
-        return o;
-    };
-    QObject* field = find("usernameField");
+    QObject* field = object("usernameField");
     EXPECT_EQ(field->property("text").toString(), "steamos");
     EXPECT_TRUE(field->property("enabled").toBool());
-    EXPECT_EQ(find("portValue")->property("text").toString(), "8090 / UDP");
-    EXPECT_EQ(find("videoValue")->property("text").toString(),
+    EXPECT_EQ(object("portValue")->property("text").toString(), "8090 / UDP");
+    EXPECT_EQ(object("videoValue")->property("text").toString(),
               QStringLiteral("H.264 \u00b7 No audio"));
-    EXPECT_TRUE(find("usernameHelp")
+    EXPECT_TRUE(object("usernameHelp")
                     ->property("text")
                     .toString()
                     .startsWith("Steam Frame uses steamos by default."));
-    EXPECT_EQ(find("openSetupGuideButton")->property("text").toString(), "Open Setup Guide");
+    EXPECT_EQ(object("openSetupGuideButton")->property("text").toString(), "Open Setup Guide");
 
     // Typing saves at once, the empty name included.
     qobject_cast<QQuickItem*>(field)->forceActiveFocus();
@@ -303,10 +295,11 @@ TEST_F(Shell, SettingsEditTheSavedUserNameOnlyWhileIdle) {
     screenshot("settings-main");
     settings->grabWindow().save(artefactDir() + "/settings.png");
 
-    session().start();
+    // The menus' keys work while this window has the focus.
+    QTest::keyClick(settings, Qt::Key_R, Qt::ControlModifier);
     ASSERT_TRUE(waitForPhase(Phase::Connecting));
     EXPECT_FALSE(field->property("enabled").toBool());
-    session().end();
+    QTest::keyClick(settings, Qt::Key_Period, Qt::ControlModifier);
     ASSERT_TRUE(waitForPhase(Phase::Idle));
     EXPECT_TRUE(field->property("enabled").toBool());
 }
@@ -363,6 +356,10 @@ TEST_F(Shell, RecordingAndScreenshotWriteFilesThatOpen) {
     click("streamButton");
     ASSERT_TRUE(waitForPhase(Phase::Streaming, 30000)) << session().error().toStdString();
     QTemporaryDir out;
+    const auto layout = [&] {
+        return QList<QRect>{pixelRect("recordButton"), pixelRect("screenshotButton"), videoRect()};
+    };
+    const QList<QRect> withoutNotice = layout();
 
     click("recordButton");
     const QString movie = out.filePath("clip.mp4");
@@ -370,9 +367,9 @@ TEST_F(Shell, RecordingAndScreenshotWriteFilesThatOpen) {
     ASSERT_TRUE(waitFor([&] { return session().recordingStartedAt().isValid(); }, 5000))
         << session().error().toStdString();
     EXPECT_EQ(text("recordButton"), "Stop Recording");
-    EXPECT_EQ(actionText("recordAction"), "Stop Recording");
+    EXPECT_EQ(text("recordAction"), "Stop Recording");
     EXPECT_TRUE(enabled("recordButton"));
-    EXPECT_TRUE(actionEnabled("recordAction"));
+    EXPECT_TRUE(enabled("recordAction"));
     EXPECT_TRUE(shown("recordingIndicator"));
     EXPECT_FALSE(shown("savingIndicator"));
     EXPECT_TRUE(QRegularExpression("^\\d+:\\d\\d$").match(text("recordingTimer")).hasMatch());
@@ -383,8 +380,11 @@ TEST_F(Shell, RecordingAndScreenshotWriteFilesThatOpen) {
     ASSERT_TRUE(waitFor([&] { return shown("captureNotice"); }, 20000))
         << session().error().toStdString();
     EXPECT_EQ(text("recordButton"), "Record");
-    EXPECT_EQ(actionText("recordAction"), QStringLiteral("Record Video\u2026"));
+    EXPECT_EQ(text("recordAction"), QStringLiteral("Record Video\u2026"));
     EXPECT_EQ(text("captureNoticeText"), QStringLiteral("Recording saved \u00b7 clip.mp4"));
+    // The notice moves neither the buttons (a second click lands on the same
+    // one) nor the picture.
+    EXPECT_EQ(layout(), withoutNotice);
     EXPECT_EQ(text("showInFolderLink"), "Show in Folder");
     EXPECT_EQ(accessibleName("dismissNoticeButton"), "Dismiss saved capture notification");
     QFile mp4(movie);

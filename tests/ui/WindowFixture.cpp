@@ -3,7 +3,9 @@
 #include "desktop/SettingsStore.h"
 
 #include <QAccessible>
+#include <QCursor>
 #include <QDir>
+#include <QScreen>
 #include <QSet>
 #include <QTest>
 
@@ -107,15 +109,18 @@ bool WindowFixture::waitForPhase(StreamSession::Phase phase, int ms) {
 }
 
 QImage WindowFixture::screenshot(const QString& name) {
-    // Let bindings, animations and the scene graph settle first.
+    // Let bindings, animations and the scene graph settle first, with the
+    // pointer off the window: nothing shows hovered or a tooltip.
+    const QSize screen = window().screen()->size();
+    QCursor::setPos(window().screen(), screen.width() - 1, screen.height() - 1);
     QTest::qWait(400);
     QImage image = window().grabWindow();
     image.save(QDir(artefactDir()).filePath(name + QStringLiteral(".png")));
     return image;
 }
 
-QRect WindowFixture::videoRect() const {
-    const QQuickItem* area = item("videoArea");
+QRect WindowFixture::pixelRect(const char* name) const {
+    const QQuickItem* area = item(name);
     const QRectF r = area->mapRectToScene(QRectF(0, 0, area->width(), area->height()));
     const qreal dpr = window().effectiveDevicePixelRatio();
     return QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr).toRect();

@@ -52,8 +52,9 @@ protected:
     // Renders the window, keeps the picture as <artefacts>/<name>.png and
     // returns it.
     QImage screenshot(const QString& name);
-    // The video area's rectangle in window pixels.
-    [[nodiscard]] QRect videoRect() const;
+    // The named item's rectangle in window pixels; the video area's.
+    [[nodiscard]] QRect pixelRect(const char* name) const;
+    [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
 
     // Help pages the application asked the desktop to open.
     QStringList opened;

@@ -4,6 +4,7 @@
 #include "QtText.h"
 #include "StreamError.h"
 #include "capture/ScreenshotCapture.h"
+#include "receive/ColourEncoding.h"
 #include "session/RunGate.h"
 #include "session/StreamSession.h"
 
@@ -42,8 +43,7 @@ void CaptureController::choose(Kind kind, std::function<void(const QString& path
     CaptureLocationRequest request;
     request.title = qs(recording ? Messages::saveRecordingTitle : Messages::saveScreenshotTitle);
     request.extension = recording ? QStringLiteral("mp4") : QStringLiteral("png");
-    request.nameFilter =
-        recording ? QStringLiteral("MPEG-4 movie (*.mp4)") : QStringLiteral("PNG image (*.png)");
+    request.nameFilter = qs(recording ? Messages::movieFileType : Messages::pictureFileType);
     request.defaultName =
         QStringLiteral("Vistrel ") +
         session_.services_.clock->now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +
@@ -94,8 +94,8 @@ void CaptureController::startRecording(const QString& path, const QUuid& run) {
     }
     std::shared_ptr<LocalVideoRecorder> recorder;
     try {
-        recorder =
-            LocalVideoRecorder::create(fileSystemPath(path), picture.width(), picture.height());
+        recorder = LocalVideoRecorder::create(fileSystemPath(path), picture.width(),
+                                              picture.height(), colourEncodingOf(*picture.frame()));
     } catch (const StreamError& failure) {
         session_.publish(session_.error_, qs(Messages::recordingNotStarted(failure.message())));
         return;

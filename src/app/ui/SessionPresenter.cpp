@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "QtText.h"
 #include "session/PhaseTable.h"
+#include "ui/Labels.h"
 
 #include <QFontDatabase>
 
@@ -57,19 +58,19 @@ bool SessionPresenter::statusDotLit() const {
 }
 
 QString SessionPresenter::videoAccessibleName() const {
-    return isLive() ? QStringLiteral("Live Steam Frame video") : QStringLiteral("Video preview");
+    return isLive() ? Labels::liveVideo() : Labels::videoPreview();
 }
 
 QString SessionPresenter::networkText() const {
-    return isLive() ? session_->resolution() : QStringLiteral("Local network");
+    return isLive() ? session_->resolution() : Labels::localNetwork();
 }
 
 QString SessionPresenter::recordButtonTitle() const {
-    return isRecording() ? QStringLiteral("Stop Recording") : QStringLiteral("Record");
+    return isRecording() ? Labels::stopRecording() : Labels::record();
 }
 
 QString SessionPresenter::recordMenuTitle() const {
-    return isRecording() ? QStringLiteral("Stop Recording") : QStringLiteral("Record Video\u2026");
+    return isRecording() ? Labels::stopRecording() : Labels::recordItem();
 }
 
 bool SessionPresenter::showsSaving() const {

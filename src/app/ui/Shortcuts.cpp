@@ -1,5 +1,7 @@
 #include "ui/Shortcuts.h"
 
+#include "ui/Labels.h"
+
 namespace vistrel {
 
 namespace ShortcutKeys {
@@ -41,21 +43,19 @@ QString tooltip(const QString& text, const QKeySequence& key) {
 } // namespace ShortcutKeys
 
 QString Shortcuts::startTooltip() {
-    return ShortcutKeys::tooltip(QStringLiteral("Start streaming"), ShortcutKeys::start());
+    return ShortcutKeys::tooltip(Labels::startTip(), ShortcutKeys::start());
 }
 QString Shortcuts::endTooltip() {
-    return ShortcutKeys::tooltip(QStringLiteral("End streaming"), ShortcutKeys::end());
+    return ShortcutKeys::tooltip(Labels::endTip(), ShortcutKeys::end());
 }
 QString Shortcuts::recordTooltip() {
-    return ShortcutKeys::tooltip(QStringLiteral("Record video to an MP4 file"),
-                                 ShortcutKeys::record());
+    return ShortcutKeys::tooltip(Labels::recordTip(), ShortcutKeys::record());
 }
 QString Shortcuts::screenshotTooltip() {
-    return ShortcutKeys::tooltip(QStringLiteral("Save the current frame as PNG"),
-                                 ShortcutKeys::screenshot());
+    return ShortcutKeys::tooltip(Labels::screenshotTip(), ShortcutKeys::screenshot());
 }
 QString Shortcuts::fullScreenTooltip() {
-    return ShortcutKeys::tooltip(QStringLiteral("Full Screen"), ShortcutKeys::fullScreen());
+    return ShortcutKeys::tooltip(Labels::fullScreen(), ShortcutKeys::fullScreen());
 }
 
 } // namespace vistrel

@@ -66,21 +66,25 @@ std::filesystem::path absoluteOrAsGiven(const std::filesystem::path& path) {
 } // namespace
 
 LocalVideoRecorder::LocalVideoRecorder(const std::filesystem::path& destination, int width,
-                                       int height)
+                                       int height, ColourEncoding colour)
     : destination_(absoluteOrAsGiven(destination)), width_(width), height_(height) {
     // Absolute, so that a failure message names the working file in full.
     temporary_ = destination_.parent_path() / workingFileName(randomUuid());
     // The thread first: once the working file exists, nothing else can fail.
     queue_ = std::make_unique<SerialQueue>("vistrel-record");
-    writer_ = std::make_unique<Mp4Writer>(temporary_, Mp4Writer::settingsFor(width, height));
+    Mp4Writer::Settings settings = Mp4Writer::settingsFor(width, height);
+    settings.colour = colour;
+    writer_ = std::make_unique<Mp4Writer>(temporary_, settings);
     encoderName_ = writer_->encoderName();
 }
 
 LocalVideoRecorder::~LocalVideoRecorder() = default;
 
 std::shared_ptr<LocalVideoRecorder>
-LocalVideoRecorder::create(const std::filesystem::path& destination, int width, int height) {
-    return std::shared_ptr<LocalVideoRecorder>(new LocalVideoRecorder(destination, width, height));
+LocalVideoRecorder::create(const std::filesystem::path& destination, int width, int height,
+                           ColourEncoding colour) {
+    return std::shared_ptr<LocalVideoRecorder>(
+        new LocalVideoRecorder(destination, width, height, colour));
 }
 
 void LocalVideoRecorder::setOnFailure(std::function<void(const std::string&)> callback) {

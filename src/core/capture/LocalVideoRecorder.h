@@ -3,6 +3,7 @@
 // moved into place only when finished, so a chosen file is never half-written.
 #pragma once
 
+#include "receive/ColourEncoding.h"
 #include "receive/PixelBuffer.h"
 
 #include <atomic>
@@ -43,7 +44,8 @@ public:
     // Starts writing at once; throws StreamError. Queued work holds the
     // recorder, so an owner may let go before the work has run.
     static std::shared_ptr<LocalVideoRecorder> create(const std::filesystem::path& destination,
-                                                      int width, int height);
+                                                      int width, int height,
+                                                      ColourEncoding colour = {});
 
     // Told the first failure, at most once, on the recorder thread.
     void setOnFailure(std::function<void(const std::string&)> callback);
@@ -70,7 +72,8 @@ public:
     ~LocalVideoRecorder();
 
 private:
-    LocalVideoRecorder(const std::filesystem::path& destination, int width, int height);
+    LocalVideoRecorder(const std::filesystem::path& destination, int width, int height,
+                       ColourEncoding colour);
     void frameWork(const PixelBuffer& picture, double seconds);
     void finishWork(const std::function<void(const CaptureResult&)>& completion);
     void reportFailure(const std::string& message);

@@ -28,6 +28,22 @@ namespace vistrel {
 
 namespace {
 
+AVColorSpace colourSpaceOf(ColourMatrix matrix) {
+    switch (matrix) {
+    case ColourMatrix::Bt601:
+        return AVCOL_SPC_SMPTE170M;
+    case ColourMatrix::Bt709:
+        return AVCOL_SPC_BT709;
+    case ColourMatrix::Bt2020:
+        return AVCOL_SPC_BT2020_NCL;
+    case ColourMatrix::Fcc:
+        return AVCOL_SPC_FCC;
+    case ColourMatrix::Smpte240m:
+        return AVCOL_SPC_SMPTE240M;
+    }
+    return AVCOL_SPC_UNSPECIFIED;
+}
+
 constexpr int ioBufferSize = 64 * 1024;
 
 // FFmpeg's text for a status code, as a sentence.
@@ -149,7 +165,8 @@ AVCodecContext* openEncoder(const Mp4Writer::Settings& settings, bool globalHead
         context->bit_rate = settings.averageBitRate;
         context->gop_size = settings.maxKeyFrameInterval;
         context->max_b_frames = 0;
-        context->color_range = AVCOL_RANGE_MPEG;
+        context->colorspace = colourSpaceOf(settings.colour.matrix);
+        context->color_range = settings.colour.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
         if (globalHeader) {
             context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
@@ -269,7 +286,9 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
     if (picture->data[0] == nullptr || sws_isSupportedInput(format) == 0) {
         // swscale asserts on layouts it does not know; such a picture is an
         // encoding failure, not a crash.
-    } else if (format == c.encoder->pix_fmt) {
+    } else if (format == c.encoder->pix_fmt ||
+               (format == AV_PIX_FMT_YUVJ420P && c.encoder->pix_fmt == AV_PIX_FMT_YUV420P)) {
+        // The same samples; the file's range tag says how to read them.
         frame = av_frame_clone(picture);
     } else {
         if (c.converted == nullptr) {

@@ -4,6 +4,8 @@
 // caller can test them before each step.
 #pragma once
 
+#include "receive/ColourEncoding.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/rational.h>
@@ -28,6 +30,9 @@ public:
         int expectedFrameRate = 30;
         int maxKeyFrameInterval = 30; // frames
         AVRational timeBase{1, 60000};
+        // How the recorded samples are to be read, written into the file so
+        // that players show the colours the live view shows.
+        ColourEncoding colour;
     };
 
     // Six bits per pixel per second, kept between 2 and 40 megabits per second.

@@ -153,7 +153,8 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
 
     const auto probe =
         test::runProcess({"ffprobe", "-v", "error", "-show_entries",
-                          "format=format_name:stream=codec_name,width,height,nb_frames,duration",
+                          "format=format_name:stream=codec_name,width,height,nb_frames,duration,"
+                          "color_space,color_range",
                           "-of", "default=noprint_wrappers=1", destination.string()});
     ASSERT_EQ(probe.exitStatus, 0) << probe.err;
     EXPECT_EQ(probe.err, "");
@@ -163,6 +164,10 @@ TEST(LocalVideoRecorder, FfprobeAndFfmpegReadTheFileFromStartToEnd) {
     EXPECT_NE(probe.out.find("nb_frames=45"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("duration=1.500000"), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("format_name=mov,mp4"), std::string::npos) << probe.out;
+    // Untagged pictures are BT.601 in limited range, and the file says so:
+    // players would otherwise read an HD recording as BT.709.
+    EXPECT_NE(probe.out.find("color_space=smpte170m"), std::string::npos) << probe.out;
+    EXPECT_NE(probe.out.find("color_range=tv"), std::string::npos) << probe.out;
 
     const auto play = test::runProcess(
         {"ffmpeg", "-v", "error", "-xerror", "-i", destination.string(), "-f", "null", "-"});

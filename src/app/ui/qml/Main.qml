@@ -6,14 +6,15 @@ import Vistrel
 // The main window with its menus, and the settings window it opens.
 ApplicationWindow {
     id: window
-    required property QtObject presenter
-    required property QtObject shell
-    required property QtObject shortcuts
+    required property SessionPresenter presenter
+    required property VistrelApp shell
+    required property Shortcuts shortcuts
 
     objectName: "mainWindow"
-    title: "Vistrel"
+    title: Labels.appName
+    // The content's own size, with the menu bar above it.
     width: 1000
-    height: 720
+    height: 720 + menuBar.implicitHeight
     minimumWidth: 680
     minimumHeight: 620 + menuBar.implicitHeight
     visible: true
@@ -22,10 +23,10 @@ ApplicationWindow {
         objectName: "menuBar"
         Menu {
             objectName: "fileMenu"
-            title: "&File"
+            title: Labels.fileMenu
             Action {
                 objectName: "settingsAction"
-                text: "Settings\u2026"
+                text: Labels.settingsItem
                 shortcut: window.shortcuts.settings
                 onTriggered: {
                     settingsWindow.show()
@@ -35,31 +36,35 @@ ApplicationWindow {
             }
             MenuSeparator {}
             Action {
+                id: quitAction
                 objectName: "quitAction"
-                text: "Quit"
+                text: Labels.quitItem
                 shortcut: window.shortcuts.quit
                 onTriggered: window.shell.quit()
             }
         }
         Menu {
             objectName: "streamMenu"
-            title: "&Stream"
+            title: Labels.streamMenu
             Action {
+                id: startAction
                 objectName: "startAction"
-                text: "Start Streaming"
+                text: Labels.startItem
                 shortcut: window.shortcuts.start
                 enabled: window.presenter.canStart
                 onTriggered: window.presenter.start()
             }
             Action {
+                id: endAction
                 objectName: "endAction"
-                text: "End Streaming"
+                text: Labels.endItem
                 shortcut: window.shortcuts.end
                 enabled: window.presenter.endMenuEnabled
                 onTriggered: window.presenter.end()
             }
             MenuSeparator {}
             Action {
+                id: recordAction
                 objectName: "recordAction"
                 text: window.presenter.recordMenuTitle
                 shortcut: window.shortcuts.record
@@ -67,31 +72,33 @@ ApplicationWindow {
                 onTriggered: window.presenter.toggleRecording()
             }
             Action {
+                id: screenshotAction
                 objectName: "screenshotAction"
-                text: "Save Screenshot\u2026"
+                text: Labels.screenshotItem
                 shortcut: window.shortcuts.screenshot
                 enabled: window.presenter.screenshotEnabled
                 onTriggered: window.presenter.captureScreenshot()
             }
             MenuSeparator {}
             Action {
+                id: fullScreenAction
                 objectName: "fullScreenAction"
-                text: "Enter Full Screen"
+                text: Labels.fullScreenItem
                 shortcut: window.shortcuts.fullScreen
                 onTriggered: window.shell.toggleFullScreen()
             }
             Action {
                 objectName: "copyDiagnosticsAction"
-                text: "Copy Diagnostics"
+                text: Labels.copyDiagnosticsItem
                 onTriggered: window.presenter.copyDiagnostics()
             }
         }
         Menu {
             objectName: "helpMenu"
-            title: "&Help"
+            title: Labels.helpMenu
             Action {
                 objectName: "helpAction"
-                text: "Vistrel Setup Guide"
+                text: Labels.setupGuideItem
                 onTriggered: window.shell.showHelp()
             }
         }
@@ -107,7 +114,7 @@ ApplicationWindow {
     Window {
         id: settingsWindow
         objectName: "settingsWindow"
-        title: "Settings"
+        title: Labels.settingsTitle
         transientParent: window
         width: 470
         height: 280
@@ -115,12 +122,25 @@ ApplicationWindow {
         maximumWidth: 470
         minimumHeight: 280
         maximumHeight: 280
-        color: palette.window
+        color: Theme.background
 
         SettingsView {
             anchors.fill: parent
             presenter: window.presenter
             shell: window.shell
+        }
+
+        // The menus' keys work here too, although the menus are the main
+        // window's.
+        Instantiator {
+            model: [startAction, endAction, recordAction, screenshotAction, fullScreenAction,
+                    quitAction]
+            delegate: Shortcut {
+                required property Action modelData
+                sequence: modelData.shortcut
+                enabled: modelData.enabled
+                onActivated: modelData.trigger()
+            }
         }
     }
 }

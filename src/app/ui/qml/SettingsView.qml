@@ -1,16 +1,14 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Vistrel
 
 // The settings window's content: the SSH user name and fixed facts about
 // the connection.
 Pane {
     id: root
-    required property QtObject presenter
-    required property QtObject shell
-
-    readonly property color primary: palette.windowText
-    readonly property color secondary: Qt.rgba(primary.r, primary.g, primary.b, 0.55)
+    required property SessionPresenter presenter
+    required property VistrelApp shell
 
     objectName: "settingsView"
     padding: 12
@@ -27,14 +25,14 @@ Pane {
             columnSpacing: 16
             rowSpacing: 10
 
-            Label { text: "SSH username"; Layout.alignment: Qt.AlignRight }
+            Label { text: Labels.username; Layout.alignment: Qt.AlignRight }
             TextField {
                 objectName: "usernameField"
                 Layout.fillWidth: true
                 text: root.presenter.sshUsername
                 enabled: root.presenter.isIdle
                 inputMethodHints: Qt.ImhNoAutoUppercase | Qt.ImhNoPredictiveText
-                Accessible.name: "SSH username"
+                Accessible.name: Labels.username
                 onTextEdited: root.presenter.sshUsername = text
             }
 
@@ -42,23 +40,23 @@ Pane {
                 objectName: "usernameHelp"
                 Layout.columnSpan: 2
                 Layout.fillWidth: true
-                text: "Steam Frame uses steamos by default. Your standard SSH keys and SSH agent are supported. Passwords are requested securely when connecting and are never saved by Vistrel."
+                text: Labels.usernameHelp
                 wrapMode: Text.WordWrap
-                font.pixelSize: 12
-                color: root.secondary
+                font.pixelSize: Theme.bodySize
+                color: Theme.secondary
             }
 
-            Label { text: "Receiving port"; Layout.alignment: Qt.AlignRight }
-            Label { objectName: "portValue"; text: "8090 / UDP"; Layout.fillWidth: true }
+            Label { text: Labels.receivingPort; Layout.alignment: Qt.AlignRight }
+            Label { objectName: "portValue"; text: Labels.portValue; Layout.fillWidth: true }
 
-            Label { text: "Video"; Layout.alignment: Qt.AlignRight }
-            Label { objectName: "videoValue"; text: "H.264 \u00b7 No audio"; Layout.fillWidth: true }
+            Label { text: Labels.video; Layout.alignment: Qt.AlignRight }
+            Label { objectName: "videoValue"; text: Labels.videoValue; Layout.fillWidth: true }
 
             Button {
                 objectName: "openSetupGuideButton"
                 Layout.columnSpan: 2
                 Layout.alignment: Qt.AlignRight
-                text: "Open Setup Guide"
+                text: Labels.openSetupGuide
                 onClicked: root.shell.showHelp()
             }
 

@@ -1,12 +1,12 @@
 import QtQuick
 import QtQuick.Controls
+import Vistrel
 
 // A borderless button showing one symbol.
 ToolButton {
-    id: button
     property url symbol
     property real symbolSize: 12
-    property color symbolColor: palette.windowText
+    property color symbolColor: Theme.secondary
     property string tip: ""
     flat: true
     padding: 3
@@ -17,5 +17,5 @@ ToolButton {
     icon.color: symbolColor
     ToolTip.visible: tip.length > 0 && hovered
     ToolTip.text: tip
-    ToolTip.delay: 600
+    ToolTip.delay: Theme.tooltipDelay
 }

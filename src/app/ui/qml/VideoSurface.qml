@@ -1,12 +1,13 @@
 import QtQuick
 import QtMultimedia
+import Vistrel
 
 // Shows the session's pictures: black until the first one, aspect fit, sized
 // with its parent at once (no animation).
 Rectangle {
     id: surface
-    required property QtObject presenter
-    color: "black"
+    required property SessionPresenter presenter
+    color: Theme.videoFill
 
     VideoOutput {
         id: output

@@ -1,0 +1,124 @@
+// Every fixed label of the windows, menus, tooltips and the settings window,
+// in one place: the C++ views read the static functions, QML the singleton
+// `Labels`. Sentences the session produces, and texts that differ between
+// platforms, are in the core's Messages.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+namespace vistrel {
+
+class Labels : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+    // Windows and menus
+    Q_PROPERTY(QString appName READ appName CONSTANT)
+    Q_PROPERTY(QString settingsTitle READ settingsTitle CONSTANT)
+    Q_PROPERTY(QString fileMenu READ fileMenu CONSTANT)
+    Q_PROPERTY(QString settingsItem READ settingsItem CONSTANT)
+    Q_PROPERTY(QString quitItem READ quitItem CONSTANT)
+    Q_PROPERTY(QString streamMenu READ streamMenu CONSTANT)
+    Q_PROPERTY(QString startItem READ startItem CONSTANT)
+    Q_PROPERTY(QString endItem READ endItem CONSTANT)
+    Q_PROPERTY(QString screenshotItem READ screenshotItem CONSTANT)
+    Q_PROPERTY(QString fullScreenItem READ fullScreenItem CONSTANT)
+    Q_PROPERTY(QString copyDiagnosticsItem READ copyDiagnosticsItem CONSTANT)
+    Q_PROPERTY(QString helpMenu READ helpMenu CONSTANT)
+    Q_PROPERTY(QString setupGuideItem READ setupGuideItem CONSTANT)
+    // Main window
+    Q_PROPERTY(QString liveBadge READ liveBadge CONSTANT)
+    Q_PROPERTY(QString separator READ separator CONSTANT)
+    Q_PROPERTY(QString videoOnly READ videoOnly CONSTANT)
+    Q_PROPERTY(QString transport READ transport CONSTANT)
+    Q_PROPERTY(QString fullScreen READ fullScreen CONSTANT)
+    Q_PROPERTY(QString screenshot READ screenshot CONSTANT)
+    Q_PROPERTY(QString recording READ recording CONSTANT)
+    Q_PROPERTY(QString saving READ saving CONSTANT)
+    Q_PROPERTY(QString dismissNotice READ dismissNotice CONSTANT)
+    Q_PROPERTY(QString dismissError READ dismissError CONSTANT)
+    Q_PROPERTY(QString addressHeading READ addressHeading CONSTANT)
+    Q_PROPERTY(QString addressExample READ addressExample CONSTANT)
+    Q_PROPERTY(QString addressField READ addressField CONSTANT)
+    Q_PROPERTY(QString stream READ stream CONSTANT)
+    Q_PROPERTY(QString end READ end CONSTANT)
+    Q_PROPERTY(QString sshHint READ sshHint CONSTANT)
+    Q_PROPERTY(QString setupGuide READ setupGuide CONSTANT)
+    // Settings window
+    Q_PROPERTY(QString username READ username CONSTANT)
+    Q_PROPERTY(QString usernameHelp READ usernameHelp CONSTANT)
+    Q_PROPERTY(QString receivingPort READ receivingPort CONSTANT)
+    Q_PROPERTY(QString portValue READ portValue CONSTANT)
+    Q_PROPERTY(QString video READ video CONSTANT)
+    Q_PROPERTY(QString videoValue READ videoValue CONSTANT)
+    Q_PROPERTY(QString openSetupGuide READ openSetupGuide CONSTANT)
+
+public:
+    using QObject::QObject;
+
+    // Windows and menus ("&" marks the menu's mnemonic)
+    static QString appName() { return QStringLiteral("Vistrel"); }
+    static QString settingsTitle() { return QStringLiteral("Settings"); }
+    static QString fileMenu() { return QStringLiteral("&File"); }
+    static QString settingsItem() { return QStringLiteral("Settings\u2026"); }
+    static QString quitItem() { return QStringLiteral("Quit"); }
+    static QString streamMenu() { return QStringLiteral("&Stream"); }
+    static QString startItem() { return QStringLiteral("Start Streaming"); }
+    static QString endItem() { return QStringLiteral("End Streaming"); }
+    static QString recordItem() { return QStringLiteral("Record Video\u2026"); }
+    static QString stopRecording() { return QStringLiteral("Stop Recording"); }
+    static QString screenshotItem() { return QStringLiteral("Save Screenshot\u2026"); }
+    static QString fullScreenItem() { return QStringLiteral("Enter Full Screen"); }
+    static QString copyDiagnosticsItem() { return QStringLiteral("Copy Diagnostics"); }
+    static QString helpMenu() { return QStringLiteral("&Help"); }
+    static QString setupGuideItem() { return QStringLiteral("Vistrel Setup Guide"); }
+
+    // Main window, top to bottom
+    static QString liveVideo() { return QStringLiteral("Live Steam Frame video"); }
+    static QString videoPreview() { return QStringLiteral("Video preview"); }
+    static QString liveBadge() { return QStringLiteral("LIVE"); }
+    static QString localNetwork() { return QStringLiteral("Local network"); }
+    static QString separator() { return QStringLiteral("\u00b7"); }
+    static QString videoOnly() { return QStringLiteral("Video only"); }
+    static QString transport() { return QStringLiteral("H.264 / UDP"); }
+    static QString fullScreen() { return QStringLiteral("Full Screen"); }
+    static QString record() { return QStringLiteral("Record"); }
+    static QString screenshot() { return QStringLiteral("Screenshot"); }
+    static QString recording() { return QStringLiteral("Recording"); }
+    static QString saving() { return QStringLiteral("Saving\u2026"); }
+    static QString dismissNotice() { return QStringLiteral("Dismiss saved capture notification"); }
+    static QString dismissError() { return QStringLiteral("Dismiss error"); }
+    static QString addressHeading() { return QStringLiteral("STEAM FRAME ADDRESS"); }
+    static QString addressExample() { return QStringLiteral("192.168.4.10"); }
+    static QString addressField() { return QStringLiteral("Steam Frame IP address"); }
+    static QString stream() { return QStringLiteral("Stream"); }
+    static QString end() { return QStringLiteral("End"); }
+    static QString sshHint() {
+        return QStringLiteral("Enable SSH in your headset\u2019s Developer Mode to connect.");
+    }
+    static QString setupGuide() { return QStringLiteral("Setup Guide"); }
+
+    // Tooltips: the key that does the same follows in brackets (Shortcuts).
+    static QString startTip() { return QStringLiteral("Start streaming"); }
+    static QString endTip() { return QStringLiteral("End streaming"); }
+    static QString recordTip() { return QStringLiteral("Record video to an MP4 file"); }
+    static QString screenshotTip() { return QStringLiteral("Save the current frame as PNG"); }
+
+    // Settings window
+    static QString username() { return QStringLiteral("SSH username"); }
+    static QString usernameHelp() {
+        return QStringLiteral("Steam Frame uses steamos by default. Your standard SSH keys and "
+                              "SSH agent are supported. Passwords are requested securely when "
+                              "connecting and are never saved by Vistrel.");
+    }
+    static QString receivingPort() { return QStringLiteral("Receiving port"); }
+    static QString portValue() { return QStringLiteral("8090 / UDP"); }
+    static QString video() { return QStringLiteral("Video"); }
+    static QString videoValue() { return QStringLiteral("H.264 \u00b7 No audio"); }
+    static QString openSetupGuide() { return QStringLiteral("Open Setup Guide"); }
+};
+
+} // namespace vistrel
