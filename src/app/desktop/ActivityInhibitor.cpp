@@ -40,8 +40,7 @@ class NoHold final : public ActivityHold {};
 } // namespace
 
 std::unique_ptr<ActivityHold> LogindInhibitor::begin(const QString& reason) {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
+    if (!bus_.isConnected()) {
         return std::make_unique<NoHold>();
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -49,7 +48,7 @@ std::unique_ptr<ActivityHold> LogindInhibitor::begin(const QString& reason) {
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("sleep:idle") << QStringLiteral("Vistrel") << reason
          << QStringLiteral("block");
-    return std::make_unique<LogindHold>(bus.asyncCall(call));
+    return std::make_unique<LogindHold>(bus_.asyncCall(call));
 }
 
 } // namespace vistrel

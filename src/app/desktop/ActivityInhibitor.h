@@ -2,6 +2,7 @@
 // long as the returned object.
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
 #include <memory>
 
@@ -20,11 +21,17 @@ public:
     [[nodiscard]] virtual std::unique_ptr<ActivityHold> begin(const QString& reason) = 0;
 };
 
-// logind's Inhibit("sleep:idle", …, "block") on the system bus; the lock is
-// the file descriptor it returns. Nothing when there is no system bus.
+// logind's Inhibit("sleep:idle", …, "block") on the system bus (or the bus a
+// test gives); the lock is the file descriptor it returns. Nothing when there
+// is no such bus.
 class LogindInhibitor final : public ActivityInhibitor {
 public:
+    explicit LogindInhibitor(QDBusConnection bus = QDBusConnection::systemBus())
+        : bus_(std::move(bus)) {}
     [[nodiscard]] std::unique_ptr<ActivityHold> begin(const QString& reason) override;
+
+private:
+    QDBusConnection bus_;
 };
 
 } // namespace vistrel

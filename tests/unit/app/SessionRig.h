@@ -1,93 +1,254 @@
-// A StreamSession wired to test services and a stand-in "ssh" program (a bash
-// script written by the test), plus the small tools the session tests share:
-// pictures made from real FFmpeg frames, waiting on the event loop, a free
-// UDP port.
+// A StreamSession on test services: a clock that moves only when told, a
+// stand-in "ssh" (a bash script the test writes) that logs how it was started,
+// saved settings and save dialogs the test answers, and a count of sleep
+// holds. Shared by the unit, window and end-to-end tests of the session.
 #pragma once
 
 #include "HeadsetStream.h"
-#include "SessionDoubles.h"
+#include "MediaFiles.h"
 #include "TestPictures.h"
-#include "receive/PixelBuffer.h"
 #include "session/SessionProbe.h"
 #include "session/StreamSession.h"
 
-#include <QString>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <csignal>
+#include <map>
+#include <ostream>
+#include <stdexcept>
 
-extern "C" {
-#include <libavutil/pixfmt.h>
+// QStrings in test messages as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
 }
 
-#include <chrono>
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <string>
+namespace vistrel::test {
 
-namespace vistrel {
+// Time moves only in advance(), running what falls due in order; the wall
+// clock reads 2026-12-05 16:58:14 at the start.
+class TestClock final : public Clock {
+public:
+    [[nodiscard]] double uptime() const override { return uptime_; }
+    [[nodiscard]] QDateTime now() const override {
+        return QDateTime(QDate(2026, 12, 5), QTime(16, 58, 14)).addMSecs(qint64(uptime_ * 1000));
+    }
+    void callAfter(double seconds, QObject* context, std::function<void()> work) override {
+        entries_.push_back({uptime_ + seconds, 0, context, std::move(work)});
+    }
+    [[nodiscard]] std::unique_ptr<QObject> repeat(double seconds, QObject* /*context*/,
+                                                  std::function<void()> work) override {
+        auto handle = std::make_unique<QObject>();
+        entries_.push_back({uptime_ + seconds, seconds, handle.get(), std::move(work)});
+        return handle;
+    }
+    void advance(double seconds) {
+        const double target = uptime_ + seconds;
+        for (;;) {
+            std::erase_if(entries_, [](const Entry& e) { return !e.handle || !e.work; });
+            const auto next = std::min_element(entries_.begin(), entries_.end(),
+                                               [](auto& a, auto& b) { return a.due < b.due; });
+            if (next == entries_.end() || next->due > target + 1e-9) {
+                break;
+            }
+            uptime_ = next->due;
+            next->due += next->interval;
+            const std::function<void()> work =
+                next->interval > 0 ? next->work : std::exchange(next->work, nullptr);
+            work();
+        }
+        uptime_ = target;
+    }
 
-namespace test {
+private:
+    struct Entry {
+        double due;
+        double interval;          // 0: once
+        QPointer<QObject> handle; // a repeat's, or the context of work done once
+        std::function<void()> work;
+    };
+    double uptime_ = 0;
+    std::vector<Entry> entries_;
+};
+
+struct TestSettings final : SettingsStore {
+    [[nodiscard]] std::optional<QString> string(const QString& key) const override {
+        return values.contains(key) ? std::optional(values.at(key)) : std::nullopt;
+    }
+    void setString(const QString& key, const QString& value) override { values[key] = value; }
+    std::map<QString, QString> values;
+};
+
+// Save dialogs that stay open until the test answers them.
+struct TestChooser final : CaptureLocationChooser {
+    void choose(const CaptureLocationRequest& request, Completion completion) override {
+        requests.push_back(request);
+        open = std::move(completion);
+    }
+    void cancel() override { answer(std::nullopt); }
+    // As the user would; false when no dialog is open.
+    bool answer(std::optional<QString> path) {
+        if (!open) {
+            return false;
+        }
+        std::exchange(open, nullptr)(std::move(path));
+        return true;
+    }
+    std::vector<CaptureLocationRequest> requests;
+    Completion open;
+};
+
+// Counts the sleep holds alive.
+struct TestInhibitor final : ActivityInhibitor {
+    struct Hold final : ActivityHold {
+        std::shared_ptr<int> token;
+    };
+    [[nodiscard]] std::unique_ptr<ActivityHold> begin(const QString& /*reason*/) override {
+        auto hold = std::make_unique<Hold>();
+        hold->token = token;
+        return hold;
+    }
+    [[nodiscard]] long holds() const { return token.use_count() - 1; }
+    std::shared_ptr<int> token = std::make_shared<int>();
+};
 
 // Runs the event loop until `condition` holds; false after `timeout`.
-bool waitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(30));
-// Runs the event loop for a short while, for work already queued.
-void drainEvents();
-
-// Reads a whole file; empty when missing.
-std::string readFile(const QString& path);
+inline bool waitFor(const std::function<bool()>& condition,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    for (const QDeadlineTimer deadline(timeout); !condition(); QThread::msleep(1)) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
 
 class SessionRig {
+    QTemporaryDir dir_; // first: the members below are made in it
+
 public:
-    // `sshBody` is bash run after the stand-in has logged its arguments and
-    // environment; "$dir" is the rig's folder and `listen` a function that
-    // logs standard-input lines to $dir/stdin and exits 0 (after printing
-    // VL_STOPPED) on STOP or at the end of input.
-    explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true);
-    ~SessionRig();
+    // `sshBody` is bash run by the stand-in once it has written SSH_ASKPASS,
+    // SSH_ASKPASS_REQUIRE, DISPLAY and its arguments to "started" (each
+    // ended by a NUL); "$dir" is the rig's
+    // folder, and `listen` logs input lines to "stdin" until STOP or the end
+    // of input, then prints VL_STOPPED and exits 0. The askpass helper is
+    // where an installation keeps it, unless `withAskpass` is false.
+    explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        script(sshProgram,
+               "#!/bin/bash\ndir='" + file(".") +
+                   "'\nprintf '%s\\0' \"$SSH_ASKPASS\" \"$SSH_ASKPASS_REQUIRE\" \"$DISPLAY\" "
+                   "\"$@\" > \"$dir/run\"; mv \"$dir/run\" \"$dir/started\"\n"
+                   "listen() {\n  while IFS= read -r line; do\n"
+                   "    printf '%s\\n' \"$line\" >> \"$dir/stdin\"\n"
+                   "    [ \"$line\" = STOP ] && break\n  done\n"
+                   "  echo VL_STOPPED; exit 0\n}\n" +
+                   sshBody + "\n");
+        QDir(dir_.path()).mkpath("bin");
+        if (withAskpass) {
+            script(path("libexec/vistrel/vistrel-askpass"), "#!/bin/sh\nexit 1\n");
+        }
+    }
+    ~SessionRig() {
+        if (const qint64 client = session_ ? SessionProbe::processId(*session_) : 0; client > 0) {
+            ::kill(static_cast<pid_t>(client), SIGKILL);
+            waitFor([&] { return session_->phase() == StreamSession::Phase::Idle; });
+        }
+        session_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     SessionRig(const SessionRig&) = delete;
     SessionRig& operator=(const SessionRig&) = delete;
 
-    // Before make(): run on the real clocks instead of the test clock
-    // (`clock` stays null), for runs against a real headset.
+    // Before the session is made: the system clock instead of the test clock.
     bool realClock = false;
+    QString sshProgram = path("ssh");
+    const std::uint16_t port = freeUdpPort();
+    TestClock* clock = nullptr; // null with realClock
+    TestSettings* settings = nullptr;
+    TestChooser* chooser = nullptr;
+    TestInhibitor* activity = nullptr;
 
-    // Makes the session with the given saved settings (call once, or let the
-    // first use of session() do it with the address 127.0.0.1).
-    StreamSession& make(std::optional<QString> savedAddress = QStringLiteral("127.0.0.1"),
-                        std::optional<QString> savedUser = std::nullopt);
-    StreamSession& session();
+    // Makes the session with this saved address; session() makes one with
+    // 127.0.0.1 if none was made.
+    StreamSession& make(const QString& address = "127.0.0.1") {
+        SessionServices services;
+        services.clock = std::make_unique<SystemClock>();
+        if (!realClock) {
+            clock = own<TestClock>(services.clock);
+        }
+        services.revealer = std::make_unique<DesktopFileRevealer>();
+        services.clipboard = std::make_unique<SystemClipboard>();
+        settings = own<TestSettings>(services.settings);
+        settings->values["frameAddress"] = address;
+        chooser = own<TestChooser>(services.chooser);
+        activity = own<TestInhibitor>(services.activity);
+        services.sshProgram = sshProgram;
+        services.applicationDir = path("bin");
+        services.port = port;
+        session_ = std::make_unique<StreamSession>(std::move(services));
+        return *session_;
+    }
+    StreamSession& session() { return session_ ? *session_ : make(); }
 
-    // Starts and expects the run to be connecting.
-    void startConnecting();
-    // Starts, then shows a first picture of the given size: streaming.
-    void startStreaming(int width = 1280, int height = 720);
-    // Feeds a picture through the run's frame callback and lets it be presented.
-    void feed(const PixelBuffer& picture);
+    // These throw std::runtime_error when the session does not get there.
+    void startConnecting() {
+        session().start();
+        require(session().phase() == StreamSession::Phase::Connecting,
+                "not connecting: " + session().error().toStdString());
+    }
+    // Starts and shows a first picture of this size.
+    void startStreaming(int width = 320, int height = 240) {
+        startConnecting();
+        feed(makeNoise(width, height, 1));
+        require(session().phase() == StreamSession::Phase::Streaming, "not streaming");
+    }
+    // Hands a picture to the run as its decoder does and waits until it is shown.
+    void feed(const PixelBuffer& picture) {
+        const auto shown = SessionProbe::presentedCount(session());
+        const auto onFrame = SessionProbe::onFrame(session());
+        require(static_cast<bool>(onFrame), "no run to feed");
+        onFrame(picture);
+        require(waitFor([&] { return SessionProbe::presentedCount(session()) > shown; }),
+                "the picture was not shown");
+    }
 
-    [[nodiscard]] QString dir() const { return dir_.path(); }
     [[nodiscard]] QString path(const QString& name) const { return dir_.filePath(name); }
-    // Lines the stand-in read from its standard input.
-    [[nodiscard]] QStringList stdinLines() const;
-    // How many times the stand-in was started.
-    [[nodiscard]] int launches() const;
-
-    std::uint16_t port;
-    TestClock* clock = nullptr;
-    MemorySettings* settings = nullptr;
-    ScriptedChooser* chooser = nullptr;
-    RecordingRevealer* revealer = nullptr;
-    RecordingClipboard* clipboard = nullptr;
-    CountingInhibitor* activity = nullptr;
-    QString sshProgram;
+    [[nodiscard]] std::string file(const QString& name) const {
+        return QFile::encodeName(path(name)).toStdString();
+    }
+    // The lines of one of the stand-in's logs ("stdin").
+    [[nodiscard]] std::vector<std::string> log(const QString& name) const {
+        return readLines(file(name));
+    }
 
 private:
-    QTemporaryDir dir_;
-    QByteArray savedDataHome_;
-    bool hadDataHome_ = false;
+    template <typename Double, typename Service>
+    static Double* own(std::unique_ptr<Service>& slot) {
+        auto made = std::make_unique<Double>();
+        Double* raw = made.get();
+        slot = std::move(made);
+        return raw;
+    }
+    static void require(bool condition, const std::string& what) {
+        if (!condition) {
+            throw std::runtime_error(what);
+        }
+    }
+    static void script(const QString& name, const std::string& text) {
+        QDir().mkpath(QFileInfo(name).path());
+        writeFile(QFile::encodeName(name).toStdString(), text);
+        QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     std::unique_ptr<StreamSession> session_;
-    bool withAskpass_;
 };
 
-} // namespace test
-} // namespace vistrel
+} // namespace vistrel::test

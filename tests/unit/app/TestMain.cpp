@@ -1,12 +1,11 @@
-// GoogleTest under a Qt Widgets application on the offscreen platform, so that
+// GoogleTest in a Qt Widgets application on the offscreen platform, so that
 // the session's processes, queued calls, video sinks and dialogs have an event loop.
 #include <QApplication>
+#include <gtest/gtest.h>
 
 extern "C" {
 #include <libavutil/log.h>
 }
-
-#include <gtest/gtest.h>
 
 #if defined(__SANITIZE_THREAD__)
 // QProcess forks the SSH stand-ins from a process that already has threads;
@@ -17,12 +16,11 @@ extern "C" const char* __tsan_default_options() {
 #endif
 
 int main(int argc, char* argv[]) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
-    // The encoder's statistics would drown the test output.
-    av_log_set_level(AV_LOG_ERROR);
+    const QApplication app(argc, argv);
+    av_log_set_level(AV_LOG_ERROR); // the encoder's statistics would drown the output
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,183 @@
+// The road of a decoded picture from the decoder's thread to the screen (the
+// one-slot mailbox, present() and the display, which shows the headset's
+// pictures as they are), and the recording and screenshot commands against
+// the real recorder and PNG writer, their files read back.
+#include "Messages.h"
+#include "QtText.h"
+#include "SessionRig.h"
+#include "session/FrameMailbox.h"
+
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <atomic>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace vistrel::test {
+namespace {
+
+using Phase = StreamSession::Phase;
+
+TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
+    FrameMailbox mailbox;
+    std::vector<PixelBuffer> pictures;
+    pictures.reserve(8);
+    for (int i = 0; i < 8; ++i) {
+        pictures.push_back(makeNoise(16 + 2 * i, 16, i));
+    }
+    constexpr int count = 20000;
+    std::atomic<int> asked{0}; // deliveries asked for and not yet run
+    std::atomic<bool> twoAsked{false};
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        for (int i = 0; i < count; ++i) {
+            if (mailbox.post(pictures[i % 8]) && ++asked > 1) {
+                twoAsked = true;
+            }
+        }
+        done = true;
+    });
+    PixelBuffer last;
+    std::uint64_t taken = 0;
+    while (!done || asked > 0) {
+        if (asked > 0) { // a delivery runs and takes what is there
+            --asked;
+            if (PixelBuffer picture = mailbox.take(); !picture.empty()) {
+                last = std::move(picture);
+                ++taken;
+            }
+        }
+    }
+    producer.join();
+    EXPECT_FALSE(twoAsked);
+    EXPECT_EQ(taken + mailbox.dropped(), static_cast<std::uint64_t>(count));
+    EXPECT_EQ(last.frame(), pictures[(count - 1) % 8].frame());
+}
+
+TEST(SessionPicture, TheNewestOfAFlurryIsShownByteForByteUntilTheStop) {
+    SessionRig rig;
+    rig.startConnecting();
+    StreamSession& session = rig.session();
+    QVideoSink sink;
+    session.display()->setVideoSink(&sink);
+    const auto onFrame = SessionProbe::onFrame(session);
+    const PixelBuffer newest = makeNoise(202, 148, 3);
+    std::thread([&] {
+        onFrame(makeNoise(320, 180, 1));
+        onFrame(makeNoise(640, 360, 2));
+        onFrame(newest);
+    }).join();
+    ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session) > 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(SessionProbe::presentedCount(session), 1U);
+    EXPECT_EQ(session.resolution(), "202 \u00d7 148");
+    QVideoFrame shown = sink.videoFrame();
+    ASSERT_EQ(shown.pixelFormat(), QVideoFrameFormat::Format_YUV420P);
+    ASSERT_TRUE(shown.map(QVideoFrame::ReadOnly));
+    const AVFrame& frame = *newest.frame();
+    for (int plane = 0; plane < 3; ++plane) {
+        for (int row = 0; row < (plane == 0 ? frame.height : frame.height / 2); ++row) {
+            ASSERT_EQ(
+                std::memcmp(shown.bits(plane) + std::ptrdiff_t{row} * shown.bytesPerLine(plane),
+                            frame.data[plane] + std::ptrdiff_t{row} * frame.linesize[plane],
+                            plane == 0 ? frame.width : frame.width / 2),
+                0)
+                << "plane " << plane << " row " << row;
+        }
+    }
+    shown.unmap();
+    session.end();
+    EXPECT_FALSE(sink.videoFrame().isValid());
+}
+
+TEST(SessionCapture, CommandsNeedALivePictureAndNoOpenDialog) {
+    SessionRig rig;
+    StreamSession& session = rig.session();
+    session.toggleRecording();
+    session.captureScreenshot();
+    rig.startConnecting();
+    session.toggleRecording(); // live, but no picture yet
+    session.captureScreenshot();
+    EXPECT_TRUE(rig.chooser->requests.empty());
+    EXPECT_FALSE(session.canRecord() || session.canScreenshot());
+    rig.feed(makeNoise(320, 240, 3));
+    EXPECT_TRUE(session.canRecord() && session.canScreenshot());
+    session.captureScreenshot();
+    EXPECT_FALSE(session.canRecord() || session.canScreenshot());
+    session.toggleRecording();
+    session.captureScreenshot();
+    EXPECT_EQ(rig.chooser->requests.size(), 1U);
+    // The stream stalls: the open dialog closes as if cancelled, nothing is saved.
+    rig.clock->advance(10.5);
+    ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+    EXPECT_FALSE(rig.chooser->open);
+    EXPECT_FALSE(session.isChoosingCaptureLocation() || session.isSavingScreenshot());
+}
+
+TEST(SessionCapture, AScreenshotIsOfThePictureOnScreenAtTheCommand) {
+    SessionRig rig;
+    rig.startStreaming(1280, 720);
+    StreamSession& session = rig.session();
+    session.captureScreenshot();
+    EXPECT_EQ(rig.chooser->requests.back().defaultName, "Vistrel 2026-12-05 at 16.58.14.png");
+    rig.feed(makeNoise(640, 360, 4)); // a later picture
+    ASSERT_TRUE(rig.chooser->answer(rig.path("shot.png")));
+    EXPECT_FALSE(session.canScreenshot());
+    EXPECT_TRUE(session.canRecord());
+    ASSERT_TRUE(waitFor([&] { return !session.isSavingScreenshot(); }));
+    EXPECT_EQ(session.captureNotice(), "Screenshot saved \u00b7 shot.png");
+    const Png png = readPng(rig.file("shot.png"));
+    EXPECT_EQ(png.error, "");
+    EXPECT_EQ(QSize(png.width, png.height), QSize(1280, 720));
+}
+
+TEST(SessionCapture, AResolutionChangeEndsTheRecordingAndKeepsTheFile) {
+    SessionRig rig;
+    rig.startStreaming(320, 240);
+    StreamSession& session = rig.session();
+    session.toggleRecording();
+    ASSERT_TRUE(rig.chooser->answer(rig.path("cut.mp4")));
+    EXPECT_EQ(session.recordingStartedAt(), rig.clock->now());
+    rig.clock->advance(0.05);
+    rig.feed(makeNoise(320, 240, 5));
+    rig.clock->advance(0.05);
+    rig.feed(makeNoise(640, 480, 6));
+    ASSERT_TRUE(waitFor([&] { return session.error() == qs(Messages::resolutionChanged); }));
+    EXPECT_FALSE(session.recordingStartedAt().isValid());
+    ASSERT_TRUE(waitFor([&] { return !session.isSavingRecording(); }));
+    EXPECT_EQ(session.captureNotice(), "Recording saved \u00b7 cut.mp4");
+    EXPECT_EQ(session.phase(), Phase::Streaming);
+    const Movie movie = readMovie(rig.file("cut.mp4"));
+    EXPECT_EQ(movie.error, "");
+    EXPECT_EQ(movie.width, 320);
+    EXPECT_GE(movie.pictures.size(), 2U);
+}
+
+TEST(SessionCapture, StartAndQuitWaitForASave) {
+    for (const QString name : {"last.mp4", "last.png"}) {
+        const bool recording = name.endsWith("mp4");
+        SessionRig rig;
+        rig.startStreaming();
+        StreamSession& session = rig.session();
+        recording ? session.toggleRecording() : session.captureScreenshot();
+        ASSERT_TRUE(rig.chooser->answer(rig.path(name)));
+        // The run ends the way its SSH client's exit ends it, before any save
+        // can have reported back to this thread.
+        SessionProbe::finish(session);
+        EXPECT_EQ(session.phase(), Phase::Idle);
+        EXPECT_TRUE(recording ? session.isSavingRecording() : session.isSavingScreenshot());
+        EXPECT_EQ(session.canStart(), !recording) << name.toStdString();
+        EXPECT_TRUE(session.requiresTerminationWait());
+
+        std::optional<bool> waitingAtQuit;
+        session.end([&] { waitingAtQuit = session.requiresTerminationWait(); });
+        ASSERT_TRUE(waitFor([&] { return waitingAtQuit.has_value(); }));
+        EXPECT_EQ(waitingAtQuit, false);
+        EXPECT_TRUE(session.canStart());
+        EXPECT_TRUE(session.captureNotice().endsWith(" saved \u00b7 " + name));
+    }
+}
+
+} // namespace
+} // namespace vistrel::test

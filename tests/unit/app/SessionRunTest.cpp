@@ -1,0 +1,291 @@
+// A run's life, all on the test clock: what start() launches and how a
+// failing step leaves the session, the start marker, keep-alive, the two
+// watchdogs, the stop with its escalation, the client's own exit, and the
+// run token that silences an ended run.
+#include "Messages.h"
+#include "QtText.h"
+#include "SessionRig.h"
+#include "connection/ConnectionConfiguration.h"
+#include "connection/RemoteCommand.h"
+#include "support/UniqueFd.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <arpa/inet.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace vistrel::test {
+namespace {
+
+using Phase = StreamSession::Phase;
+
+PixelBuffer picture() {
+    return makeNoise(64, 48, 2);
+}
+
+// A UDP socket bound to `port` on every address; none when it is taken.
+UniqueFd bindUdp(std::uint16_t port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
+    const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_ANY)}, {}};
+    return ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+               ? std::move(socket)
+               : UniqueFd();
+}
+
+// The signals sent to `pid` and not yet taken (bit n - 1 for signal n), or
+// nothing once it has ended. Exact at once: kill() marks a signal pending
+// before it returns.
+std::optional<unsigned long long> pendingSignals(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::optional<unsigned long long> pending;
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("State:") && line.find_first_of("ZX") == std::string::npos) {
+            pending = 0;
+        } else if (pending && (line.starts_with("SigPnd:") || line.starts_with("ShdPnd:"))) {
+            *pending |= std::stoull(line.substr(7), nullptr, 16);
+        }
+    }
+    return pending;
+}
+constexpr unsigned long long term = 1ULL << (SIGTERM - 1);
+
+TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":93"); // the askpass window must reach this desktop's display
+    SessionRig rig;
+    StreamSession& session = rig.make(" 127.0.0.1\t");
+    const QSignalSpy activation(&session, &StreamSession::activationRequested);
+    rig.startConnecting();
+    const qint64 client = SessionProbe::processId(session);
+    session.start(); // a second press
+    qputenv("DISPLAY", display);
+    EXPECT_EQ(SessionProbe::processId(session), client);
+    EXPECT_EQ(activation.count(), 1);
+    EXPECT_EQ(rig.settings->values["frameAddress"], "127.0.0.1");
+    EXPECT_EQ(rig.activity->holds(), 1);
+
+    // The askpass environment, the default user, the trimmed address, this
+    // computer's end of the route and the known-hosts file in the private folder.
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("started")); }));
+    std::istringstream written(readFile(rig.file("started")));
+    std::vector<std::string> started;
+    for (std::string item; std::getline(written, item, '\0');) {
+        started.push_back(item);
+    }
+    std::vector<std::string> expected{rig.file("libexec/vistrel/vistrel-askpass"), "force", ":93"};
+    for (const std::string& argument :
+         RemoteCommand::sshArguments(ConnectionConfiguration("127.0.0.1", "steamos", rig.port),
+                                     "127.0.0.1", rig.file("data/Vistrel/known_hosts"))) {
+        expected.push_back(argument);
+    }
+    EXPECT_EQ(started, expected);
+    struct stat info {};
+    EXPECT_EQ(::stat(rig.file("data/Vistrel").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777U, 0700U);
+}
+
+TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
+    struct Case {
+        const char* host;
+        bool askpass;
+        bool portTaken;
+        std::string error; // the sentence or its start; empty: the port's step
+    };
+    const Case cases[] = {
+        {"host.local", false, true, std::string(Messages::invalidAddress)},
+        {"127.0.0.1", false, true, std::string(Messages::helperMissing)},
+        {"127.0.0.1", true, true, {}},
+        {"127.0.0.1", true, false, Messages::sshNotLaunched("")},
+    };
+    for (const Case& c : cases) {
+        SessionRig rig("listen", c.askpass);
+        // A step that launched the client before failing would show the
+        // client's own failure instead: there is none to launch.
+        rig.sshProgram = rig.path("no-ssh");
+        StreamSession& session = rig.make(c.host);
+        const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
+        ASSERT_EQ(taken.valid(), c.portTaken);
+        session.start();
+        const std::string error = c.error.empty() ? Messages::stepListen(rig.port) + ": " : c.error;
+        EXPECT_EQ(session.error().toStdString().substr(0, error.size()), error);
+        EXPECT_EQ(session.phase(), Phase::Idle);
+        EXPECT_TRUE(session.canStart());
+        EXPECT_EQ(rig.activity->holds(), 0);
+        EXPECT_FALSE(SessionProbe::onFrame(session));
+        EXPECT_TRUE(taken || bindUdp(rig.port));
+    }
+}
+
+TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
+    struct Case {
+        std::vector<QByteArray> chunks;
+        Phase expected;
+    };
+    const Case cases[] = {
+        {{"VL_STARTED\n"}, Phase::Waiting},
+        {{"hello\nVL_STA", "RTED", "\nmore"}, Phase::Waiting},
+        {{"\xc3", "\xa9\xff\n", "VL_STARTED\n"}, Phase::Waiting}, // split character
+        {{"noise\xf0\x9f", "\nVL_STARTED\n"}, Phase::Waiting},    // cut off by a line feed
+        {{QByteArray(5 << 20, 'x'), "tail\nVL_STARTED\n"}, Phase::Waiting}, // after a flood
+        {{"VL_STARTED\r\n"}, Phase::Connecting},
+        {{" VL_STARTED\n"}, Phase::Connecting},
+        {{"VL_STARTED"}, Phase::Connecting},
+        {{"vl_started\n"}, Phase::Connecting},
+    };
+    for (const Case& c : cases) {
+        SessionRig rig;
+        rig.startConnecting();
+        for (const QByteArray& chunk : c.chunks) {
+            SessionProbe::consumeOutput(rig.session(), chunk);
+            EXPECT_LE(SessionProbe::outputBufferSize(rig.session()), 4096);
+        }
+        EXPECT_EQ(rig.session().phase(), c.expected) << c.chunks.back().left(20).toStdString();
+    }
+}
+
+TEST(SessionTick, KeepAliveAtTheFirstTickThenEveryThreeToThreeAndAHalfSeconds) {
+    SessionRig rig;
+    rig.startConnecting();
+    std::vector<double> pings;
+    for (int tick = 0; tick < 40; ++tick) {
+        rig.clock->advance(0.5);
+        if (pings.empty() || SessionProbe::lastPing(rig.session()) != pings.back()) {
+            pings.push_back(SessionProbe::lastPing(rig.session()));
+        }
+    }
+    EXPECT_EQ(pings.front(), 0.5);
+    EXPECT_GE(pings.size(), 6U);
+    for (std::size_t i = 1; i < pings.size(); ++i) {
+        EXPECT_TRUE(pings[i] - pings[i - 1] >= 3.0 && pings[i] - pings[i - 1] <= 3.5) << pings[i];
+    }
+    EXPECT_TRUE(waitFor(
+        [&] { return rig.log("stdin") == std::vector<std::string>(pings.size(), "PING"); }));
+}
+
+TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
+    // No picture 20 s after the start marker; a second marker restarts nothing.
+    SessionRig waiting;
+    waiting.startConnecting();
+    SessionProbe::consumeOutput(waiting.session(), "VL_STARTED\n");
+    waiting.clock->advance(10);
+    SessionProbe::consumeOutput(waiting.session(), "VL_STARTED\n");
+    waiting.clock->advance(10);
+    EXPECT_EQ(waiting.session().phase(), Phase::Waiting);
+    waiting.clock->advance(0.5);
+    EXPECT_EQ(waiting.session().phase(), Phase::Stopping);
+    EXPECT_EQ(waiting.session().error(), qs(Messages::noVideoArrived));
+
+    // Neither before the marker; then no picture for 10 s.
+    SessionRig live;
+    live.startConnecting();
+    live.clock->advance(120);
+    live.feed(picture());
+    live.clock->advance(5);
+    live.feed(picture());
+    live.clock->advance(10);
+    EXPECT_EQ(live.session().phase(), Phase::Streaming);
+    live.clock->advance(0.5);
+    EXPECT_EQ(live.session().phase(), Phase::Stopping);
+    EXPECT_EQ(live.session().error(), qs(Messages::videoStopped));
+}
+
+TEST(SessionStop, StopThenTerminateAtSevenSecondsThenKillTwoLaterWithoutAnError) {
+    // A client that reads its input to the end but will not leave: only a
+    // kill ends it. What it printed on the way does not make the stop a failure.
+    SessionRig rig("printf 'Permission denied\\r\\n' >&2; exec perl -MPOSIX -e '"
+                   "sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); open(my $f, \">\", "
+                   "$ARGV[0]); print $f $_ while <STDIN>; close $f; sleep 60' \"$dir/stdin\"");
+    rig.startConnecting();
+    StreamSession& session = rig.session();
+    const qint64 pid = SessionProbe::processId(session);
+    ASSERT_TRUE(waitFor([&] { return !session.diagnostics().isEmpty(); }));
+    session.end();
+    EXPECT_EQ(session.phase(), Phase::Stopping);
+    // Its input ends after one STOP.
+    ASSERT_TRUE(waitFor([&] { return !rig.log("stdin").empty(); }));
+    EXPECT_EQ(rig.log("stdin"), std::vector<std::string>{"STOP"});
+    rig.clock->advance(3.0);
+    session.end(); // does not move the deadline
+    rig.clock->advance(4.0);
+    EXPECT_EQ(pendingSignals(pid), 0ULL);
+    rig.clock->advance(0.5);
+    EXPECT_EQ(pendingSignals(pid), term);
+    rig.clock->advance(1.5);
+    EXPECT_EQ(pendingSignals(pid), term);
+    rig.clock->advance(0.5);
+    ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+    EXPECT_EQ(pendingSignals(pid), std::nullopt);
+    EXPECT_EQ(session.error(), "");
+    EXPECT_EQ(rig.activity->holds(), 0);
+    session.copyDiagnostics();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("Vistrel\nState: Ready to connect\nHeadset: 127.0.0.1\nReceiver: "
+                             "127.0.0.1:%1\n\nPermission denied\n")
+                  .arg(rig.port));
+}
+
+TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
+    // Leaves on the terminate signal, before the kill falls due.
+    SessionRig rig("exec 0<&-; touch \"$dir/ready\"; while :; do sleep 0.05; done");
+    rig.startConnecting();
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
+    rig.session().end();
+    rig.clock->advance(7.5);
+    ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
+    rig.startConnecting();
+    rig.clock->advance(2.5);
+    EXPECT_EQ(pendingSignals(SessionProbe::processId(rig.session())), 0ULL);
+}
+
+TEST(SessionExit, AnExitOfItsOwnIsExplainedAndANewStartForgetsIt) {
+    struct Case {
+        std::string body;
+        QString error;
+        QString diagnostics;
+    };
+    const Case cases[] = {
+        {"kill -9 $$", qs(Messages::connectionEnded(SIGKILL)), {}},
+        // Standard error keeps its last 16000 characters; an unknown one ends in its last 1200.
+        {"head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
+         "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
+         QString(1200, 'B'), QChar(0xFFFD) + QString(15999, 'B')},
+    };
+    for (const Case& c : cases) {
+        SessionRig rig(c.body);
+        StreamSession& session = rig.session();
+        session.start();
+        ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+        EXPECT_EQ(session.error(), c.error);
+        EXPECT_EQ(session.diagnostics(), c.diagnostics);
+        session.start();
+        EXPECT_EQ(session.phase(), Phase::Connecting);
+        EXPECT_EQ(session.error() + session.diagnostics(), "");
+    }
+}
+
+TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
+    SessionRig rig;
+    rig.startConnecting();
+    StreamSession& session = rig.session();
+    const auto onFrame = SessionProbe::onFrame(session);
+    const auto onError = SessionProbe::onError(session);
+    onFrame(picture()); // its delivery is queued, not yet run
+    session.end();
+    ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+    onFrame(picture());
+    onError("stale");
+    rig.startConnecting();
+    onFrame(picture());
+    onError("stale");
+    SessionProbe::onError(session)("current");
+    ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
+    EXPECT_EQ(session.error(), "current");
+    EXPECT_EQ(SessionProbe::presentedCount(session), 0U);
+}
+
+} // namespace
+} // namespace vistrel::test
