@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QQuickItem>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -39,13 +40,21 @@ protected:
     [[nodiscard]] QQuickWindow& window() const { return *app_->mainWindow(); }
     [[nodiscard]] VistrelApp& app() const { return *app_; }
     [[nodiscard]] QObject* object(const char* name) const; // fails the test when missing
-    [[nodiscard]] QQuickItem* item(const char* name) const;
-    [[nodiscard]] QString text(const char* name) const;
+    [[nodiscard]] QQuickItem* item(const char* n) const {
+        return qobject_cast<QQuickItem*>(object(n));
+    }
+    [[nodiscard]] QString text(const char* n) const {
+        return object(n)->property("text").toString();
+    }
+    [[nodiscard]] bool enabled(const char* n) const {
+        return object(n)->property("enabled").toBool();
+    }
     [[nodiscard]] bool shown(const char* name) const;
-    [[nodiscard]] bool enabled(const char* name) const;
     void click(const char* name);
     void type(const QString& keys);
-    static bool waitFor(const std::function<bool()>& condition, int ms = 20000);
+    static bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
+        return QTest::qWaitFor(condition, ms);
+    }
     bool waitForPhase(StreamSession::Phase phase, int ms = 20000);
     bool waitForPictures(int count); // so that the one on screen is a steady one
     // Renders the window settled, pointer away, and keeps it as <artefacts>/<name>.png.
@@ -53,8 +62,6 @@ protected:
     [[nodiscard]] QRect pixelRect(const char* name) const;
     [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
 
-    QStringList opened; // help pages the application asked the desktop to open
-    QTemporaryDir appDir;
     VistrelApp::Platform platform;
     std::unique_ptr<Clock> clock; // the session's clock, when set before launching
 
