@@ -35,6 +35,9 @@ public:
             qputenv("QT_QPA_PLATFORM", "xcb");
             qunsetenv("QT_QUICK_BACKEND");
             qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
+            // Mesa's render workers may still be exiting when LeakSanitizer
+            // stops every thread at exit, which crashes its tracer.
+            qputenv("LP_NUM_THREADS", "0");
             app_ = std::make_unique<QApplication>(argc_, argv_.data());
             QApplication::setOrganizationName("Vistrel"); // settings as the program keeps them
             QApplication::setApplicationName("Vistrel");
