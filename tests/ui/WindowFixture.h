@@ -1,74 +1,76 @@
-// A real Vistrel window over a real StreamSession, whose SSH client is a
-// HeadsetStandIn, with helpers to read the window the way a person (or a
-// screen reader) would: item texts, visibility, enabled state, accessible
-// names and pictures of the window.
+// A real Vistrel window over a real StreamSession whose SSH client is a small
+// shell program standing in for the headset, read the way a person would:
+// texts, visibility, enabled state and the window's own pixels.
 #pragma once
 
-#include "HeadsetStandIn.h"
-#include "UiEnvironment.h"
 #include "VistrelApp.h"
-#include "desktop/SettingsStore.h"
 
 #include <QImage>
 #include <QQuickItem>
-#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace vistrel::test {
+
+// <build>/tests/ui/screenshots, where the pictures are kept for people and the README.
+QString artefactDir();
+
+// What the stand-in does once the session launches it as its SSH client.
+enum class Headset {
+    NeverAnswers,      // logs in forever: the session stays connecting
+    StartsCapture,     // prints the start marker and sends nothing
+    Streams,           // start marker, then ffmpeg's testsrc2 encoded as the headset does
+    SlowToStop,        // start marker; takes 3 s to exit after STOP
+    RefusesConnection, // exits like ssh when no sshd listens
+};
 
 class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-
-    // Saves `address` as the last used address, then launches the application.
-    void launch(HeadsetStandIn::Behaviour behaviour, const QString& address = "127.0.0.1",
-                bool reduceMotion = false);
-    // Launches the application with a Streams stand-in sending `stream`.
-    void launch(const HeadsetStandIn::Stream& stream);
-    // The same with the given services (a real SSH client, for instance).
-    void launchWith(SessionServices services, const QString& address, bool reduceMotion = false);
+    // Saves `address` as the last used one and opens the window; `size` and
+    // `filter` (ffmpeg options before encoding) shape the Streams picture.
+    void launch(Headset headset, const QString& address = "127.0.0.1",
+                const QString& size = "1280x720", const QString& filter = {});
+    void launchWith(SessionServices services, const QString& address);
 
     [[nodiscard]] StreamSession& session() const { return *app_->session(); }
     [[nodiscard]] QQuickWindow& window() const { return *app_->mainWindow(); }
     [[nodiscard]] VistrelApp& app() const { return *app_; }
-
-    // The named object of the window; the test fails when it is missing.
-    [[nodiscard]] QObject* object(const char* name) const;
-    [[nodiscard]] QQuickItem* item(const char* name) const;
-    [[nodiscard]] QString text(const char* name) const;
-    // Shown on screen: the item and all its ancestors are visible.
+    [[nodiscard]] QObject* object(const char* name) const; // fails the test when missing
+    [[nodiscard]] QQuickItem* item(const char* n) const {
+        return qobject_cast<QQuickItem*>(object(n));
+    }
+    [[nodiscard]] QString text(const char* n) const {
+        return object(n)->property("text").toString();
+    }
+    [[nodiscard]] bool enabled(const char* n) const {
+        return object(n)->property("enabled").toBool();
+    }
     [[nodiscard]] bool shown(const char* name) const;
-    [[nodiscard]] bool enabled(const char* name) const;
-    [[nodiscard]] QString accessibleName(const char* name) const;
-
     void click(const char* name);
-    // Runs the event loop until `condition` holds or `ms` pass; returns it.
-    static bool waitFor(const std::function<bool()>& condition, int ms = 20000);
+    void type(const QString& keys);
+    static bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
+        return QTest::qWaitFor(condition, ms);
+    }
     bool waitForPhase(StreamSession::Phase phase, int ms = 20000);
-
-    // Renders the window, keeps the picture as <artefacts>/<name>.png and
-    // returns it.
+    bool waitForPictures(int count); // so that the one on screen is a steady one
+    // Renders the window settled, pointer away, and keeps it as <artefacts>/<name>.png.
     QImage screenshot(const QString& name);
-    // The named item's rectangle in window pixels; the video area's.
     [[nodiscard]] QRect pixelRect(const char* name) const;
     [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
 
-    // Help pages the application asked the desktop to open.
-    QStringList opened;
-    QString applicationDir;
+    VistrelApp::Platform platform;
+    std::unique_ptr<Clock> clock; // the session's clock, when set before launching
 
 private:
-    std::unique_ptr<HeadsetStandIn> standIn_;
+    QTemporaryDir standIn_;
     std::unique_ptr<VistrelApp> app_;
-    std::unique_ptr<QTemporaryDir> appDir_;
 };
 
 // Share of pixels in `rect` whose brightest channel exceeds `threshold`.
 double litShare(const QImage& image, const QRect& rect, int threshold = 40);
-// Number of distinct colours (coarsened to 4 bits a channel) in `rect`.
-int colourCount(const QImage& image, const QRect& rect);
 
 } // namespace vistrel::test
