@@ -86,8 +86,9 @@ PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSp
 PixelBuffer makeNoise(int width, int height, std::uint32_t seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> sample(16, 235);
+    // Untagged, like the headset's own pictures.
     return make(
-        width, height, AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709,
+        width, height, AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED,
         [&](int, int) { return sample(random); },
         [&](int, int) {
             return std::pair{sample(random), sample(random)};

@@ -53,7 +53,7 @@ bool appendAndWait(LocalVideoRecorder& recorder, const PixelBuffer& picture, dou
 
 // Written under a hidden name, moved over the older file only when finished,
 // with the permissions the umask gives; H.264 at 1/60000 s from 0, in both of
-// the decoders' layouts and their colours.
+// the decoders' layouts, with their colours and the tags that say how to read them.
 TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
     const test::Rgb colour{200, 60, 30};
     const test::YCbCr expected = test::toVideoRange(colour, AVCOL_SPC_BT709);
@@ -63,9 +63,10 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         ScratchFolder folder;
         const auto destination = folder / "clip.mp4";
         writeFile(destination, "an older file");
-        auto recorder = LocalVideoRecorder::create(destination, W, H);
         const auto picture =
             test::makeQuadrants(W, H, format, AVCOL_SPC_BT709, {colour, colour, colour, colour});
+        auto recorder =
+            LocalVideoRecorder::create(destination, W, H, colourEncodingOf(*picture.frame()));
         for (int i = 0; i < 40; ++i) {
             ASSERT_TRUE(appendAndWait(*recorder, picture, 5123.25 + i / 30.0));
         }
@@ -90,6 +91,9 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         EXPECT_EQ(movie.duration, 40 * 2000);
         ASSERT_EQ(movie.pictures.size(), 40U);
         const AVFrame* decoded = movie.pictures[0].frame();
+        // The file says how to read its colours, as players would otherwise guess.
+        EXPECT_EQ(decoded->colorspace, AVCOL_SPC_BT709);
+        EXPECT_EQ(decoded->color_range, AVCOL_RANGE_MPEG);
         EXPECT_NEAR(decoded->data[0][H / 2 * decoded->linesize[0] + W / 2], expected.y, 3);
         EXPECT_NEAR(decoded->data[1][H / 4 * decoded->linesize[1] + W / 4], expected.cb, 3);
         EXPECT_NEAR(decoded->data[2][H / 4 * decoded->linesize[2] + W / 4], expected.cr, 3);
