@@ -2,6 +2,7 @@
 // window, SSH client and askpass helper, and the simulated headset's sshd,
 // remote script and ffmpeg. A person types the address and presses Return.
 #include "HeadsetSimulator.h"
+#include "HeadsetStream.h"
 #include "WindowFixture.h"
 
 #include <QDir>
@@ -36,6 +37,8 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
 
     SessionServices services = SessionServices::system();
     services.applicationDir = VISTREL_BINARY_DIR "/src/app"; // this build's askpass helper
+    // A free port instead of 8090, so that other runs on this machine do not collide.
+    services.port = freeUdpPort();
     launchWith(std::move(services), QString());
     type(QString::fromStdString(headset.headsetAddress()));
     QTest::keyClick(&window(), Qt::Key_Return);
