@@ -411,5 +411,34 @@ TEST_F(Shell, RecordingAndScreenshotWriteFilesThatOpen) {
     EXPECT_FALSE(shown("captureNotice"));
 }
 
+TEST_F(Shell, StatisticsOverlayFollowsThePicturesAndGoesWithItsMenuCommand) {
+    launch(Behaviour::Streams);
+    EXPECT_EQ(text("statisticsAction"), "Show Statistics");
+    EXPECT_EQ(actionKey("statisticsAction"), "Ctrl+I");
+    EXPECT_FALSE(shown("statsOverlay"));
+    click("streamButton");
+    ASSERT_TRUE(waitForPhase(Phase::Streaming, 30000)) << session().error().toStdString();
+
+    trigger("statisticsAction");
+    ASSERT_TRUE(shown("statsOverlay"));
+    EXPECT_EQ(QtSettingsStore().string("showStatistics"), "true");
+    // The first line is the shown pictures' rate; the figures move with them.
+    const auto shownRate = [&] {
+        return text("statisticsValues").section(' ', 0, 0).toDouble();
+    };
+    ASSERT_TRUE(waitFor([&] { return shownRate() > 5; }, 5000))
+        << text("statisticsValues").toStdString();
+    const QString figures = text("statisticsValues");
+    EXPECT_TRUE(waitFor([&] { return text("statisticsValues") != figures; }, 3000));
+    const QImage shot = screenshot("statistics-overlay");
+    EXPECT_FALSE(pixelRect("statsOverlay").contains(videoRect().center()));
+    // Bars in the accent colour, brighter than the video dimmed behind the panel.
+    EXPECT_GT(litShare(shot, pixelRect("intervalGraph"), 150), 0.02);
+
+    trigger("statisticsAction");
+    EXPECT_FALSE(shown("statsOverlay"));
+    EXPECT_EQ(QtSettingsStore().string("showStatistics"), "false");
+}
+
 } // namespace
 } // namespace vistrel::test

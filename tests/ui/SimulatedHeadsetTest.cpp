@@ -54,6 +54,8 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     SessionServices services = SessionServices::system();
     // The askpass helper of this build, next to the program as installed.
     services.applicationDir = QStringLiteral(VISTREL_BINARY_DIR "/src/app");
+    // A free port instead of 8090, so that other runs on this machine do not collide.
+    services.port = freeUdpPort();
     launchWith(std::move(services), QString());
     ASSERT_TRUE(item("addressField")->hasActiveFocus());
 
@@ -76,6 +78,13 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     EXPECT_GT(litShare(shot, videoRect().adjusted(40, 40, -40, -40)), 0.5);
     EXPECT_GT(colourCount(shot, videoRect()), 30);
     EXPECT_FALSE(headset_->processes().empty());
+
+    // The statistics overlay, by its key, once some seconds of pictures are in its graph.
+    QTest::keyClick(&window(), Qt::Key_I, Qt::ControlModifier);
+    ASSERT_TRUE(this->shown("statsOverlay"));
+    EXPECT_TRUE(waitFor(
+        [&] { return session().shownTimes().back() - session().shownTimes().front() > 6; }));
+    screenshot("statistics");
 
     click("endButton");
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));

@@ -27,6 +27,7 @@ void WindowFixture::TearDown() {
     standIn_.reset();
     QtSettingsStore().setString(QStringLiteral("frameAddress"), QString());
     QtSettingsStore().setString(QStringLiteral("sshUsername"), QStringLiteral("steamos"));
+    QtSettingsStore().setString(QStringLiteral("showStatistics"), QStringLiteral("false"));
 }
 
 void WindowFixture::launch(HeadsetStandIn::Behaviour behaviour, const QString& address,

@@ -25,6 +25,8 @@ struct CounterSample {
     int width = 0;
     int height = 0;
     std::optional<double> lastShown;
+    // When the run began, all counters at zero; none between runs.
+    std::optional<double> runStart;
 };
 
 } // namespace vistrel

@@ -18,17 +18,27 @@ bool restarted(const CounterSample& before, const CounterSample& after) {
                                [&](auto counter) { return after.*counter < before.*counter; });
 }
 
-// The newest sample taken at least `window` before the last one, so that the
-// span measured covers the whole window; the oldest when the run is younger.
-std::size_t baseline(std::span<const CounterSample> run, double window) {
+// The counters `window` before the last sample, and the first sample after
+// them: the newest sample at least that old; else the run's start, when it
+// began within the window; else the oldest sample, which undercounts until
+// the samples reach back far enough.
+struct Base {
+    CounterSample counters;
+    std::size_t next = 0;
+};
+Base base(std::span<const CounterSample> run, double window) {
     const double limit = run.back().time - window;
-    std::size_t found = 0;
-    for (std::size_t i = 0; i < run.size(); ++i) {
+    for (std::size_t i = run.size(); i-- > 0;) {
         if (run[i].time <= limit) {
-            found = i;
+            return {run[i], i + 1};
         }
     }
-    return found;
+    if (const std::optional<double> start = run.back().runStart; start && *start >= limit) {
+        CounterSample zero;
+        zero.time = *start;
+        return {zero, 0};
+    }
+    return {run.front(), 1};
 }
 
 StreamFigures::Count count(std::uint64_t CounterSample::*counter, const CounterSample& from,
@@ -53,8 +63,8 @@ StreamFigures summarise(std::span<const CounterSample> samples,
     const std::span<const CounterSample> run = samples.subspan(first);
     const CounterSample& now = run.back();
 
-    const std::size_t second = baseline(run, rateWindow);
-    const CounterSample& then = run[second];
+    const Base second = base(run, rateWindow);
+    const CounterSample& then = second.counters;
     if (const double elapsed = now.time - then.time; elapsed > 0) {
         figures.shownPerSecond = double(now.picturesShown - then.picturesShown) / elapsed;
         figures.decodedPerSecond = double(now.picturesDecoded - then.picturesDecoded) / elapsed;
@@ -63,13 +73,13 @@ StreamFigures summarise(std::span<const CounterSample> samples,
     if (const std::uint64_t units = now.decodedUnits - then.decodedUnits; units > 0) {
         figures.meanDecodeMs = double(now.decodeNanos - then.decodeNanos) / double(units) / 1e6;
         std::uint64_t worst = 0;
-        for (std::size_t i = second + 1; i < run.size(); ++i) {
+        for (std::size_t i = second.next; i < run.size(); ++i) {
             worst = std::max(worst, run[i].slowestDecodeNanos);
         }
         figures.worstDecodeMs = double(worst) / 1e6;
     }
 
-    const CounterSample& tenSecondsAgo = run[baseline(run, recentWindow)];
+    const CounterSample tenSecondsAgo = base(run, recentWindow).counters;
     figures.continuityGaps = count(&CounterSample::continuityGaps, tenSecondsAgo, now);
     figures.kernelDrops = count(&CounterSample::kernelDrops, tenSecondsAgo, now);
     figures.picturesReplaced = count(&CounterSample::picturesReplaced, tenSecondsAgo, now);

@@ -27,7 +27,8 @@ namespace {
 
 struct Case {
     const char* name;
-    // time, shown, decoded, bytes, gaps, kernel drops, replaced, units, decode ns, slowest ns
+    // time, shown, decoded, bytes, gaps, kernel drops, replaced, units, decode ns, slowest ns,
+    // width, height, last shown, run start
     std::vector<CounterSample> samples;
     std::vector<double> shownTimes;
     StreamFigures expected;
@@ -36,7 +37,7 @@ struct Case {
 TEST(StreamStatistics, FiguresFromCounterSequences) {
     const std::vector<Case> cases = {
         {"no samples", {}, {}, {}},
-        {"one sample: totals, and nothing yet over any span",
+        {"one sample of a run of unknown start: totals, nothing yet over any span",
          {{100, 10, 10, 4000, 2, 1, 3, 10, 20'000'000, 5'000'000, 1280, 720, 99.5}},
          {},
          {.continuityGaps = {2, 0},
@@ -56,6 +57,16 @@ TEST(StreamStatistics, FiguresFromCounterSequences) {
           .megabitsPerSecond = 8,
           .meanDecodeMs = 2,
           .worstDecodeMs = 5}},
+        {"one sample of a young run: counted from its start",
+         {{100.5, 30, 30, 500'000, 2, 0, 3, 30, 60'000'000, 4'000'000, 0, 0, {}, 100}},
+         {},
+         {.shownPerSecond = 60,
+          .decodedPerSecond = 60,
+          .megabitsPerSecond = 8,
+          .continuityGaps = {2, 2},
+          .picturesReplaced = {3, 3},
+          .meanDecodeMs = 2,
+          .worstDecodeMs = 4}},
         {"losses in total and over the last ten seconds",
          {{100, 0, 0, 0, 5, 1, 0, 0, 0, 0},
           {101, 0, 0, 0, 7, 1, 2, 0, 0, 0},
