@@ -46,8 +46,10 @@ const Material& material() {
     static const Material m = [] {
         av_log_set_level(AV_LOG_QUIET);
         Material made;
-        made.stream = vistrel::test::encodeHeadsetStream(1280, 720, 6.0);
-        made.accessUnits = vistrel::test::referenceAccessUnits(made.stream);
+        for (const Bytes& datagram : vistrel::test::sendHeadsetStream(1280, 720, 6.0)) {
+            made.stream.insert(made.stream.end(), datagram.begin(), datagram.end());
+        }
+        made.accessUnits = vistrel::test::accessUnits(made.stream);
         return made;
     }();
     return m;
@@ -72,8 +74,8 @@ std::size_t demuxOurs(const Material& m) {
 // H.264 parser (our demuxer has none either).
 std::size_t demuxLibavformat(const Material& m) {
     std::size_t units = 0;
-    vistrel::test::demuxWithLibavformat(
-        m.stream, [&](const std::uint8_t* /*data*/, int size) { units += size > 0 ? 1 : 0; });
+    vistrel::test::readMovie(m.stream, false,
+                             [&](const AVPacket& packet) { units += packet.size > 0 ? 1 : 0; });
     return units;
 }
 

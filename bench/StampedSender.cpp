@@ -2,7 +2,7 @@
 
 #include "HeadsetStream.h"
 #include "LatencyStamp.h"
-#include "RunProcess.h"
+#include "ChildProcess.h"
 
 #include <cerrno>
 #include <csignal>

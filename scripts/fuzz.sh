@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (fuzz preset: clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) with seed inputs cut from real ffmpeg streams,
-# then runs every harness, one after another, for SECONDS seconds each. Each
-# harness keeps its growing corpus in build/fuzz/corpus/<name>/ and writes
-# what it finds to build/fuzz/findings/<name>/; the script exits non-zero
-# when anything was found. Once a finding is fixed, its input goes into
+# UndefinedBehaviorSanitizer) and the shared test streams (the demuxer's
+# seed inputs: datagrams of real ffmpeg streams), then runs every harness,
+# one after another, for SECONDS seconds each. Each harness keeps its growing
+# corpus in build/fuzz/corpus/<name>/ and writes what it finds to
+# build/fuzz/findings/<name>/; the script exits non-zero when anything was
+# found. Once a finding is fixed, its input goes into
 # tests/fuzz/regressions/<name>/, which the normal test run replays.
 #   scripts/fuzz.sh 60                  every harness for a minute
 #   scripts/fuzz.sh 600 demuxer quote   only those two
-# Harnesses: demuxer annexb decoder sps configuration quote
+# Harnesses: demuxer decoder configuration quote
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: scripts/fuzz.sh SECONDS [harness...]}
 shift
 harnesses=("$@")
-[[ ${#harnesses[@]} -gt 0 ]] || harnesses=(demuxer annexb decoder sps configuration quote)
+[[ ${#harnesses[@]} -gt 0 ]] || harnesses=(demuxer decoder configuration quote)
 
 scripts/install-deps.sh
 # clang and libFuzzer are needed for fuzzing only, not for the test run.
@@ -34,7 +35,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
 build=build/fuzz
-mkdir -p "$build/logs"
+"$build/tests/support/make_test_streams"
+mkdir -p "$build/logs" "$build/seeds"
 found=0
 for name in "${harnesses[@]}"; do
   corpus=$build/corpus/$name
@@ -43,7 +45,7 @@ for name in "${harnesses[@]}"; do
   mkdir -p "$corpus" "$findings"
   if "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \
       -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$findings/" \
-      "$corpus" "$build/fuzz-seeds/$name" >"$log" 2>&1; then
+      "$corpus" "$build/$([[ $name == demuxer ]] && echo test-streams || echo seeds)" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     coverage=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | sed -E 's/.*(cov: [0-9]+ ft: [0-9]+).*/\1/' ||
       true)

@@ -25,7 +25,7 @@ packages=(
   # tests: the desktop entry and software-centre validators
   desktop-file-utils appstream
   # tests: keyboard input into the askpass dialog
-  libxtst-dev
+  xdotool
 )
 
 missing=()

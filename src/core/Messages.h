@@ -71,6 +71,8 @@ std::string captureFailed(std::string_view kind, std::string_view description);
 inline constexpr std::string_view saveRecordingTitle = "Save Recording";
 inline constexpr std::string_view saveScreenshotTitle = "Save Screenshot";
 inline constexpr std::string_view saveButton = "Save";
+inline constexpr std::string_view movieFileType = "MPEG-4 movie (*.mp4)";
+inline constexpr std::string_view pictureFileType = "PNG image (*.png)";
 inline constexpr std::string_view activityReason = "Receiving live Steam Frame video";
 inline constexpr std::string_view stateIdle = "Ready to connect";
 inline constexpr std::string_view stateConnecting = "Connecting";

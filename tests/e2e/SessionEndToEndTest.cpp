@@ -160,11 +160,11 @@ TEST_F(SessionEndToEnd, StreamsRecordsSavesAPictureAndStopsInOrder) {
     ASSERT_TRUE(waitFor([&] { return !session.isSavingRecording(); }));
     EXPECT_EQ(session.error(), QString());
     EXPECT_EQ(session.captureNotice(), QStringLiteral("Recording saved \u00b7 three seconds.mp4"));
-    const vistrel::test::Movie read = vistrel::test::readMovie(movie);
-    ASSERT_TRUE(read.valid);
+    const auto read = vistrel::test::readMovie(movie.toStdString(), false);
+    ASSERT_EQ(read.error, "");
     EXPECT_EQ(read.width, 1280);
     EXPECT_EQ(read.height, 720);
-    EXPECT_GE(read.frames, 30);
+    EXPECT_GE(read.pts.size(), 30U);
 
     // A screenshot, read back.
     session.captureScreenshot();
@@ -172,10 +172,10 @@ TEST_F(SessionEndToEnd, StreamsRecordsSavesAPictureAndStopsInOrder) {
     ASSERT_TRUE(run.rig.chooser->answer(picture));
     ASSERT_TRUE(waitFor([&] { return !session.isSavingScreenshot(); }));
     EXPECT_EQ(session.captureNotice(), QStringLiteral("Screenshot saved \u00b7 shot.png"));
-    const vistrel::test::PngSize size = vistrel::test::pngSize(picture);
-    ASSERT_TRUE(size.valid);
-    EXPECT_EQ(size.width, 1280U);
-    EXPECT_EQ(size.height, 720U);
+    const auto png = vistrel::test::readPng(picture.toStdString());
+    ASSERT_EQ(png.error, "");
+    EXPECT_EQ(png.width, 1280);
+    EXPECT_EQ(png.height, 720);
 
     // End: stopping, then idle once the remote script has stopped the encoder.
     session.end();

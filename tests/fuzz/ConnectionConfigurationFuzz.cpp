@@ -1,7 +1,7 @@
 // Typed settings, as hostile as they get: one byte of host length, two of
-// port, the host, the user name. Accepted means a dotted IPv4 address trimmed
-// of well-formed text only (by the C library's reading), a valid user name
-// and a port; refused means one of the three sentences.
+// port, the host, the user name. Accepted means a dotted IPv4 address from
+// 1 to 223 trimmed of well-formed text only, a valid user name and a port;
+// refused means one of the three sentences.
 #include "FuzzSupport.h"
 #include "Messages.h"
 #include "StreamError.h"
@@ -27,8 +27,7 @@ static bool wellFormed(std::string_view text) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool utf8 = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
-    require(utf8, "no C.UTF-8 locale");
+    require(std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr, "no C.UTF-8 locale");
     if (size < 3) {
         return 0;
     }
@@ -37,21 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view user = text.substr(host.size());
     const auto port = static_cast<std::uint16_t>((data[1] << 8) | data[2]);
     try {
-        const vistrel::ConnectionConfiguration accepted(host, user, port);
-        const std::string& address = accepted.host();
+        const std::string address = vistrel::ConnectionConfiguration(host, user, port).host();
         in_addr parsed{};
+        const std::size_t at = host.find(address);
         require(address.find('\0') == std::string::npos &&
                     ::inet_pton(AF_INET, address.c_str(), &parsed) == 1 &&
-                    (ntohl(parsed.s_addr) >> 24) - 1 < 223,
-                "an accepted host that is no dotted IPv4 address from 1 to 223");
-        const std::size_t at = host.find(address);
-        require(at != std::string_view::npos && wellFormed(host.substr(0, at)) &&
-                    wellFormed(host.substr(at + address.size())),
-                "trimmed something that is not well-formed text");
+                    (ntohl(parsed.s_addr) >> 24) - 1 < 223 && at != std::string_view::npos &&
+                    wellFormed(host.substr(0, at)) && wellFormed(host.substr(at + address.size())),
+                "accepted a host that is no address from 1 to 223 in well-formed spaces");
         require(!user.empty() && user.size() <= 64 && user.front() != '-' && port != 0 &&
                     user.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
                                            "0123456789_-") == std::string_view::npos,
-                "an invalid user name or port accepted");
+                "accepted an invalid user name or port");
     } catch (const vistrel::StreamError& refused) {
         const std::string& text = refused.message();
         require(text == Messages::invalidAddress || text == Messages::invalidUsername ||

@@ -1,13 +1,9 @@
-// RemoteCommand::quote on any text: the result is single-quoted pieces joined
-// by \' and nothing else, reads back as the text, and a real bash agrees on a
-// sample of inputs.
+// RemoteCommand::quote on any text: single-quoted pieces joined by \' and
+// nothing else, reading back as the text.
 #include "FuzzSupport.h"
-#include "RunProcess.h"
 #include "connection/RemoteCommand.h"
 
-#include <functional>
 #include <string>
-#include <string_view>
 
 using vistrel::fuzz::require;
 
@@ -24,17 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (inside) {
             read += quoted[i];
         } else {
-            require(quoted.compare(i, 2, "\\'") == 0, "something unquoted besides \\'");
+            require(quoted.compare(i++, 2, "\\'") == 0, "something unquoted besides \\'");
             read += '\'';
-            ++i;
         }
     }
     require(!inside && read == text, "does not read back as the text");
-    // An argument cannot hold a NUL; one input in 64 goes through bash.
-    if (text.find('\0') == std::string_view::npos &&
-        std::hash<std::string_view>{}(text) % 64 == 0) {
-        const auto shell = vistrel::test::runProcess({"bash", "-c", "printf %s " + quoted});
-        require(shell.exitStatus == 0 && shell.out == text, "bash reads it otherwise");
-    }
     return 0;
 }

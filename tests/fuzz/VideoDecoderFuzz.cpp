@@ -15,15 +15,14 @@ using vistrel::fuzz::require;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const vistrel::test::Bytes keyframe = [] {
         av_log_set_level(AV_LOG_QUIET);
-        return vistrel::test::referenceAccessUnits(
-                   vistrel::test::encodeHeadsetStream(160, 120, 0.5))
-            .at(0);
+        return vistrel::test::testStream("320x240").units.at(0);
     }();
     vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
     int pictures = 0;
     decoder.setOnFrame([&](const vistrel::PixelBuffer& picture) {
-        require(picture.width() > 0 && picture.width() <= 8192, "picture width out of bounds");
-        require(picture.height() > 0 && picture.height() <= 8192, "picture height out of bounds");
+        require(picture.width() > 0 && picture.width() <= 8192 && picture.height() > 0 &&
+                    picture.height() <= 8192,
+                "picture size out of bounds");
         ++pictures;
     });
     decoder.setOnError([](const std::string& message) {

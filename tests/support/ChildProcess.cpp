@@ -9,181 +9,141 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace vistrel::test {
 
 namespace {
 
-std::array<UniqueFd, 2> makePipe() {
-    std::array<int, 2> fds{-1, -1};
-    if (::pipe2(fds.data(), O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("pipe failed: ") + std::strerror(errno));
-    }
-    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds left(Clock::time_point deadline) {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 
-int decodeStatus(int status) {
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+std::vector<char*> pointers(std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (auto& s : strings) {
+        result.push_back(s.data());
+    }
+    result.push_back(nullptr);
+    return result;
 }
 
 } // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& environment) {
-    // A program that stops reading must not end the test with SIGPIPE.
-    ::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> envStrings;
+ChildProcess::ChildProcess(std::vector<std::string> argv, const Environment& environment) {
+    ::signal(SIGPIPE, SIG_IGN); // a program that stops reading must not end the test
+    std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        if (!environment.contains(entry.substr(0, entry.find('=')))) {
-            envStrings.push_back(entry);
+        if (!environment.contains(std::string(*e).substr(0, std::strcspn(*e, "=")))) {
+            env.emplace_back(*e);
         }
     }
     for (const auto& [name, value] : environment) {
-        std::string entry = name;
-        entry += '=';
-        entry += value;
-        envStrings.push_back(std::move(entry));
+        env.push_back(name + "=" + value);
     }
-    std::vector<char*> envp;
-    envp.reserve(envStrings.size() + 1);
-    for (auto& s : envStrings) {
-        envp.push_back(s.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    argp.reserve(args.size() + 1);
-    for (auto& s : args) {
-        argp.push_back(s.data());
-    }
-    argp.push_back(nullptr);
-
-    auto in = makePipe();
-    auto out = makePipe();
-    auto err = makePipe();
+    std::array<int, 6> fds{};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0].get(), 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1].get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1].get(), 2);
-    const int spawned = ::posix_spawnp(&pid_, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        throw std::runtime_error("cannot start " + argv.at(0) + ": " + std::strerror(spawned));
+    for (int i = 0; i < 3; ++i) {
+        if (::pipe2(&fds.at(2 * i), O_CLOEXEC) != 0) {
+            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+        }
+        posix_spawn_file_actions_adddup2(&actions, fds.at(2 * i + (i == 0 ? 0 : 1)), i);
     }
-    in_ = std::move(in[1]);
-    outFd_ = std::move(out[0]);
-    errFd_ = std::move(err[0]);
+    const int spawned = ::posix_spawnp(&pid_, argv.at(0).c_str(), &actions, nullptr,
+                                       pointers(argv).data(), pointers(env).data());
+    posix_spawn_file_actions_destroy(&actions);
+    for (const int i : {0, 3, 5}) {
+        ::close(fds.at(i)); // the child's ends
+    }
+    in_ = UniqueFd(fds[1]);
+    outFd_ = UniqueFd(fds[2]);
+    errFd_ = UniqueFd(fds[4]);
+    if (spawned != 0) {
+        status_ = 127;
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(spawned));
+    }
 }
 
 ChildProcess::~ChildProcess() {
-    if (!exitStatus_) {
+    if (!status_) {
         ::kill(pid_, SIGKILL);
-        reap(true);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
 }
 
 bool ChildProcess::write(const std::string& text) {
-    std::size_t written = 0;
-    while (in_ && written < text.size()) {
-        const ssize_t n = ::write(in_.get(), text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+    for (std::size_t at = 0; at < text.size();) {
+        const ssize_t n = in_ ? ::write(in_.get(), text.data() + at, text.size() - at) : -1;
+        if (n < 0 && errno != EINTR) {
             return false;
         }
-        written += static_cast<std::size_t>(n);
+        at += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     return in_.valid();
 }
 
-void ChildProcess::closeInput() {
-    in_.reset();
-}
-
-void ChildProcess::pump(std::chrono::milliseconds timeout) {
+bool ChildProcess::pump(std::chrono::milliseconds timeout) {
     std::array<pollfd, 2> fds{{{outFd_.get(), POLLIN, 0}, {errFd_.get(), POLLIN, 0}}};
-    if (!outFd_ && !errFd_) {
-        return;
-    }
-    if (::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0) {
-        return;
+    if ((!outFd_ && !errFd_) || ::poll(fds.data(), 2, static_cast<int>(timeout.count())) <= 0) {
+        return outFd_ || errFd_;
     }
     std::array<char, 65536> buffer{};
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-        if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-            continue;
+    for (std::size_t i = 0; i < 2; ++i) {
+        if ((fds.at(i).revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t n = ::read(fds.at(i).fd, buffer.data(), buffer.size());
+            if (n > 0) {
+                (i == 0 ? out_ : err_).append(buffer.data(), static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                (i == 0 ? outFd_ : errFd_).reset();
+            }
         }
-        const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
-        if (n > 0) {
-            (i == 0 ? out_ : err_).append(buffer.data(), static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            (i == 0 ? outFd_ : errFd_).reset();
-        }
     }
-}
-
-bool ChildProcess::reap(bool block) {
-    if (exitStatus_) {
-        return true;
-    }
-    int status = 0;
-    pid_t result = 0;
-    do {
-        result = ::waitpid(pid_, &status, block ? 0 : WNOHANG);
-    } while (result < 0 && errno == EINTR);
-    if (result == pid_) {
-        exitStatus_ = decodeStatus(status);
-        return true;
-    }
-    return false;
+    return true;
 }
 
 std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        const auto end = out_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = out_.substr(0, end);
-            out_.erase(0, end + 1);
-            return line;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !outFd_) {
+    const auto deadline = Clock::now() + timeout;
+    while (out_.find('\n') == std::string::npos) {
+        if (!outFd_ || left(deadline).count() == 0) {
             return std::nullopt;
         }
-        pump(left);
+        pump(left(deadline));
     }
+    std::string line = out_.substr(0, out_.find('\n'));
+    out_.erase(0, line.size() + 1);
+    return line;
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!reap(false)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+    const auto deadline = Clock::now() + timeout;
+    for (int status = 0; !status_;) {
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else if (left(deadline).count() == 0) {
             return std::nullopt;
-        }
-        // Outputs keep being read so the program never blocks on a full pipe;
-        // once both are closed, poll only sleeps between checks.
-        if (outFd_ || errFd_) {
-            pump(std::min(left, std::chrono::milliseconds(20)));
-        } else {
-            ::poll(nullptr, 0, 10);
+        } else if (!pump(std::min(left(deadline), std::chrono::milliseconds(20)))) {
+            ::poll(nullptr, 0, 10); // both outputs closed: only wait
         }
     }
-    // What the program wrote just before it exited is still in the pipes.
-    while (outFd_ || errFd_) {
-        pump(std::chrono::milliseconds(100));
-        if (std::chrono::steady_clock::now() > deadline + std::chrono::seconds(2)) {
-            break;
-        }
+    // What it wrote last is still in the pipes, unless a program it left
+    // behind holds them open.
+    for (const auto drained = Clock::now() + std::chrono::seconds(2);
+         Clock::now() < drained && pump(std::chrono::milliseconds(100));) {
     }
-    return exitStatus_;
+    return status_;
+}
+
+ProcessResult runProcess(std::vector<std::string> argv, const std::string& input,
+                         const Environment& environment, std::chrono::milliseconds timeout) {
+    ChildProcess child(std::move(argv), environment);
+    child.write(input);
+    child.closeInput();
+    const auto status = child.waitForExit(timeout);
+    return {status.value_or(-1), child.pendingOutput(), child.errorText(), !status};
 }
 
 } // namespace vistrel::test

@@ -1,6 +1,5 @@
-// A real program running beside a test, talked to over three pipes: lines
-// written to its standard input, its standard output read line by line as it
-// arrives, its standard error collected. Killed and reaped on destruction.
+// Real programs beside a test: one run to its end (runProcess), or one talked
+// to over its standard input and output while it runs (ChildProcess).
 #pragma once
 
 #include "support/UniqueFd.h"
@@ -9,52 +8,55 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace vistrel::test {
 
+using Environment = std::map<std::string, std::string>; // overrides inherited entries
+
+// Killed and reaped on destruction.
 class ChildProcess {
 public:
-    // argv[0] is looked up on PATH; `environment` entries override inherited
-    // ones. Throws std::runtime_error when the program cannot be started.
-    explicit ChildProcess(const std::vector<std::string>& argv,
-                          const std::map<std::string, std::string>& environment = {});
+    // argv[0] is looked up on PATH. Throws std::runtime_error when it cannot start.
+    explicit ChildProcess(std::vector<std::string> argv, const Environment& environment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    [[nodiscard]] pid_t pid() const noexcept { return pid_; }
-
-    // False once standard input is closed or the program stopped reading.
+    [[nodiscard]] int pid() const noexcept { return pid_; }
+    // False once the program stopped reading.
     bool write(const std::string& text);
-    void closeInput();
-
-    // The next line of standard output without its line feed, or nothing when
+    void closeInput() { in_.reset(); }
+    // The next line of standard output without its line feed; nothing when
     // the output ended or `timeout` passed first.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
-
-    // The exit code (128 + signal number after a signal), or nothing when the
-    // program is still running after `timeout`. Keeps draining both outputs.
+    // The exit code, 128 + signal number after a signal; nothing while it
+    // runs after `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
-
-    // Everything read from standard error so far.
-    [[nodiscard]] const std::string& errorText() const noexcept { return err_; }
-    // Standard output read so far and not yet returned by readLine.
+    // Standard output not yet returned by readLine, and all standard error.
     [[nodiscard]] const std::string& pendingOutput() const noexcept { return out_; }
+    [[nodiscard]] const std::string& errorText() const noexcept { return err_; }
 
 private:
-    // Reads what is available on either output, waiting at most `timeout`.
-    void pump(std::chrono::milliseconds timeout);
-    bool reap(bool block);
+    bool pump(std::chrono::milliseconds timeout); // false once both outputs ended
 
-    pid_t pid_ = -1;
-    UniqueFd in_;
-    UniqueFd outFd_;
-    UniqueFd errFd_;
-    std::string out_;
-    std::string err_;
-    std::optional<int> exitStatus_;
+    int pid_ = -1;
+    UniqueFd in_, outFd_, errFd_;
+    std::string out_, err_;
+    std::optional<int> status_;
 };
+
+struct ProcessResult {
+    int exitStatus = -1;
+    std::string out;
+    std::string err;
+    bool timedOut = false;
+};
+
+// Runs the program with `input` on its standard input to its end, or kills
+// it after `timeout`.
+ProcessResult runProcess(std::vector<std::string> argv, const std::string& input = {},
+                         const Environment& environment = {},
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 } // namespace vistrel::test

@@ -1,13 +1,10 @@
 #include "HeadsetSimulator.h"
 
-#include "ChildProcess.h"
-#include "RunProcess.h"
+#include "connection/ConnectionConfiguration.h"
+#include "connection/RemoteCommand.h"
 
-#include <array>
-#include <cstdlib>
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <signal.h>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -15,311 +12,114 @@
 
 namespace vistrel::test {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-constexpr std::string_view stateRoot = "/var/lib/vistrel-headset-sim";
+constexpr const char* tool = VISTREL_HEADSET_SIM;
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
+std::string checked(const ProcessResult& result) {
+    if (result.exitStatus != 0) {
+        throw std::runtime_error(result.err);
     }
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-bool onPath(const std::string& program) {
-    if (program.find('/') != std::string::npos) {
-        return ::access(program.c_str(), X_OK) == 0;
-    }
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        folder += '/';
-        folder += program;
-        if (folder.size() > program.size() + 1 && ::access(folder.c_str(), X_OK) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string computeSkipReason() {
-    if (::geteuid() != 0) {
-        return "needs root: the simulated headset creates network, mount and PID namespaces";
-    }
-    const std::array<const char*, 13> programs{
-        "ip",         "unshare",   "nsenter", "setpriv", "mknod",          "mount", "ssh",
-        "ssh-keygen", "ssh-agent", "ssh-add", "ffmpeg",  "/usr/sbin/sshd", "bash"};
-    std::string missing;
-    for (const char* program : programs) {
-        if (!onPath(program)) {
-            missing += missing.empty() ? "" : ", ";
-            missing += program;
-        }
-    }
-    if (!missing.empty()) {
-        return "the simulated headset needs " + missing + " (run scripts/install-deps.sh)";
-    }
-    const auto probe = runProcess({"unshare", "--net", "--mount", "--pid", "--fork", "true"}, {},
-                                  {}, std::chrono::seconds(20));
-    if (probe.exitStatus != 0) {
-        return "namespaces are not permitted here: " + trimmed(probe.err);
-    }
-    return {};
-}
-
-std::string pidNamespaceOf(pid_t pid) {
-    std::error_code error;
-    const auto target = fs::read_symlink("/proc/" + std::to_string(pid) + "/ns/pid", error);
-    return error ? std::string() : target.string();
-}
-
-// The process state and start time from /proc/<pid>/stat; state 0 when gone.
-std::pair<char, unsigned long long> statusOf(pid_t pid) {
-    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
-    const auto end = stat.rfind(") ");
-    if (end == std::string::npos) {
-        return {0, 0};
-    }
-    std::istringstream fields(stat.substr(end + 2));
-    char state = 0;
-    fields >> state;
-    // The start time is field 22; the state was field 3.
-    std::string skipped;
-    for (int field = 4; field < 22; ++field) {
-        fields >> skipped;
-    }
-    unsigned long long start = 0;
-    fields >> start;
-    return {state, start};
+    return result.out;
 }
 
 } // namespace
 
-bool isRunning(const HeadsetProcess& process) {
-    const auto [state, start] = statusOf(process.pid);
-    return state != 0 && state != 'Z' && state != 'X' && start == process.startTime;
-}
-
-// The test key and the ssh-agent that holds it, in a private folder.
-class HeadsetSimulator::TestKey {
-public:
-    TestKey() {
-        std::string pattern = "/tmp/vistrel-headset-key-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a folder for the test key");
-        }
-        folder_ = pattern;
-        const auto generated = runProcess({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C",
-                                           "vistrel test key", "-f", keyPath()});
-        if (generated.exitStatus != 0) {
-            throw std::runtime_error("ssh-keygen failed: " + generated.err);
-        }
-        agent_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"ssh-agent", "-D", "-a", socketPath()});
-        for (int i = 0; i < 200 && !fs::exists(socketPath()); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        const auto added = runProcess({"ssh-add", "-q", keyPath()}, {}, environment());
-        if (added.exitStatus != 0) {
-            throw std::runtime_error("ssh-add failed: " + added.err);
-        }
-    }
-    ~TestKey() {
-        agent_.reset();
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    TestKey(const TestKey&) = delete;
-    TestKey& operator=(const TestKey&) = delete;
-
-    [[nodiscard]] std::string keyPath() const { return (folder_ / "key").string(); }
-    [[nodiscard]] std::string publicKeyPath() const { return keyPath() + ".pub"; }
-    [[nodiscard]] std::string socketPath() const { return (folder_ / "agent.socket").string(); }
-    [[nodiscard]] std::map<std::string, std::string> environment() const {
-        return {{"SSH_AUTH_SOCK", socketPath()}};
-    }
-
-private:
-    fs::path folder_;
-    std::unique_ptr<ChildProcess> agent_;
-};
-
 std::string HeadsetSimulator::skipReason() {
-    static const std::string reason = computeSkipReason();
-    return reason;
+    return ::geteuid() == 0 ? "" : "needs root: the simulated headset creates namespaces";
 }
 
-std::string HeadsetSimulator::toolPath() {
-    return VISTREL_HEADSET_SIM;
-}
+HeadsetSimulator::HeadsetSimulator(HeadsetSimulatorOptions options) {
+    const std::string key = (folder_ / "key").string();
+    checked(runProcess({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key}));
+    const auto socket = folder_ / "agent";
+    agent_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"ssh-agent", "-D", "-a", socket.string()});
+    for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    checked(runProcess({"ssh-add", "-q", key}, {}, agentEnvironment()));
 
-HeadsetSimulator::HeadsetSimulator(HeadsetSimulatorOptions options)
-    : options_(std::move(options)), key_(std::make_unique<TestKey>()) {
-    std::vector<std::string> argv{toolPath(), "start",  "--instance",
-                                  "auto",     "--user", options_.user};
-    if (options_.authorizeTestKey) {
-        argv.insert(argv.end(), {"--authorized-key", key_->publicKeyPath()});
-    }
-    argv.insert(argv.end(), {"--size", options_.size, "--rate", std::to_string(options_.rate)});
-    if (!options_.source.empty()) {
-        argv.insert(argv.end(), {"--source", options_.source});
-    }
-    const std::array<std::pair<bool, const char*>, 5> switches{{
-        {!options_.ffmpegInstalled, "--no-ffmpeg"},
-        {!options_.videoDevice, "--no-video-device"},
-        {!options_.sshdRunning, "--no-sshd"},
-        {options_.changedHostKey, "--changed-host-key"},
-        {options_.stubbornEncoder, "--stubborn-encoder"},
-    }};
-    for (const auto& [on, name] : switches) {
+    // --owner-pid: a test program that dies still leaves nothing behind.
+    std::vector<std::string> argv{tool,        "start",       "--instance",
+                                  "auto",      "--owner-pid", std::to_string(::getpid()),
+                                  "--size",    options.size,  "--authorized-key",
+                                  key + ".pub"};
+    const std::pair<bool, const char*> scenarios[] = {
+        {!options.authorizeTestKey, "--no-authorized-key"},
+        {!options.ffmpegInstalled, "--no-ffmpeg"},
+        {!options.videoDevice, "--no-video-device"},
+        {!options.sshdRunning, "--no-sshd"},
+        {options.changedHostKey, "--changed-host-key"}};
+    for (const auto& [on, flag] : scenarios) {
         if (on) {
-            argv.emplace_back(name);
+            argv.emplace_back(flag);
         }
     }
-    const auto started = runProcess(argv, {}, {}, std::chrono::seconds(90));
-    const std::string address = trimmed(started.out);
-    if (started.exitStatus != 0 || address.rfind("10.77.", 0) != 0) {
-        throw std::runtime_error("headset-sim start failed (" + std::to_string(started.exitStatus) +
-                                 "): " + started.err);
-    }
-    running_ = true;
-    headsetAddress_ = address;
-    const auto dot = address.find('.', 6);
-    instance_ = std::stoi(address.substr(6, dot - 6));
-    localAddress_ = "10.77." + std::to_string(instance_) + ".1";
-    initPid_ = static_cast<pid_t>(std::stol(readText(fs::path(stateFolder()) / "init.pid")));
-    pidNamespace_ = pidNamespaceOf(initPid_);
+    std::istringstream(checked(runProcess(argv, {}, {}, std::chrono::seconds(90)))) >>
+        headsetAddress_;
+    instance_ = headsetAddress_.substr(6, headsetAddress_.rfind('.') - 6);
+    localAddress_ = "10.77." + instance_ + ".1";
 }
 
 HeadsetSimulator::~HeadsetSimulator() {
-    try {
-        stop();
-    } catch (...) {
-        // A destructor cannot report; `headset-sim stop --instance all` cleans up.
-    }
-}
-
-void HeadsetSimulator::stop() {
-    if (!running_) {
-        return;
-    }
-    running_ = false;
-    const auto stopped = runProcess({toolPath(), "stop", "--instance", std::to_string(instance_)},
-                                    {}, {}, std::chrono::seconds(60));
-    if (stopped.exitStatus != 0) {
-        throw std::runtime_error("headset-sim stop failed: " + stopped.err);
-    }
-}
-
-std::string HeadsetSimulator::interfaceName() const {
-    return "vistrel-sim" + std::to_string(instance_);
+    runProcess({tool, "stop", "--instance", instance_});
 }
 
 std::string HeadsetSimulator::stateFolder() const {
-    return std::string(stateRoot) + "/" + std::to_string(instance_);
+    return "/var/lib/vistrel-headset-sim/" + instance_;
 }
 
 std::map<std::string, std::string> HeadsetSimulator::agentEnvironment() const {
-    return key_->environment();
-}
-
-std::string HeadsetSimulator::testPublicKey() const {
-    return trimmed(readText(key_->publicKeyPath()));
+    return {{"SSH_AUTH_SOCK", (folder_ / "agent").string()}};
 }
 
 std::string HeadsetSimulator::knownHostsLine() const {
-    const fs::path key =
-        fs::path(VISTREL_HEADSET_SIM).parent_path() / "host-key" / "ssh_host_ed25519_key.pub";
-    std::istringstream fields(readText(key));
+    std::ifstream file(std::filesystem::path(tool).parent_path() / "host-key" /
+                       "ssh_host_ed25519_key.pub");
     std::string type;
     std::string blob;
-    fields >> type >> blob;
+    file >> type >> blob;
     return headsetAddress_ + " " + type + " " + blob;
 }
 
-void HeadsetSimulator::setLinkUp(bool up) const {
-    const auto result = runProcess({"nsenter", "-t", std::to_string(initPid_), "-n", "ip", "link",
-                                    "set", "eth0", up ? "up" : "down"});
-    if (result.exitStatus != 0) {
-        throw std::runtime_error("cannot change the headset's link: " + result.err);
-    }
+std::unique_ptr<ChildProcess>
+HeadsetSimulator::startSsh(std::uint16_t port, const std::filesystem::path& knownHosts,
+                           const std::map<std::string, std::string>& environment,
+                           const std::string& user) const {
+    auto argv = RemoteCommand::sshArguments(ConnectionConfiguration(headsetAddress_, user, port),
+                                            localAddress_, knownHosts.string());
+    argv.insert(argv.begin(), "/usr/bin/ssh");
+    auto merged = agentEnvironment();
+    merged.insert(environment.begin(), environment.end());
+    return std::make_unique<ChildProcess>(argv, merged);
 }
 
-std::vector<HeadsetProcess> HeadsetSimulator::processes() const {
-    std::vector<HeadsetProcess> found;
-    if (!running_ || pidNamespace_.empty()) {
-        return found;
-    }
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/proc", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        const auto pid = static_cast<pid_t>(std::stol(name));
-        if (pidNamespaceOf(pid) != pidNamespace_) {
-            continue;
-        }
-        // A zombie has ended already; only its parent has not noticed yet.
-        const auto [state, start] = statusOf(pid);
-        if (state == 0 || state == 'Z' || state == 'X') {
-            continue;
-        }
-        HeadsetProcess process;
-        process.pid = pid;
-        process.startTime = start;
-        process.name = trimmed(readText(entry.path() / "comm"));
-        process.commandLine = readText(entry.path() / "cmdline");
-        for (char& c : process.commandLine) {
-            c = c == '\0' ? ' ' : c;
-        }
-        process.commandLine = trimmed(process.commandLine);
-        // A process that ended while being read has nothing left to show.
-        if (!process.name.empty()) {
-            found.push_back(std::move(process));
-        }
-    }
-    return found;
+ProcessResult HeadsetSimulator::exec(const std::vector<std::string>& command) const {
+    std::vector<std::string> argv{tool, "exec", "--instance", instance_, "--"};
+    argv.insert(argv.end(), command.begin(), command.end());
+    return runProcess(argv);
 }
 
-int HeadsetSimulator::signalProcesses(std::string_view name, int signal) const {
-    int count = 0;
-    for (const auto& process : processes()) {
-        if (process.name == name && ::kill(process.pid, signal) == 0) {
-            ++count;
-        }
-    }
-    return count;
+std::string HeadsetSimulator::processes() const {
+    return exec({"ps", "-e", "-o", "pid=,args="}).out;
 }
 
-bool HeadsetSimulator::waitUntilGone(std::string_view name,
+int HeadsetSimulator::signalProcesses(const std::string& name, int signal) const {
+    const std::string said = exec({"pkill", "-e", "-" + std::to_string(signal), "-x", name}).out;
+    return static_cast<int>(std::count(said.begin(), said.end(), '\n'));
+}
+
+bool HeadsetSimulator::waitUntilGone(const std::string& pattern,
                                      std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        bool present = false;
-        for (const auto& process : processes()) {
-            present = present || process.name == name;
-        }
-        if (!present) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
+    while (exec({"pgrep", "-f", pattern}).exitStatus != 1) {
+        if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    return true;
 }
 
 } // namespace vistrel::test

@@ -1,21 +1,15 @@
 #include "HeadsetStream.h"
 
 #include "ChildProcess.h"
-#include "RunProcess.h"
 #include "connection/RemoteCommand.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/mem.h>
-}
-
-#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <memory>
+#include <map>
+#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -27,53 +21,57 @@ namespace vistrel::test {
 
 namespace {
 
-struct TemporaryFile {
-    std::string path;
-    explicit TemporaryFile(const Bytes& contents) {
-        char name[] = "/tmp/vistrel-stream-XXXXXX";
-        const int fd = ::mkstemp(name);
-        if (fd < 0) {
-            throw std::runtime_error("mkstemp failed");
-        }
-        ::close(fd);
-        path = name;
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(contents.data()),
-                  static_cast<std::streamsize>(contents.size()));
-    }
-    ~TemporaryFile() { std::remove(path.c_str()); }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
+struct Spec {
+    int width, height;
+    double seconds;
+    const char* pixelFormat;
+};
+const std::map<std::string, Spec> specs{
+    {"320x240", {320, 240, 3.0, "yuv420p"}},       {"1280x720", {1280, 720, 3.0, "yuv420p"}},
+    {"256x144", {256, 144, 1.0, "yuv420p"}},       {"yuv444p", {64, 64, 0.1, "yuv444p"}},
+    {"yuv420p10le", {64, 64, 0.1, "yuv420p10le"}}, {"8208x16", {8208, 16, 0.1, "yuv420p"}},
 };
 
-struct MemoryReader {
-    const Bytes* bytes;
-    std::size_t position = 0;
-};
-
-int readMemory(void* opaque, std::uint8_t* buffer, int size) {
-    auto* reader = static_cast<MemoryReader*>(opaque);
-    const std::size_t left = reader->bytes->size() - reader->position;
-    if (left == 0) {
-        return AVERROR_EOF;
+// A UDP socket on 127.0.0.1 with a port the system chose; throws when none.
+UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in bound{AF_INET, 0, {htonl(address)}, {}};
+    socklen_t length = sizeof bound;
+    if (!socket || ::bind(socket.get(), reinterpret_cast<sockaddr*>(&bound), length) != 0 ||
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        throw std::runtime_error("no free UDP port");
     }
-    const std::size_t count = std::min(left, static_cast<std::size_t>(size));
-    std::memcpy(buffer, reader->bytes->data() + reader->position, count);
-    reader->position += count;
-    return static_cast<int>(count);
+    port = ntohs(bound.sin_port);
+    return socket;
+}
+
+// Datagrams as records: a 16-bit big-endian length, then the bytes.
+void save(const std::string& name, const std::vector<Bytes>& datagrams) {
+    std::filesystem::create_directories(VISTREL_TEST_STREAMS);
+    const std::string file = std::string(VISTREL_TEST_STREAMS) + "/" + name;
+    const std::string part = file + "." + std::to_string(::getpid());
+    std::ofstream out(part, std::ios::binary);
+    for (const Bytes& d : datagrams) {
+        out << static_cast<char>(d.size() >> 8) << static_cast<char>(d.size() & 0xFF);
+        out.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
+    }
+    out.close();
+    std::filesystem::rename(part, file);
+}
+
+std::vector<Bytes> make(const std::string& name) {
+    const Spec& s = specs.at(name);
+    auto datagrams = sendHeadsetStream(s.width, s.height, s.seconds, s.pixelFormat);
+    save(name, datagrams);
+    return datagrams;
 }
 
 } // namespace
 
 std::vector<std::string> headsetEncoderArguments() {
-    // Taken from the script itself so that the tests follow any change to it.
     const std::string script = RemoteCommand::script("127.0.0.1", 1);
     const std::size_t begin = script.find("-map 0:v");
-    const std::size_t end = script.find("-f mpegts", begin);
-    if (begin == std::string::npos || end == std::string::npos) {
-        throw std::runtime_error("the remote script has no encoder arguments");
-    }
-    std::istringstream words(script.substr(begin, end + 9 - begin));
+    std::istringstream words(script.substr(begin, script.find("-f mpegts") + 9 - begin));
     std::vector<std::string> arguments;
     for (std::string word; words >> word;) {
         if (word != "\\") {
@@ -83,86 +81,44 @@ std::vector<std::string> headsetEncoderArguments() {
     return arguments;
 }
 
-namespace {
-
-std::vector<std::string> encoderCommand(int width, int height, double seconds,
-                                        const std::string& pixelFormat, const std::string& output) {
-    std::vector<std::string> argv = {
-        "ffmpeg",
-        "-nostdin",
-        "-f",
-        "lavfi",
-        "-i",
-        "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=20",
-        "-t",
-        std::to_string(seconds)};
-    for (std::string& argument : headsetEncoderArguments()) {
-        if (argument == "yuv420p") {
-            argument = pixelFormat;
-        }
-        argv.push_back(std::move(argument));
-    }
-    argv.push_back(output);
-    return argv;
-}
-
-} // namespace
-
-Bytes encodeHeadsetStream(int width, int height, double seconds, const std::string& pixelFormat) {
-    const ProcessResult result =
-        runProcess(encoderCommand(width, height, seconds, pixelFormat, "pipe:1"));
-    if (result.exitStatus != 0 || result.out.empty()) {
-        throw std::runtime_error("ffmpeg failed: " + result.err);
-    }
-    return {result.out.begin(), result.out.end()};
-}
-
 std::string headsetDestination(std::uint16_t port) {
-    // The quoted word after "-f mpegts".
     const std::string script = RemoteCommand::script("127.0.0.1", port);
     const std::size_t quoted = script.find('\'', script.find("-f mpegts"));
     return script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1);
 }
 
-std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds) {
-    const UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
+std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
+                                     const std::string& pixelFormat) {
+    std::uint16_t port = 0;
+    const UniqueFd socket = boundSocket(INADDR_LOOPBACK, port);
     const int one = 1;
-    const int bufferSize = 8 * 1024 * 1024;
-    if (!socket ||
-        ::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-        ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one) != 0) {
-        throw std::runtime_error("no UDP socket for ffmpeg's output");
-    }
+    const int bufferSize = 8 << 20;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one);
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    ChildProcess ffmpeg(encoderCommand(width, height, seconds, "yuv420p",
-                                       headsetDestination(ntohs(address.sin_port))));
+    const std::string source = "testsrc2=rate=20:size=" + std::to_string(width) + "x" +
+                               std::to_string(height) + ":duration=" + std::to_string(seconds);
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-f", "lavfi", "-i", source};
+    for (std::string& argument : headsetEncoderArguments()) {
+        argv.push_back(argument == "yuv420p" ? pixelFormat : argument);
+    }
+    argv.push_back(headsetDestination(port));
+    ChildProcess ffmpeg(argv);
 
     std::vector<Bytes> datagrams;
-    Bytes buffer(65536);
     std::uint32_t dropped = 0; // by the kernel, for want of buffer space
     for (bool exited = false;;) {
         pollfd ready{socket.get(), POLLIN, 0};
         if (::poll(&ready, 1, 20) > 0) {
+            Bytes buffer(65536);
             std::array<char, CMSG_SPACE(sizeof dropped)> control{};
             iovec data{buffer.data(), buffer.size()};
-            msghdr message{};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control.data();
-            message.msg_controllen = control.size();
-            const ssize_t received = ::recvmsg(socket.get(), &message, 0);
-            if (received > 0) {
-                datagrams.emplace_back(buffer.begin(), buffer.begin() + received);
-            }
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
-                    std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
-                }
+            msghdr message{nullptr, 0, &data, 1, control.data(), control.size(), 0};
+            buffer.resize(static_cast<std::size_t>(
+                std::max<ssize_t>(0, ::recvmsg(socket.get(), &message, 0))));
+            datagrams.push_back(std::move(buffer));
+            if (const cmsghdr* c = CMSG_FIRSTHDR(&message);
+                c != nullptr && c->cmsg_type == SO_RXQ_OVFL) {
+                std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
             }
         } else if (exited) {
             break; // drained after ffmpeg ended
@@ -179,70 +135,42 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds) {
     return datagrams;
 }
 
-void demuxWithLibavformat(const Bytes& stream,
-                          const std::function<void(const std::uint8_t*, int)>& onPacket) {
-    MemoryReader reader{&stream};
-    constexpr int bufferSize = 64 * 1024;
-    auto* buffer = static_cast<std::uint8_t*>(av_malloc(bufferSize));
-    AVIOContext* io =
-        avio_alloc_context(buffer, bufferSize, 0, &reader, readMemory, nullptr, nullptr);
-    AVFormatContext* format = avformat_alloc_context();
-    format->pb = io;
-    format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
-    // On failure avformat_open_input frees the context itself.
-    if (avformat_open_input(&format, nullptr, av_find_input_format("mpegts"), nullptr) == 0) {
-        AVPacket* packet = av_packet_alloc();
-        while (av_read_frame(format, packet) >= 0) {
-            onPacket(packet->data, packet->size);
-            av_packet_unref(packet);
-        }
-        av_packet_free(&packet);
-        avformat_close_input(&format);
+const TestStream& testStream(const std::string& name) {
+    static std::mutex lock;
+    static std::map<std::string, TestStream> loaded;
+    const std::lock_guard guard(lock);
+    if (const auto found = loaded.find(name); found != loaded.end()) {
+        return found->second;
     }
-    av_freep(&io->buffer);
-    avio_context_free(&io);
+    TestStream stream;
+    const std::string saved = readFile(std::string(VISTREL_TEST_STREAMS) + "/" + name);
+    for (std::size_t at = 0; at + 2 <= saved.size();) {
+        const std::size_t size =
+            (static_cast<std::uint8_t>(saved[at]) << 8) | static_cast<std::uint8_t>(saved[at + 1]);
+        stream.datagrams.emplace_back(saved.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                                      saved.begin() + static_cast<std::ptrdiff_t>(at + 2 + size));
+        at += 2 + size;
+    }
+    if (stream.datagrams.empty()) {
+        stream.datagrams = make(name);
+    }
+    for (const Bytes& d : stream.datagrams) {
+        stream.bytes.insert(stream.bytes.end(), d.begin(), d.end());
+    }
+    stream.units = accessUnits(stream.bytes);
+    return loaded.emplace(name, std::move(stream)).first->second;
 }
 
-std::vector<Bytes> referenceAccessUnits(const Bytes& stream) {
-    std::vector<Bytes> units;
-    demuxWithLibavformat(
-        stream, [&](const std::uint8_t* data, int size) { units.emplace_back(data, data + size); });
-    return units;
-}
-
-std::vector<Bytes> referencePictures(const Bytes& stream, int width, int height) {
-    const TemporaryFile file(stream);
-    const ProcessResult result =
-        runProcess({"ffmpeg", "-nostdin", "-loglevel", "error", "-i", file.path, "-fps_mode",
-                    "passthrough", "-f", "rawvideo", "-pix_fmt", "yuv420p", "pipe:1"});
-    if (result.exitStatus != 0) {
-        throw std::runtime_error("ffmpeg failed: " + result.err);
+void makeTestStreams() {
+    for (const auto& [name, spec] : specs) {
+        make(name);
     }
-    const auto pictureSize =
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2;
-    std::vector<Bytes> pictures;
-    for (std::size_t offset = 0; offset + pictureSize <= result.out.size(); offset += pictureSize) {
-        const auto* begin = reinterpret_cast<const std::uint8_t*>(result.out.data()) + offset;
-        pictures.emplace_back(begin, begin + pictureSize);
-    }
-    return pictures;
 }
 
 std::uint16_t freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        throw std::runtime_error("no free UDP port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    std::uint16_t port = 0;
+    boundSocket(INADDR_ANY, port);
+    return port;
 }
 
 } // namespace vistrel::test

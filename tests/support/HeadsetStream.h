@@ -1,49 +1,41 @@
-// Real H.264-in-MPEG-TS streams for tests, made by the ffmpeg program with
-// the encoder settings the headset uses (testsrc2 standing in for the
-// camera), and libavformat's own reading of them as a reference.
+// Real H.264-in-MPEG-TS streams as the headset sends them: ffmpeg with the
+// remote script's encoder arguments (testsrc2 standing in for the camera),
+// sent over UDP to 127.0.0.1 as the script sends.
 #pragma once
 
+#include "MediaFiles.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace vistrel::test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// ffmpeg's arguments after the input, up to and including "-f mpegts", as the
-// headset's script passes them.
+// ffmpeg's arguments after the input, up to and including "-f mpegts", and
+// the destination URL for 127.0.0.1 and `port`, both cut from the script.
 std::vector<std::string> headsetEncoderArguments();
-
-// A transport stream of `seconds` of testsrc2 at width × height, 20 frames
-// per second in; `pixelFormat` replaces the headset's yuv420p. Throws
-// std::runtime_error when ffmpeg fails.
-Bytes encodeHeadsetStream(int width, int height, double seconds,
-                          const std::string& pixelFormat = "yuv420p");
-
-// The URL the headset's script sends to, for 127.0.0.1 and `port`.
 std::string headsetDestination(std::uint16_t port);
 
-// The same stream sent by ffmpeg to a UDP socket on 127.0.0.1 with the
-// destination options of the headset's script, one entry per datagram in
-// arrival order: the datagrams as ffmpeg's UDP output cuts them. Throws
-// std::runtime_error when ffmpeg fails or a datagram was lost.
-std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds);
+// `seconds` of testsrc2 at 20 pictures a second, one entry per datagram as
+// ffmpeg's UDP output cut them. Throws std::runtime_error when ffmpeg fails
+// or a datagram was lost.
+std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
+                                     const std::string& pixelFormat = "yuv420p");
 
-// Runs libavformat's mpegts demuxer (no parser) over the stream in memory and
-// hands each packet's payload to `onPacket`, in order.
-void demuxWithLibavformat(const Bytes& stream,
-                          const std::function<void(const std::uint8_t*, int)>& onPacket);
+struct TestStream {
+    std::vector<Bytes> datagrams;
+    Bytes bytes;              // all datagrams
+    std::vector<Bytes> units; // libavformat's access units
+};
 
-// The video PES payloads of a transport stream as libavformat reads them.
-std::vector<Bytes> referenceAccessUnits(const Bytes& stream);
+// The shared streams, by name: "320x240" and "1280x720" (3 s), "256x144"
+// (1 s), and 0.1 s ones the decoder refuses: "yuv444p", "yuv420p10le",
+// "8208x16". The make_test_streams fixture writes them to the build folder
+// once per test run; one that is missing is made here.
+const TestStream& testStream(const std::string& name);
+void makeTestStreams();
 
-// The stream decoded by the ffmpeg program: one YUV420P picture per entry,
-// every decoded picture, none duplicated or dropped.
-std::vector<Bytes> referencePictures(const Bytes& stream, int width, int height);
-
-// A UDP port on 127.0.0.1 that nobody was using a moment ago.
+// A UDP port that nobody was bound to a moment ago.
 std::uint16_t freeUdpPort();
 
 } // namespace vistrel::test

@@ -7,196 +7,169 @@ extern "C" {
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <png.h>
 #include <sstream>
 
 namespace vistrel::test {
 
-Mp4Info readMp4(const std::filesystem::path& file) {
-    Mp4Info info;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) {
-        info.error = "cannot open " + file.string();
-        return info;
+namespace {
+
+struct Memory {
+    const Bytes& bytes;
+    std::int64_t at = 0;
+    [[nodiscard]] auto size() const { return static_cast<std::int64_t>(bytes.size()); }
+};
+
+int readMemory(void* opaque, std::uint8_t* buffer, int size) {
+    auto& m = *static_cast<Memory*>(opaque);
+    const auto count = std::min<std::int64_t>(size, m.size() - m.at);
+    std::copy_n(m.bytes.data() + m.at, count, buffer);
+    m.at += count;
+    return count > 0 ? static_cast<int>(count) : AVERROR_EOF;
+}
+
+std::int64_t seekMemory(void* opaque, std::int64_t offset, int whence) {
+    auto& m = *static_cast<Memory*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        return m.size();
     }
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
-        raw, [](AVFormatContext* f) { avformat_close_input(&f); });
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
-        info.error = "no stream information";
-        return info;
+    const std::int64_t base = (whence & 3) == SEEK_CUR   ? m.at
+                              : (whence & 3) == SEEK_END ? m.size()
+                                                         : 0;
+    m.at = std::clamp<std::int64_t>(base + offset, 0, m.size());
+    return m.at;
+}
+
+template <typename T, void (*Free)(T**)> struct Freer {
+    void operator()(T* p) const { Free(&p); }
+};
+
+void freeIo(AVIOContext** io) {
+    av_freep(&(*io)->buffer); // perhaps no longer the one allocated below
+    avio_context_free(io);
+}
+
+} // namespace
+
+Movie readMovie(const Bytes& contents, bool decode,
+                const std::function<void(const AVPacket&)>& onPacket) {
+    Movie movie;
+    Memory memory{contents};
+    constexpr int bufferSize = 64 * 1024;
+    std::unique_ptr<AVIOContext, Freer<AVIOContext, freeIo>> io(
+        avio_alloc_context(static_cast<std::uint8_t*>(av_malloc(bufferSize)), bufferSize, 0,
+                           &memory, readMemory, nullptr, seekMemory));
+    AVFormatContext* raw = avformat_alloc_context();
+    raw->pb = io.get();
+    raw->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
+    std::unique_ptr<AVFormatContext, Freer<AVFormatContext, avformat_close_input>> format;
+    if (avformat_open_input(&raw, nullptr, nullptr, nullptr) < 0) { // frees raw itself
+        movie.error = "libavformat cannot open it";
+        return movie;
     }
-    int videoIndex = -1;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
+    format.reset(raw);
+    const AVStream* video = nullptr;
+    for (unsigned i = 0; i < format->nb_streams && video == nullptr; ++i) {
         if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            ++info.videoStreams;
-            videoIndex = static_cast<int>(i);
-        } else {
-            ++info.otherStreams;
+            video = format->streams[i];
         }
     }
-    if (videoIndex < 0) {
-        info.error = "no video stream";
-        return info;
+    std::unique_ptr<AVCodecContext, Freer<AVCodecContext, avcodec_free_context>> decoder;
+    if (video != nullptr) {
+        movie.codec = video->codecpar->codec_id;
+        movie.width = video->codecpar->width;
+        movie.height = video->codecpar->height;
+        movie.timeBase = video->time_base;
+        movie.duration = video->duration;
+        decoder.reset(decode ? avcodec_alloc_context3(avcodec_find_decoder(movie.codec)) : nullptr);
+        if (decoder && (avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0 ||
+                        avcodec_open2(decoder.get(), nullptr, nullptr) < 0)) {
+            movie.error = "libavcodec cannot decode it";
+            return movie;
+        }
     }
-    const AVStream* stream = format->streams[videoIndex];
-    info.codec = stream->codecpar->codec_id;
-    info.width = stream->codecpar->width;
-    info.height = stream->codecpar->height;
-    info.timeBase = stream->time_base;
-    info.duration = stream->duration;
-
-    const AVCodec* decoder = avcodec_find_decoder(info.codec);
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> context(
-        avcodec_alloc_context3(decoder), [](AVCodecContext* c) { avcodec_free_context(&c); });
-    if (decoder == nullptr || !context ||
-        avcodec_parameters_to_context(context.get(), stream->codecpar) < 0 ||
-        avcodec_open2(context.get(), decoder, nullptr) < 0) {
-        info.error = "cannot open the decoder";
-        return info;
-    }
-    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
-                                                          [](AVPacket* p) { av_packet_free(&p); });
-    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
-                                                       [](AVFrame* f) { av_frame_free(&f); });
-    auto receive = [&] {
-        while (avcodec_receive_frame(context.get(), frame.get()) == 0) {
-            if (info.decodedFrames == 0 && frame->format == AV_PIX_FMT_YUV420P) {
-                const int cx = frame->width / 2;
-                const int cy = frame->height / 2;
-                int sy = 0;
-                int scb = 0;
-                int scr = 0;
-                for (int y = cy - 4; y < cy + 4; ++y) {
-                    for (int x = cx - 4; x < cx + 4; ++x) {
-                        sy += frame->data[0][y * frame->linesize[0] + x];
-                        scb += frame->data[1][(y / 2) * frame->linesize[1] + x / 2];
-                        scr += frame->data[2][(y / 2) * frame->linesize[2] + x / 2];
-                    }
-                }
-                info.centreY = sy / 64;
-                info.centreCb = scb / 64;
-                info.centreCr = scr / 64;
-            }
-            ++info.decodedFrames;
+    std::unique_ptr<AVPacket, Freer<AVPacket, av_packet_free>> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, Freer<AVFrame, av_frame_free>> frame(av_frame_alloc());
+    const auto receive = [&] {
+        while (decoder && avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+            movie.pictures.push_back(PixelBuffer::referencing(frame.get()));
             av_frame_unref(frame.get());
         }
     };
     int status = 0;
-    while ((status = av_read_frame(format.get(), packet.get())) >= 0) {
-        if (packet->stream_index == videoIndex) {
-            info.pts.push_back(packet->pts);
-            info.keyFrames.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
-            if (avcodec_send_packet(context.get(), packet.get()) < 0) {
-                ++info.decodeErrors;
+    while (video != nullptr && (status = av_read_frame(format.get(), packet.get())) >= 0) {
+        if (packet->stream_index == video->index) {
+            movie.pts.push_back(packet->pts);
+            if (onPacket) {
+                onPacket(*packet);
             }
-            receive();
+            if (decoder && avcodec_send_packet(decoder.get(), packet.get()) == 0) {
+                receive();
+            }
         }
         av_packet_unref(packet.get());
     }
-    if (status != AVERROR_EOF) {
-        info.error = "read error before the end of the file";
+    if (decoder) {
+        avcodec_send_packet(decoder.get(), nullptr);
+        receive();
     }
-    avcodec_send_packet(context.get(), nullptr);
-    receive();
-    return info;
+    movie.error = video == nullptr        ? "no video stream"
+                  : status != AVERROR_EOF ? "a read error before the end"
+                                          : "";
+    return movie;
 }
 
-std::vector<PixelBuffer> decodeAll(const std::filesystem::path& file) {
-    std::vector<PixelBuffer> pictures;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) {
-        return pictures;
-    }
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
-        raw, [](AVFormatContext* f) { avformat_close_input(&f); });
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
-        return pictures;
-    }
-    const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index < 0) {
-        return pictures;
-    }
-    const AVCodecParameters* parameters = format->streams[index]->codecpar;
-    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> context(
-        avcodec_alloc_context3(decoder), [](AVCodecContext* c) { avcodec_free_context(&c); });
-    if (decoder == nullptr || !context ||
-        avcodec_parameters_to_context(context.get(), parameters) < 0 ||
-        avcodec_open2(context.get(), decoder, nullptr) < 0) {
-        return pictures;
-    }
-    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
-                                                          [](AVPacket* p) { av_packet_free(&p); });
-    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
-                                                       [](AVFrame* f) { av_frame_free(&f); });
-    auto receive = [&] {
-        while (avcodec_receive_frame(context.get(), frame.get()) == 0) {
-            pictures.push_back(PixelBuffer::referencing(frame.get()));
-            av_frame_unref(frame.get());
-        }
-    };
-    while (av_read_frame(format.get(), packet.get()) >= 0) {
-        if (packet->stream_index == index &&
-            avcodec_send_packet(context.get(), packet.get()) == 0) {
-            receive();
-        }
-        av_packet_unref(packet.get());
-    }
-    avcodec_send_packet(context.get(), nullptr);
-    receive();
-    return pictures;
+Movie readMovie(const std::filesystem::path& file, bool decode) {
+    const std::string contents = readFile(file);
+    return readMovie(Bytes(contents.begin(), contents.end()), decode);
 }
 
-PngInfo readPng(const std::filesystem::path& file) {
-    PngInfo info;
+std::vector<Bytes> accessUnits(const Bytes& stream) {
+    std::vector<Bytes> units;
+    readMovie(stream, false,
+              [&](const AVPacket& p) { units.emplace_back(p.data, p.data + p.size); });
+    return units;
+}
+
+Bytes planeBytes(const PixelBuffer& picture) {
+    Bytes bytes;
+    const AVFrame* f = picture.frame();
+    const bool nv12 = picture.format() == AV_PIX_FMT_NV12;
+    for (int plane = 0; f != nullptr && plane < (nv12 ? 2 : 3); ++plane) {
+        const int width = plane == 0 || nv12 ? f->width : (f->width + 1) / 2;
+        for (int row = 0; row < (plane == 0 ? f->height : (f->height + 1) / 2); ++row) {
+            const std::uint8_t* line =
+                f->data[plane] + static_cast<std::ptrdiff_t>(row) * f->linesize[plane];
+            bytes.insert(bytes.end(), line, line + width);
+        }
+    }
+    return bytes;
+}
+
+Png readPng(const std::filesystem::path& file) {
+    Png png;
     const std::string bytes = readFile(file);
-    // The chunk list, for what the simplified reader does not tell.
-    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    if (bytes.compare(0, 8, signature) != 0) {
-        info.error = "not a PNG file";
-        return info;
-    }
-    auto be32 = [&](std::size_t at) {
-        return (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
-               static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3]));
-    };
-    for (std::size_t at = 8; at + 8 <= bytes.size();) {
-        const std::uint32_t length = be32(at);
-        const std::string type = bytes.substr(at + 4, 4);
-        if (type == "IHDR" && at + 8 + 13 <= bytes.size()) {
-            info.bitDepth = static_cast<unsigned char>(bytes[at + 16]);
-            info.colourType = static_cast<unsigned char>(bytes[at + 17]);
-        } else if (type == "sRGB") {
-            info.srgbChunk = true;
-        }
-        at += 12 + static_cast<std::size_t>(length);
-    }
-
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()) == 0) {
-        info.error = image.message;
-        return info;
+        png.error = image.message;
+        return png;
     }
     image.format = PNG_FORMAT_RGBA;
-    info.width = static_cast<int>(image.width);
-    info.height = static_cast<int>(image.height);
-    info.rgba.resize(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, info.rgba.data(), 0, nullptr) == 0) {
-        info.error = image.message;
+    png.width = static_cast<int>(image.width);
+    png.height = static_cast<int>(image.height);
+    png.rgba.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, png.rgba.data(), 0, nullptr) == 0) {
+        png.error = image.message;
         png_image_free(&image);
     }
-    return info;
+    return png;
 }
 
 std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
     std::ostringstream contents;
-    contents << in.rdbuf();
+    contents << std::ifstream(file, std::ios::binary).rdbuf();
     return contents.str();
 }
 
@@ -210,8 +183,7 @@ std::vector<std::string> readLines(const std::filesystem::path& file) {
 }
 
 void writeFile(const std::filesystem::path& file, const std::string& contents) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << contents;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
 }
 
 std::vector<std::string> listFolder(const std::filesystem::path& folder) {

@@ -1,5 +1,5 @@
-// Reads recorded MP4 and PNG files back with the real libraries (libavformat,
-// libavcodec, libpng) so tests check what a player or viewer would see.
+// Files read back with the real libraries (libavformat, libavcodec, libpng),
+// as a player or viewer would, and small file helpers.
 #pragma once
 
 #include "receive/PixelBuffer.h"
@@ -8,59 +8,55 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
-#include <libavutil/rational.h>
+#include <libavcodec/packet.h>
 }
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace vistrel::test {
 
-struct Mp4Info {
+using Bytes = std::vector<std::uint8_t>;
+
+struct Movie {
     std::string error; // empty when the file opened and was read to its end
-    int videoStreams = 0;
-    int otherStreams = 0;
     AVCodecID codec = AV_CODEC_ID_NONE;
     int width = 0;
     int height = 0;
     AVRational timeBase{0, 1};
-    std::int64_t duration = 0;     // of the video stream, in its time base
-    std::vector<std::int64_t> pts; // of every packet, in file order
-    std::vector<bool> keyFrames;
-    int decodedFrames = 0;
-    int decodeErrors = 0;
-    // Mean Y, Cb and Cr of the first decoded picture's centre 8 × 8 block.
-    int centreY = -1;
-    int centreCb = -1;
-    int centreCr = -1;
+    std::int64_t duration = 0;         // of the video stream, in its time base
+    std::vector<std::int64_t> pts;     // of every video packet, in file order
+    std::vector<PixelBuffer> pictures; // libavcodec's decoding, when asked for
 };
 
-Mp4Info readMp4(const std::filesystem::path& file);
+// The first video stream of a file (MP4, MPEG-TS) held in memory, read by
+// libavformat without parsers: `onPacket` sees each video packet as stored.
+Movie readMovie(const Bytes& contents, bool decode = true,
+                const std::function<void(const AVPacket&)>& onPacket = {});
+Movie readMovie(const std::filesystem::path& file, bool decode = true);
 
-struct PngInfo {
+// The video packets (PES payloads: access units) of a transport stream.
+std::vector<Bytes> accessUnits(const Bytes& stream);
+
+// The planes of a YUV420P or NV12 picture, packed row after row.
+Bytes planeBytes(const PixelBuffer& picture);
+
+struct Png {
     std::string error; // empty when libpng read the whole image
     int width = 0;
     int height = 0;
-    int bitDepth = 0;
-    int colourType = -1; // as in the IHDR chunk: 6 is RGBA
-    bool srgbChunk = false;
-    std::vector<unsigned char> rgba; // as libpng decodes it, 4 bytes a pixel
+    std::vector<unsigned char> rgba; // 4 bytes a pixel
     [[nodiscard]] const unsigned char* at(int x, int y) const {
         return rgba.data() + (static_cast<std::size_t>(y) * width + x) * 4;
     }
 };
+Png readPng(const std::filesystem::path& file);
 
-// Every picture of the first video stream, as libavcodec's decoder made them.
-std::vector<PixelBuffer> decodeAll(const std::filesystem::path& file);
-
-PngInfo readPng(const std::filesystem::path& file);
-
-std::string readFile(const std::filesystem::path& file);
-// The file's lines without their line feeds; none for a missing file.
+std::string readFile(const std::filesystem::path& file); // empty when missing
 std::vector<std::string> readLines(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& contents);
-
 // Names in a folder, hidden ones included, sorted.
 std::vector<std::string> listFolder(const std::filesystem::path& folder);
 

@@ -8,8 +8,10 @@
 
 namespace vistrel::test {
 
+namespace fs = std::filesystem;
+
 ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "vistrel-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
     }
@@ -18,28 +20,19 @@ ScratchFolder::ScratchFolder() {
 
 ScratchFolder::~ScratchFolder() {
     std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TmpfsMount::unavailableReason() {
-    if (::geteuid() != 0) {
-        return "mounting a tmpfs needs root";
-    }
-    return {};
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
 }
 
 TmpfsMount::TmpfsMount(std::size_t bytes, bool readOnly) {
     const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-    const unsigned long flags = readOnly ? MS_RDONLY : 0;
-    if (::mount("tmpfs", folder_.path().c_str(), "tmpfs", flags, options.c_str()) != 0) {
-        throw std::runtime_error(std::string("mount tmpfs: ") + std::strerror(errno));
+    if (::mount("tmpfs", path().c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0) {
+        throw std::runtime_error(std::string("mount tmpfs (needs root): ") + std::strerror(errno));
     }
 }
 
 TmpfsMount::~TmpfsMount() {
-    ::umount2(folder_.path().c_str(), MNT_DETACH);
+    ::umount2(path().c_str(), MNT_DETACH);
 }
 
 } // namespace vistrel::test

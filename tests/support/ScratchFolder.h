@@ -1,5 +1,5 @@
 // Temporary folders for tests: a fresh folder removed with everything in it,
-// and a small tmpfs mounted on one (root only) to run out of space or to be
+// and a small tmpfs mounted on one (root only), to run out of space or to be
 // read-only on purpose.
 #pragma once
 
@@ -12,9 +12,9 @@ namespace vistrel::test {
 class ScratchFolder {
 public:
     ScratchFolder();
+    ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
-    ~ScratchFolder();
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
     [[nodiscard]] std::filesystem::path operator/(const std::string& name) const {
         return path_ / name;
@@ -24,15 +24,13 @@ private:
     std::filesystem::path path_;
 };
 
+// Throws std::runtime_error when mounting fails (not root).
 class TmpfsMount {
 public:
-    // Why a tmpfs cannot be mounted here (not root), or empty when it can.
-    static std::string unavailableReason();
-
-    TmpfsMount(std::size_t bytes, bool readOnly = false);
+    explicit TmpfsMount(std::size_t bytes, bool readOnly = false);
+    ~TmpfsMount();
     TmpfsMount(const TmpfsMount&) = delete;
     TmpfsMount& operator=(const TmpfsMount&) = delete;
-    ~TmpfsMount();
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return folder_.path(); }
 
 private:

@@ -1,6 +1,5 @@
-// Decoded pictures with known content for tests and benchmarks: 8-bit 4:2:0
-// frames (YUV420P or NV12) made from RGB colours with a chosen colour matrix
-// in video range, the way a decoder hands them over.
+// Decoded pictures with known content, in real AVFrames as a decoder hands
+// them over: 8-bit 4:2:0 (YUV420P or NV12), video range.
 #pragma once
 
 #include "receive/PixelBuffer.h"
@@ -22,18 +21,20 @@ struct YCbCr {
     int cr = 0;
 };
 
-// Video-range Y'CbCr of an sRGB colour under BT.601 (AVCOL_SPC_SMPTE170M or
-// AVCOL_SPC_BT470BG) or BT.709 (AVCOL_SPC_BT709) coefficients.
+// Video-range Y'CbCr of an sRGB colour under BT.709 (AVCOL_SPC_BT709) or
+// otherwise BT.601 coefficients.
 YCbCr toVideoRange(Rgb colour, AVColorSpace matrix);
+
+// A picture of any pixel format, untagged; YUV420P and NV12 ones are grey `shade`.
+PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P,
+                        std::uint8_t shade = 128);
 
 // Four quadrants: top-left, top-right, bottom-left, bottom-right.
 PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSpace matrix,
                           const std::array<Rgb, 4>& colours);
 
-PixelBuffer makeSolid(int width, int height, AVPixelFormat format, Rgb colour);
-
-// Random samples everywhere: pictures that do not compress.
-PixelBuffer makeNoise(int width, int height, AVPixelFormat format, std::uint32_t seed);
+// Random samples everywhere (YUV420P): pictures that do not compress.
+PixelBuffer makeNoise(int width, int height, std::uint32_t seed);
 
 // A scene that moves a little with every `index`, like a camera picture.
 PixelBuffer makeMoving(int width, int height, AVPixelFormat format, int index);

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QUdpSocket>
 #include <stdexcept>
 
 namespace vistrel::test {
@@ -27,14 +26,6 @@ done
 )";
 
 } // namespace
-
-std::uint16_t freeUdpPort() {
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress::LocalHost, 0)) {
-        throw std::runtime_error("no free UDP port");
-    }
-    return socket.localPort();
-}
 
 HeadsetStandIn::HeadsetStandIn(Behaviour behaviour) : HeadsetStandIn(behaviour, Stream{}) {
 }

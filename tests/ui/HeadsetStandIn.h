@@ -6,6 +6,7 @@
 // the headset would.
 #pragma once
 
+#include "HeadsetStream.h"
 #include "session/SessionServices.h"
 
 #include <QString>
@@ -47,8 +48,5 @@ private:
     std::uint16_t port_ = 0;
     QString ssh_;
 };
-
-// A UDP port that nothing listens on at the moment of the call.
-std::uint16_t freeUdpPort();
 
 } // namespace vistrel::test

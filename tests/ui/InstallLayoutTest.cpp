@@ -2,7 +2,6 @@
 // its helper, the help page where the program looks for it, the desktop
 // entry and the icon it names.
 #include "ChildProcess.h"
-#include "RunProcess.h"
 #include "desktop/HelpPage.h"
 
 #include <QDir>

@@ -54,8 +54,6 @@ void WindowFixture::launchWith(SessionServices services, const QString& address,
     app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
-    // The pointer rests off the window, so that nothing shows hovered in its pictures.
-    QCursor::setPos(app_->mainWindow()->screen(), app_->mainWindow()->screen()->size().width(), 0);
 }
 
 QObject* WindowFixture::object(const char* name) const {
@@ -112,7 +110,10 @@ bool WindowFixture::waitForPhase(StreamSession::Phase phase, int ms) {
 }
 
 QImage WindowFixture::screenshot(const QString& name) {
-    // Let bindings, animations and the scene graph settle first.
+    // Let bindings, animations and the scene graph settle first, with the
+    // pointer off the window: nothing shows hovered or a tooltip.
+    const QSize screen = window().screen()->size();
+    QCursor::setPos(window().screen(), screen.width() - 1, screen.height() - 1);
     QTest::qWait(400);
     QImage image = window().grabWindow();
     image.save(QDir(artefactDir()).filePath(name + QStringLiteral(".png")));

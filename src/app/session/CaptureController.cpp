@@ -43,8 +43,7 @@ void CaptureController::choose(Kind kind, std::function<void(const QString& path
     CaptureLocationRequest request;
     request.title = qs(recording ? Messages::saveRecordingTitle : Messages::saveScreenshotTitle);
     request.extension = recording ? QStringLiteral("mp4") : QStringLiteral("png");
-    request.nameFilter =
-        recording ? QStringLiteral("MPEG-4 movie (*.mp4)") : QStringLiteral("PNG image (*.png)");
+    request.nameFilter = qs(recording ? Messages::movieFileType : Messages::pictureFileType);
     request.defaultName =
         QStringLiteral("Vistrel ") +
         session_.services_.clock->now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +

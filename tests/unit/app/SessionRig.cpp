@@ -4,50 +4,13 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/frame.h>
-}
-
-#include <arpa/inet.h>
-#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vistrel::test {
-
-PixelBuffer makePicture(int width, int height, AVPixelFormat format, std::uint8_t shade) {
-    AVFrame* frame = av_frame_alloc();
-    frame->width = width;
-    frame->height = height;
-    frame->format = format;
-    if (av_frame_get_buffer(frame, 0) < 0) {
-        av_frame_free(&frame);
-        throw std::runtime_error("av_frame_get_buffer failed");
-    }
-    for (int row = 0; row < height; ++row) {
-        std::memset(frame->data[0] + static_cast<std::ptrdiff_t>(row) * frame->linesize[0], shade,
-                    static_cast<std::size_t>(width));
-    }
-    const int chromaPlanes = format == AV_PIX_FMT_NV12 ? 1 : 2;
-    for (int plane = 1; plane <= chromaPlanes && frame->data[plane] != nullptr; ++plane) {
-        const int bytes = format == AV_PIX_FMT_NV12 ? width : width / 2;
-        for (int row = 0; row < height / 2; ++row) {
-            std::memset(frame->data[plane] +
-                            static_cast<std::ptrdiff_t>(row) * frame->linesize[plane],
-                        0x60 + plane, static_cast<std::size_t>(bytes));
-        }
-    }
-    PixelBuffer picture = PixelBuffer::referencing(frame);
-    av_frame_free(&frame);
-    return picture;
-}
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const QDeadlineTimer deadline(timeout);
@@ -70,72 +33,11 @@ void drainEvents() {
     }
 }
 
-std::uint16_t freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = 0;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("no free UDP port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 std::string readFile(const QString& path) {
     std::ifstream in(QFile::encodeName(path).toStdString(), std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
     return content.str();
-}
-
-PngSize pngSize(const QString& path) {
-    const std::string bytes = readFile(path);
-    PngSize size;
-    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
-        bytes.compare(12, 4, "IHDR") != 0) {
-        return size;
-    }
-    const auto word = [&](std::size_t at) {
-        unsigned value = 0;
-        for (std::size_t i = 0; i < 4; ++i) {
-            value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-        }
-        return value;
-    };
-    size.valid = true;
-    size.width = word(16);
-    size.height = word(20);
-    return size;
-}
-
-Movie readMovie(const QString& path) {
-    Movie movie;
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) {
-        return movie;
-    }
-    if (avformat_find_stream_info(context, nullptr) >= 0) {
-        const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (index >= 0) {
-            movie.valid = true;
-            movie.width = context->streams[index]->codecpar->width;
-            movie.height = context->streams[index]->codecpar->height;
-            AVPacket* packet = av_packet_alloc();
-            while (av_read_frame(context, packet) >= 0) {
-                if (packet->stream_index == index) {
-                    ++movie.frames;
-                }
-                av_packet_unref(packet);
-            }
-            av_packet_free(&packet);
-        }
-    }
-    avformat_close_input(&context);
-    return movie;
 }
 
 namespace {

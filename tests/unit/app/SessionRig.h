@@ -4,7 +4,9 @@
 // UDP port.
 #pragma once
 
+#include "HeadsetStream.h"
 #include "SessionDoubles.h"
+#include "TestPictures.h"
 #include "receive/PixelBuffer.h"
 #include "session/SessionProbe.h"
 #include "session/StreamSession.h"
@@ -26,39 +28,14 @@ namespace vistrel {
 
 namespace test {
 
-// A decoded-looking 4:2:0 picture in a real AVFrame; `shade` fills the luma plane.
-PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P,
-                        std::uint8_t shade = 128);
-
 // Runs the event loop until `condition` holds; false after `timeout`.
 bool waitFor(const std::function<bool()>& condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(30));
 // Runs the event loop for a short while, for work already queued.
 void drainEvents();
 
-// A UDP port nobody was bound to a moment ago.
-std::uint16_t freeUdpPort();
-
 // Reads a whole file; empty when missing.
 std::string readFile(const QString& path);
-
-// The size a PNG file declares in its header; invalid when it is no PNG.
-struct PngSize {
-    bool valid = false;
-    unsigned width = 0;
-    unsigned height = 0;
-};
-PngSize pngSize(const QString& path);
-
-// An MP4 (or any) file read back with libavformat: its video stream's size
-// and how many video packets it holds.
-struct Movie {
-    bool valid = false;
-    int width = 0;
-    int height = 0;
-    int frames = 0;
-};
-Movie readMovie(const QString& path);
 
 class SessionRig {
 public:
