@@ -2,6 +2,7 @@
 // window, SSH client and askpass helper, and the simulated headset's sshd,
 // remote script and ffmpeg. A person types the address and presses Return.
 #include "HeadsetSimulator.h"
+#include "HeadsetStream.h"
 #include "WindowFixture.h"
 
 #include <QDir>
@@ -36,6 +37,8 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
 
     SessionServices services = SessionServices::system();
     services.applicationDir = VISTREL_BINARY_DIR "/src/app"; // this build's askpass helper
+    // A free port instead of 8090, so that other runs on this machine do not collide.
+    services.port = freeUdpPort();
     launchWith(std::move(services), QString());
     type(QString::fromStdString(headset.headsetAddress()));
     QTest::keyClick(&window(), Qt::Key_Return);
@@ -45,6 +48,13 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     EXPECT_EQ(text("networkText"), "1280 \u00d7 720");
     const QImage shot = screenshot("simulated-headset");
     EXPECT_GT(litShare(shot, videoRect().adjusted(40, 40, -40, -40)), 0.5);
+
+    // The statistics overlay, by its key, once some seconds of pictures are in its graph.
+    QTest::keyClick(&window(), Qt::Key_I, Qt::ControlModifier);
+    ASSERT_TRUE(this->shown("statsOverlay"));
+    EXPECT_TRUE(waitFor(
+        [&] { return session().shownTimes().back() - session().shownTimes().front() > 6; }));
+    screenshot("statistics");
 
     click("endButton");
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
