@@ -49,6 +49,13 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     const QImage shot = screenshot("simulated-headset");
     EXPECT_GT(litShare(shot, videoRect().adjusted(40, 40, -40, -40)), 0.5);
 
+    // The statistics overlay, by its key, once some seconds of pictures are in its graph.
+    QTest::keyClick(&window(), Qt::Key_I, Qt::ControlModifier);
+    ASSERT_TRUE(this->shown("statsOverlay"));
+    EXPECT_TRUE(waitFor(
+        [&] { return session().shownTimes().back() - session().shownTimes().front() > 6; }));
+    screenshot("statistics");
+
     click("endButton");
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
     EXPECT_TRUE(session().error().isEmpty()) << session().error().toStdString();

@@ -104,6 +104,7 @@ void WindowFixture::TearDown() {
     app_.reset();
     QtSettingsStore().setString("frameAddress", QString());
     QtSettingsStore().setString("sshUsername", "steamos");
+    QtSettingsStore().setString("showStatistics", "false");
 }
 
 void WindowFixture::launch(Headset headset, const QString& address, const QString& size,

@@ -5,6 +5,7 @@
 #include "QtText.h"
 #include "SessionRig.h"
 #include "WindowFixture.h"
+#include "desktop/SettingsStore.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -132,6 +133,25 @@ TEST_F(Window, StreamingShowsThePictureCapturesItAndEndClearsIt) {
     screenshot("capture-notice");
     click("dismissNoticeButton");
     EXPECT_FALSE(shown("captureNotice"));
+
+    // The statistics overlay from its menu command: figures that follow the
+    // pictures, a graph, off the picture's centre, remembered, gone again.
+    QObject* statistics = object("statisticsAction");
+    trigger(statistics);
+    ASSERT_TRUE(shown("statsOverlay"));
+    EXPECT_EQ(QtSettingsStore().string("showStatistics"), "true");
+    const auto figures = [&] {
+        return text("statisticsValues");
+    };
+    ASSERT_TRUE(waitFor([&] { return figures().section(' ', 0, 0).toDouble() > 5; }, 5000))
+        << figures().toStdString();
+    const QString before = figures();
+    EXPECT_TRUE(waitFor([&] { return figures() != before; }, 3000));
+    EXPECT_FALSE(pixelRect("statsOverlay").contains(videoRect().center()));
+    EXPECT_GT(litShare(screenshot("statistics-overlay"), pixelRect("intervalGraph"), 150), 0.02);
+    trigger(statistics);
+    EXPECT_FALSE(shown("statsOverlay"));
+    EXPECT_EQ(QtSettingsStore().string("showStatistics"), "false");
 
     click("endButton");
     ASSERT_TRUE(waitForPhase(Phase::Idle));

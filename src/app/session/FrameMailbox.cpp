@@ -10,7 +10,7 @@ bool FrameMailbox::post(PixelBuffer picture) {
         const std::lock_guard guard(lock_);
         replaced = std::exchange(frame_, std::move(picture));
         if (!replaced.empty()) {
-            ++dropped_;
+            dropped_.fetch_add(1, std::memory_order_relaxed);
         }
         if (scheduled_) {
             return false;
@@ -31,11 +31,6 @@ void FrameMailbox::clear() {
     PixelBuffer dropped;
     const std::lock_guard guard(lock_);
     dropped = std::exchange(frame_, PixelBuffer{});
-}
-
-std::uint64_t FrameMailbox::dropped() const {
-    const std::lock_guard guard(lock_);
-    return dropped_;
 }
 
 } // namespace vistrel

@@ -6,6 +6,7 @@
 
 #include "receive/PixelBuffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -24,14 +25,14 @@ public:
     // Drops a waiting picture; a delivery already scheduled finds nothing.
     void clear();
 
-    // Pictures replaced before anyone took them.
-    [[nodiscard]] std::uint64_t dropped() const;
+    // Pictures replaced before anyone took them; any thread, without the lock.
+    [[nodiscard]] std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
-    mutable std::mutex lock_; // guards frame_, scheduled_ and dropped_
+    std::mutex lock_; // guards frame_ and scheduled_
     PixelBuffer frame_;
     bool scheduled_ = false;
-    std::uint64_t dropped_ = 0;
+    std::atomic<std::uint64_t> dropped_{0};
 };
 
 } // namespace vistrel

@@ -29,6 +29,8 @@ constexpr double stallTimeout = 10.0;
 constexpr double firstFrameTimeout = 20.0;
 constexpr double stopDeadline = 7.0;
 constexpr double killDelay = 2.0;
+// How far back shown pictures are remembered, for the statistics overlay's graph.
+constexpr double shownTimesKept = 10.0;
 
 QString frameAddressKey() {
     return QStringLiteral("frameAddress");
@@ -141,6 +143,8 @@ void StreamSession::start() {
     lastFrame_.reset();
     waitingSince_.reset();
     publish(startedAt_, {});
+    presentedInRun_ = 0;
+    shownTimes_.clear();
 
     generation_ = QUuid::createUuid();
     const QUuid token = generation_;
@@ -193,6 +197,7 @@ void StreamSession::startRun(const QUuid& token) {
     receiver->setOnError(runCallbacks_.onError);
     receiver->start(services_.port, configuration.host());
     receiver_ = std::move(receiver);
+    runStartedAt_ = services_.clock->uptime();
     publish(phase_, Phase::Connecting);
 
     QStringList arguments;
@@ -301,6 +306,9 @@ void StreamSession::finish() {
     stopDeadline_.reset();
     waitingSince_.reset();
     lastFrame_.reset();
+    runStartedAt_.reset();
+    presentedInRun_ = 0;
+    shownTimes_.clear();
     lastPing_ = -std::numeric_limits<double>::infinity();
     generation_ = QUuid::createUuid();
     runCallbacks_ = {};
@@ -354,6 +362,36 @@ void StreamSession::present(const PixelBuffer& picture) {
     publish(resolution_, QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
     display_->show(picture);
     ++presented_;
+    ++presentedInRun_;
+    // One picture older than the span is kept: the first interval needs it.
+    shownTimes_.push_back(now);
+    while (shownTimes_.size() > 2 && shownTimes_[1] < now - shownTimesKept) {
+        shownTimes_.pop_front();
+    }
+}
+
+CounterSample StreamSession::sampleCounters() {
+    CounterSample sample;
+    sample.time = services_.clock->uptime();
+    sample.picturesShown = presentedInRun_;
+    if (receiver_) {
+        const UdpReceiver::Statistics received = receiver_->statistics();
+        sample.picturesDecoded = received.frames;
+        sample.bytes = received.bytes;
+        sample.continuityGaps = received.droppedPackets;
+        sample.kernelDrops = received.kernelDrops;
+        sample.decodedUnits = received.decodedUnits;
+        sample.decodeNanos = received.decodeNanos;
+        sample.slowestDecodeNanos = receiver_->takeSlowestDecode();
+    }
+    sample.picturesReplaced = mailbox_->dropped();
+    if (!latestFrame_.empty()) {
+        sample.width = latestFrame_.width();
+        sample.height = latestFrame_.height();
+    }
+    sample.lastShown = lastFrame_;
+    sample.runStart = runStartedAt_;
+    return sample;
 }
 
 // MARK: captures

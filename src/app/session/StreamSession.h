@@ -7,6 +7,7 @@
 // it lives on the GUI thread.
 #pragma once
 
+#include "receive/CounterSample.h"
 #include "receive/PixelBuffer.h"
 #include "receive/UdpReceiver.h"
 #include "session/FrameMailbox.h"
@@ -19,6 +20,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -113,6 +115,19 @@ public:
     [[nodiscard]] VideoDisplay* display() const { return display_; }
     // The picture on screen, as decoded.
     [[nodiscard]] const PixelBuffer& latestFrame() const { return latestFrame_; }
+
+    // The run's counters now, for the statistics overlay: read from the
+    // receiver's and the mailbox's atomics, never waiting on the picture
+    // path. The slowest decode is that since the previous sample, so the
+    // overlay is the one caller.
+    [[nodiscard]] CounterSample sampleCounters();
+    // When the pictures of about the last ten seconds of this run were shown
+    // (steady clock, oldest first).
+    [[nodiscard]] const std::deque<double>& shownTimes() const { return shownTimes_; }
+    // The services the session was given, for views that keep a setting or
+    // need a timer on the same clock.
+    [[nodiscard]] Clock& clock() const { return *services_.clock; }
+    [[nodiscard]] SettingsStore& settings() const { return *services_.settings; }
 
     // Starts a stream when canStart; failures end in `error`.
     Q_INVOKABLE void start();
@@ -275,6 +290,11 @@ private:
     };
     RunCallbacks runCallbacks_;
     std::uint64_t presented_ = 0;
+    // For the statistics overlay: when this run's counters started, how many
+    // pictures it showed, and when the recent ones came.
+    std::optional<double> runStartedAt_;
+    std::uint64_t presentedInRun_ = 0;
+    std::deque<double> shownTimes_;
 };
 
 } // namespace vistrel

@@ -26,6 +26,7 @@ class Labels : public QObject {
     Q_PROPERTY(QString endItem READ endItem CONSTANT)
     Q_PROPERTY(QString screenshotItem READ screenshotItem CONSTANT)
     Q_PROPERTY(QString fullScreenItem READ fullScreenItem CONSTANT)
+    Q_PROPERTY(QString statisticsItem READ statisticsItem CONSTANT)
     Q_PROPERTY(QString copyDiagnosticsItem READ copyDiagnosticsItem CONSTANT)
     Q_PROPERTY(QString helpMenu READ helpMenu CONSTANT)
     Q_PROPERTY(QString setupGuideItem READ setupGuideItem CONSTANT)
@@ -47,6 +48,9 @@ class Labels : public QObject {
     Q_PROPERTY(QString end READ end CONSTANT)
     Q_PROPERTY(QString sshHint READ sshHint CONSTANT)
     Q_PROPERTY(QString setupGuide READ setupGuide CONSTANT)
+    // Statistics overlay
+    Q_PROPERTY(QString statisticsNames READ statisticsNames CONSTANT)
+    Q_PROPERTY(QString intervalsCaption READ intervalsCaption CONSTANT)
     // Settings window
     Q_PROPERTY(QString username READ username CONSTANT)
     Q_PROPERTY(QString usernameHelp READ usernameHelp CONSTANT)
@@ -72,6 +76,7 @@ public:
     static QString stopRecording() { return QStringLiteral("Stop Recording"); }
     static QString screenshotItem() { return QStringLiteral("Save Screenshot\u2026"); }
     static QString fullScreenItem() { return QStringLiteral("Enter Full Screen"); }
+    static QString statisticsItem() { return QStringLiteral("Show Statistics"); }
     static QString copyDiagnosticsItem() { return QStringLiteral("Copy Diagnostics"); }
     static QString helpMenu() { return QStringLiteral("&Help"); }
     static QString setupGuideItem() { return QStringLiteral("Vistrel Setup Guide"); }
@@ -100,6 +105,26 @@ public:
         return QStringLiteral("Enable SSH in your headset\u2019s Developer Mode to connect.");
     }
     static QString setupGuide() { return QStringLiteral("Setup Guide"); }
+
+    // Statistics overlay: the names of its lines, one a line, in the order
+    // of the values (StatisticsPresenter), and the forms of the values.
+    static QString statisticsNames() {
+        return QStringLiteral("Shown\nDecoded\nBit rate\nPackets lost\nKernel drops\n"
+                              "Replaced\nDecode time\nPicture\nLast picture");
+    }
+    static QString intervalsCaption() {
+        return QStringLiteral("Intervals between pictures, last 10 s");
+    }
+    static QString perSecond(const QString& n) { return n + QStringLiteral(" /s"); }
+    static QString megabitsPerSecond(const QString& n) { return n + QStringLiteral(" Mbit/s"); }
+    static QString totalAndRecent(const QString& total, const QString& recent) {
+        return QStringLiteral("%1 (%2 in 10 s)").arg(total, recent);
+    }
+    static QString decodeTimes(const QString& mean, const QString& worst) {
+        return QStringLiteral("%1 ms, worst %2 ms").arg(mean, worst);
+    }
+    static QString ago(const QString& ms) { return ms + QStringLiteral(" ms ago"); }
+    static QString notAvailable() { return QStringLiteral("\u2013"); }
 
     // Tooltips: the key that does the same follows in brackets (Shortcuts).
     static QString startTip() { return QStringLiteral("Start streaming"); }

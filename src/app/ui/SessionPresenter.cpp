@@ -10,7 +10,7 @@
 namespace vistrel {
 
 SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
-    : QObject(parent), session_(&session) {
+    : QObject(parent), session_(&session), statistics_(new StatisticsPresenter(session, this)) {
     // Every published field feeds some derived value; one signal for all of
     // them keeps the bindings simple and the re-evaluation cheap.
     const auto all = {

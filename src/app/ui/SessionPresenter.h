@@ -4,6 +4,7 @@
 #pragma once
 
 #include "session/StreamSession.h"
+#include "ui/StatisticsPresenter.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -53,6 +54,9 @@ class SessionPresenter : public QObject {
     Q_PROPERTY(bool endButtonEnabled READ endButtonEnabled NOTIFY changed)
     Q_PROPERTY(bool endMenuEnabled READ endMenuEnabled NOTIFY changed)
 
+    // The statistics overlay over the video.
+    Q_PROPERTY(vistrel::StatisticsPresenter* statistics READ statistics CONSTANT)
+
     Q_PROPERTY(QString tagline READ tagline CONSTANT)
     Q_PROPERTY(QString showInFolderTitle READ showInFolderTitle CONSTANT)
     Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
@@ -95,6 +99,8 @@ public:
     [[nodiscard]] bool endButtonEnabled() const;
     [[nodiscard]] bool endMenuEnabled() const { return !isIdle(); }
 
+    [[nodiscard]] StatisticsPresenter* statistics() const { return statistics_; }
+
     [[nodiscard]] static QString tagline();
     [[nodiscard]] static QString showInFolderTitle();
     [[nodiscard]] static QString monospaceFamily();
@@ -124,7 +130,8 @@ signals:
 private:
     [[nodiscard]] StreamSession::Phase phase() const { return session_->phase(); }
 
-    StreamSession* session_; // the application's session, which outlives the windows
+    StreamSession* session_;          // the application's session, which outlives the windows
+    StatisticsPresenter* statistics_; // child
 };
 
 } // namespace vistrel

@@ -26,6 +26,12 @@ QKeySequence record() {
 QKeySequence screenshot() {
     return QKeySequence(QStringLiteral("Ctrl+Shift+S"));
 }
+// I for information, as media players name their statistics; a plain
+// Ctrl+letter like Start, since it changes only the view, and no standard key
+// of a text field outside rich text.
+QKeySequence statistics() {
+    return QKeySequence(QStringLiteral("Ctrl+I"));
+}
 QKeySequence fullScreen() {
     return firstBinding(QKeySequence::FullScreen, "F11");
 }

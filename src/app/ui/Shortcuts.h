@@ -16,6 +16,7 @@ QKeySequence end();        // End Streaming
 QKeySequence record();     // Record Video… / Stop Recording
 QKeySequence screenshot(); // Save Screenshot…
 QKeySequence fullScreen(); // the platform's full-screen key
+QKeySequence statistics(); // Show Statistics
 QKeySequence settings();   // the platform's preferences key, Ctrl+, where it has none
 QKeySequence quit();
 
@@ -35,6 +36,7 @@ class Shortcuts : public QObject {
     Q_PROPERTY(QString record READ record CONSTANT)
     Q_PROPERTY(QString screenshot READ screenshot CONSTANT)
     Q_PROPERTY(QString fullScreen READ fullScreen CONSTANT)
+    Q_PROPERTY(QString statistics READ statistics CONSTANT)
     Q_PROPERTY(QString settings READ settings CONSTANT)
     Q_PROPERTY(QString quit READ quit CONSTANT)
     Q_PROPERTY(QString startTooltip READ startTooltip CONSTANT)
@@ -51,6 +53,7 @@ public:
     [[nodiscard]] static QString record() { return portable(ShortcutKeys::record()); }
     [[nodiscard]] static QString screenshot() { return portable(ShortcutKeys::screenshot()); }
     [[nodiscard]] static QString fullScreen() { return portable(ShortcutKeys::fullScreen()); }
+    [[nodiscard]] static QString statistics() { return portable(ShortcutKeys::statistics()); }
     [[nodiscard]] static QString settings() { return portable(ShortcutKeys::settings()); }
     [[nodiscard]] static QString quit() { return portable(ShortcutKeys::quit()); }
     [[nodiscard]] static QString startTooltip();

@@ -33,8 +33,9 @@ constexpr int datagramsPerWakeUp = 128;
 } // namespace
 
 // Everything the receiver thread touches. The video pipeline belongs to that
-// thread alone; the callbacks are guarded by callbackLock, which is never held
-// while one of them runs; the counters are atomics.
+// thread alone (its decode times excepted, which are atomics); the callbacks
+// are guarded by callbackLock, which is never held while one of them runs;
+// the counters are atomics.
 struct UdpReceiver::Pipeline {
     std::shared_ptr<const FrameCallback> frameCallback() const {
         const std::lock_guard lock(callbackLock);
@@ -272,7 +273,13 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
     s.frames = p.frames.load(std::memory_order_relaxed);
     s.receiveBufferBytes = p.receiveBufferBytes.load(std::memory_order_relaxed);
     s.kernelDrops = p.kernelDrops.load(std::memory_order_relaxed);
+    s.decodedUnits = p.video.decodeTimes().units();
+    s.decodeNanos = p.video.decodeTimes().nanos();
     return s;
+}
+
+std::uint64_t UdpReceiver::takeSlowestDecode() {
+    return pipeline_->video.decodeTimes().takeSlowest();
 }
 
 } // namespace vistrel

@@ -33,6 +33,9 @@ public:
         // datagrams the system dropped because that buffer was full.
         std::uint64_t receiveBufferBytes = 0;
         std::uint64_t kernelDrops = 0;
+        // Access units decoded, and the time the decoder took for them.
+        std::uint64_t decodedUnits = 0;
+        std::uint64_t decodeNanos = 0;
     };
 
     UdpReceiver();
@@ -56,6 +59,10 @@ public:
     void stop();
 
     [[nodiscard]] Statistics statistics() const;
+    // The slowest decode of one access unit since the previous call, in
+    // nanoseconds (0 when none); the call starts the next period, so it has
+    // one reader.
+    [[nodiscard]] std::uint64_t takeSlowestDecode();
 
 private:
     struct Pipeline;

@@ -2,9 +2,11 @@
 // transport-stream demuxer, each access unit it completes to the H.264
 // decoder, and a gap in the stream makes the decoder wait for the next
 // keyframe. One thread (the receiver's) owns and feeds it; pictures and errors
-// leave through the callbacks given at construction, on that thread.
+// leave through the callbacks given at construction, on that thread. Only the
+// decode times may be read from other threads.
 #pragma once
 
+#include "receive/DecodeTimes.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/VideoDecoder.h"
 
@@ -27,9 +29,14 @@ public:
         return demuxer_.droppedPackets();
     }
 
+    // How long each access unit took to decode; any thread.
+    [[nodiscard]] DecodeTimes& decodeTimes() noexcept { return decodeTimes_; }
+    [[nodiscard]] const DecodeTimes& decodeTimes() const noexcept { return decodeTimes_; }
+
 private:
     TransportStreamDemuxer demuxer_;
     VideoDecoder decoder_;
+    DecodeTimes decodeTimes_;
 };
 
 } // namespace vistrel

@@ -88,6 +88,15 @@ ApplicationWindow {
                 onTriggered: window.shell.toggleFullScreen()
             }
             Action {
+                id: statisticsAction
+                objectName: "statisticsAction"
+                text: Labels.statisticsItem
+                shortcut: window.shortcuts.statistics
+                checkable: true
+                checked: window.presenter.statistics.shown
+                onTriggered: window.presenter.statistics.shown = checked
+            }
+            Action {
                 objectName: "copyDiagnosticsAction"
                 text: Labels.copyDiagnosticsItem
                 onTriggered: window.presenter.copyDiagnostics()
@@ -134,7 +143,7 @@ ApplicationWindow {
         // window's.
         Instantiator {
             model: [startAction, endAction, recordAction, screenshotAction, fullScreenAction,
-                    quitAction]
+                    statisticsAction, quitAction]
             delegate: Shortcut {
                 required property Action modelData
                 sequence: modelData.shortcut

@@ -28,6 +28,8 @@ QtObject {
     readonly property color headsetMark: Qt.rgba(1, 1, 1, 0.5)
     readonly property color videoOutline: Qt.rgba(1, 1, 1, 0.07)
     readonly property color badgeFill: Qt.rgba(0, 0, 0, 0.6)
+    readonly property color overlayFill: Qt.rgba(0, 0, 0, 0.72)
+    readonly property color graphFill: Qt.rgba(1, 1, 1, 0.06)
 
     // Font sizes in pixels
     readonly property int appNameSize: 22
@@ -37,6 +39,7 @@ QtObject {
     readonly property int bodySize: 12
     readonly property int captionSize: 11
     readonly property int smallSize: 10
+    readonly property int tinySize: 9
 
     // Milliseconds
     readonly property int phaseAnimation: 180

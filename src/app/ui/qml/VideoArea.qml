@@ -68,6 +68,14 @@ Item {
         }
     }
 
+    StatsOverlay {
+        anchors.top: parent.top
+        anchors.right: parent.right
+        anchors.margins: 18
+        width: Math.min(implicitWidth, area.width / 2 - 36)
+        presenter: area.presenter
+    }
+
     // Rounds the corners of the picture and draws the faint outline.
     Shape {
         anchors.fill: parent

@@ -1,0 +1,110 @@
+#include "ui/StatisticsPresenter.h"
+
+#include "receive/StreamStatistics.h"
+#include "ui/Labels.h"
+
+#include <QStringList>
+#include <algorithm>
+
+namespace vistrel {
+
+namespace {
+
+QString settingKey() {
+    return QStringLiteral("showStatistics");
+}
+
+QString number(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
+QString count(const StreamFigures::Count& c) {
+    return Labels::totalAndRecent(QString::number(c.total), QString::number(c.recent));
+}
+
+QString valueLines(const StreamFigures& f) {
+    const QString none = Labels::notAvailable();
+    const QStringList lines = {
+        Labels::perSecond(number(f.shownPerSecond, 1)),
+        Labels::perSecond(number(f.decodedPerSecond, 1)),
+        Labels::megabitsPerSecond(number(f.megabitsPerSecond, 2)),
+        count(f.continuityGaps),
+        count(f.kernelDrops),
+        count(f.picturesReplaced),
+        f.meanDecodeMs ? Labels::decodeTimes(number(*f.meanDecodeMs, 1),
+                                             number(f.worstDecodeMs.value_or(0), 1))
+                       : none,
+        f.width > 0 ? QStringLiteral("%1 \u00d7 %2").arg(f.width).arg(f.height) : none,
+        f.sinceLastPicture ? Labels::ago(number(*f.sinceLastPicture * 1000, 0)) : none,
+    };
+    return lines.join(QLatin1Char('\n'));
+}
+
+// One bar per picture, as wide as the wait for it and as high as that wait
+// (cut off at the top): steady pictures make an even band, a stutter a block
+// that stands out.
+QString bars(const std::vector<StreamFigures::Interval>& intervals) {
+    constexpr double width = StatisticsPresenter::canvasWidth;
+    constexpr double bottom = StatisticsPresenter::canvasHeight;
+    constexpr double perSecond = width / StreamStatistics::recentWindow;
+    QString path;
+    path.reserve(qsizetype(intervals.size()) * 40);
+    for (const StreamFigures::Interval& i : intervals) {
+        const double right = width - i.age * perSecond;
+        const double left = std::max(0.0, right - i.seconds * perSecond);
+        const double top = bottom - std::min(i.seconds * 1000, bottom);
+        path += QStringLiteral("M%1 %2V%3H%4V%2Z")
+                    .arg(number(left, 1), number(bottom, 0), number(top, 1), number(right, 1));
+    }
+    return path;
+}
+
+} // namespace
+
+StatisticsPresenter::StatisticsPresenter(StreamSession& session, QObject* parent)
+    : QObject(parent), session_(&session) {
+    if (session_->settings().string(settingKey()) == QStringLiteral("true")) {
+        start();
+    }
+}
+
+StatisticsPresenter::~StatisticsPresenter() = default;
+
+void StatisticsPresenter::setShown(bool shown) {
+    if (shown == this->shown()) {
+        return;
+    }
+    session_->settings().setString(settingKey(),
+                                   shown ? QStringLiteral("true") : QStringLiteral("false"));
+    if (shown) {
+        start();
+    } else {
+        timer_.reset();
+        samples_.clear();
+    }
+    emit shownChanged();
+}
+
+void StatisticsPresenter::start() {
+    timer_ = session_->clock().repeat(interval, this, [this] { sample(); });
+    sample();
+}
+
+void StatisticsPresenter::sample() {
+    samples_.push_back(session_->sampleCounters());
+    // The oldest sample kept is the last one at least ten seconds old: the
+    // base the figures of the last ten seconds are counted from.
+    const double horizon = samples_.back().time - StreamStatistics::recentWindow;
+    const auto firstNeeded = std::find_if(samples_.begin() + 1, samples_.end(),
+                                          [&](const CounterSample& s) { return s.time > horizon; });
+    samples_.erase(samples_.begin(), firstNeeded - 1);
+
+    const std::vector<double> shownTimes(session_->shownTimes().begin(),
+                                         session_->shownTimes().end());
+    const StreamFigures figures = StreamStatistics::summarise(samples_, shownTimes);
+    values_ = valueLines(figures);
+    intervalBars_ = bars(figures.intervals);
+    emit updated();
+}
+
+} // namespace vistrel

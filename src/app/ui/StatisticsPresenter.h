@@ -1,0 +1,63 @@
+// The live statistics overlay's side in C++: whether it shows (a saved
+// setting), and while it does, four times a second, a sample of the run's
+// counters turned into the texts and the interval graph it draws. Hidden, it
+// keeps no timer and does no work.
+#pragma once
+
+#include "receive/CounterSample.h"
+#include "session/StreamSession.h"
+
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+#include <memory>
+#include <vector>
+
+namespace vistrel {
+
+class StatisticsPresenter : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Provided by the application")
+    Q_PROPERTY(bool shown READ shown WRITE setShown NOTIFY shownChanged)
+    // One value a line, in the order of Labels.statisticsNames.
+    Q_PROPERTY(QString values READ values NOTIFY updated)
+    // The intervals between the pictures of the last ten seconds as bars, in
+    // SVG path data on a 1000 × 100 canvas: ten seconds across, 100 ms up.
+    Q_PROPERTY(QString intervalBars READ intervalBars NOTIFY updated)
+    Q_PROPERTY(double graphWidth READ graphWidth CONSTANT)
+    Q_PROPERTY(double graphHeight READ graphHeight CONSTANT)
+
+public:
+    static constexpr double interval = 0.25; // seconds between updates
+    static constexpr double canvasWidth = 1000;
+    static constexpr double canvasHeight = 100;
+
+    explicit StatisticsPresenter(StreamSession& session, QObject* parent = nullptr);
+    ~StatisticsPresenter() override;
+    StatisticsPresenter(const StatisticsPresenter&) = delete;
+    StatisticsPresenter& operator=(const StatisticsPresenter&) = delete;
+
+    [[nodiscard]] bool shown() const { return timer_ != nullptr; }
+    void setShown(bool shown);
+    [[nodiscard]] const QString& values() const { return values_; }
+    [[nodiscard]] const QString& intervalBars() const { return intervalBars_; }
+    [[nodiscard]] static double graphWidth() { return canvasWidth; }
+    [[nodiscard]] static double graphHeight() { return canvasHeight; }
+
+signals:
+    void shownChanged();
+    void updated();
+
+private:
+    void start();
+    void sample();
+
+    StreamSession* session_;         // outlives the presenter
+    std::unique_ptr<QObject> timer_; // runs while shown
+    std::vector<CounterSample> samples_;
+    QString values_;
+    QString intervalBars_;
+};
+
+} // namespace vistrel

@@ -1,0 +1,103 @@
+#include "receive/StreamStatistics.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <vector>
+
+// Each row names only the fields it sets; GCC before 14 warns about the rest
+// even in designated initializers.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace vistrel {
+
+void PrintTo(const StreamFigures& f, std::ostream* os) {
+    *os << f.shownPerSecond << " shown/s, " << f.decodedPerSecond << " decoded/s, "
+        << f.megabitsPerSecond << " Mbit/s; gaps " << f.continuityGaps.total << '/'
+        << f.continuityGaps.recent << ", kernel " << f.kernelDrops.total << '/'
+        << f.kernelDrops.recent << ", replaced " << f.picturesReplaced.total << '/'
+        << f.picturesReplaced.recent << "; decode " << f.meanDecodeMs.value_or(-1) << '/'
+        << f.worstDecodeMs.value_or(-1) << " ms; " << f.width << 'x' << f.height << ", "
+        << f.sinceLastPicture.value_or(-1) << " s since; intervals";
+    for (const StreamFigures::Interval& i : f.intervals) {
+        *os << ' ' << i.age << ':' << i.seconds;
+    }
+}
+
+namespace {
+
+struct Case {
+    const char* name;
+    // time, shown, decoded, bytes, gaps, kernel drops, replaced, units, decode ns, slowest ns,
+    // width, height, last shown, run start
+    std::vector<CounterSample> samples;
+    std::vector<double> shownTimes;
+    StreamFigures expected;
+};
+
+TEST(StreamStatistics, FiguresFromCounterSequences) {
+    const std::vector<Case> cases = {
+        {"no samples", {}, {}, {}},
+        {"one sample of a run of unknown start: totals, nothing yet over any span",
+         {{100, 10, 10, 4000, 2, 1, 3, 10, 20'000'000, 5'000'000, 1280, 720, 99.5}},
+         {},
+         {.continuityGaps = {2, 0},
+          .kernelDrops = {1, 0},
+          .picturesReplaced = {3, 0},
+          .width = 1280,
+          .height = 720,
+          .sinceLastPicture = 0.5}},
+        {"rates and decode times over the last second, not before",
+         {{99.75, 90, 90, 0, 0, 0, 0, 90, 0, 9'000'000},
+          {100, 100, 100, 0, 0, 0, 0, 100, 0, 9'000'000},
+          {100.5, 130, 131, 600'000, 0, 0, 0, 131, 60'000'000, 3'000'000},
+          {101, 160, 162, 1'000'000, 0, 0, 0, 160, 120'000'000, 5'000'000}},
+         {},
+         {.shownPerSecond = 60,
+          .decodedPerSecond = 62,
+          .megabitsPerSecond = 8,
+          .meanDecodeMs = 2,
+          .worstDecodeMs = 5}},
+        {"one sample of a young run: counted from its start",
+         {{100.5, 30, 30, 500'000, 2, 0, 3, 30, 60'000'000, 4'000'000, 0, 0, {}, 100}},
+         {},
+         {.shownPerSecond = 60,
+          .decodedPerSecond = 60,
+          .megabitsPerSecond = 8,
+          .continuityGaps = {2, 2},
+          .picturesReplaced = {3, 3},
+          .meanDecodeMs = 2,
+          .worstDecodeMs = 4}},
+        {"losses in total and over the last ten seconds",
+         {{100, 0, 0, 0, 5, 1, 0, 0, 0, 0},
+          {101, 0, 0, 0, 7, 1, 2, 0, 0, 0},
+          {111.5, 0, 0, 0, 9, 4, 2, 0, 0, 0},
+          {112, 0, 0, 0, 10, 4, 6, 0, 0, 0}},
+         {},
+         {.continuityGaps = {10, 3}, .kernelDrops = {4, 3}, .picturesReplaced = {6, 4}}},
+        {"a run that starts again counts from its own beginning",
+         {{100, 500, 500, 9'000'000, 40, 8, 20, 500, 900'000'000, 1'000'000},
+          {101, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+          {102, 30, 30, 250'000, 1, 0, 2, 30, 30'000'000, 1'500'000}},
+         {},
+         {.shownPerSecond = 30,
+          .decodedPerSecond = 30,
+          .megabitsPerSecond = 2,
+          .continuityGaps = {1, 1},
+          .picturesReplaced = {2, 2},
+          .meanDecodeMs = 1,
+          .worstDecodeMs = 1.5}},
+        {"intervals between the pictures of the last ten seconds; a stall shows",
+         {{20, 5, 5, 0, 0, 0, 0, 0, 0, 0, 640, 480, 19.75}},
+         {9.5, 10, 10.25, 10.5, 19.75},
+         {.width = 640,
+          .height = 480,
+          .sinceLastPicture = 0.25,
+          .intervals = {{9.75, 0.25}, {9.5, 0.25}, {0.25, 9.25}}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StreamStatistics::summarise(c.samples, c.shownTimes), c.expected) << c.name;
+    }
+}
+
+} // namespace
+} // namespace vistrel
