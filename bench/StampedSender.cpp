@@ -1,8 +1,8 @@
 #include "StampedSender.h"
 
+#include "ChildProcess.h"
 #include "HeadsetStream.h"
 #include "LatencyStamp.h"
-#include "ChildProcess.h"
 
 #include <cerrno>
 #include <csignal>

@@ -6,7 +6,6 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "ChildProcess.h"
 #include "ScratchFolder.h"
 
 #include <chrono>

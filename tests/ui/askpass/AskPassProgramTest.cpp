@@ -1,7 +1,6 @@
 // The real askpass program on the X display, answered by a person at the
 // keyboard (xdotool): what it writes and its exit status.
 #include "ChildProcess.h"
-#include "ChildProcess.h"
 
 #include <cstdlib>
 #include <future>
