@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
@@ -78,23 +79,86 @@ void BenchProcess::finish(double seconds) {
     output_.reset();
 }
 
-double processCpuSeconds(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    // The command name may hold blanks; the fields after it are plain.
+namespace {
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Fields 3 onwards of a /proc stat line (state, parent, …), numbered from 3;
+// the command name before them may hold blanks.
+std::vector<std::string> statFields(const std::string& path) {
+    const std::string text = readText(path);
     const std::size_t close = text.rfind(')');
+    std::vector<std::string> fields;
     if (close == std::string::npos) {
+        return fields;
+    }
+    std::istringstream words(text.substr(close + 2));
+    for (std::string word; words >> word;) {
+        fields.push_back(word);
+    }
+    return fields;
+}
+
+// User plus system time (fields 14 and 15) of a stat file, in seconds.
+double cpuSecondsOf(const std::string& path) {
+    const std::vector<std::string> fields = statFields(path);
+    if (fields.size() < 13) {
         return 0;
     }
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int index = 3; fields >> field && index <= 15; ++index) {
-        if (index >= 14) { // utime, stime
-            ticks += std::stod(field);
+    return (std::stod(fields[11]) + std::stod(fields[12])) /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+double processCpuSeconds(pid_t pid) {
+    return cpuSecondsOf("/proc/" + std::to_string(pid) + "/stat");
+}
+
+std::vector<ThreadCpu> threadsOf(pid_t pid) {
+    std::vector<ThreadCpu> threads;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
+        ThreadCpu thread;
+        thread.id = static_cast<pid_t>(std::stol(entry.path().filename().string()));
+        thread.name = readText(entry.path() / "comm");
+        while (!thread.name.empty() && thread.name.back() == '\n') {
+            thread.name.pop_back();
+        }
+        thread.seconds = cpuSecondsOf(entry.path() / "stat");
+        threads.push_back(std::move(thread));
+    }
+    return threads;
+}
+
+double statusMegabytes(pid_t pid, const std::string& field) {
+    std::istringstream lines(readText("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stod(line.substr(field.size() + 1)) / 1024; // kB
         }
     }
-    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return 0;
+}
+
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        const std::vector<std::string> fields = statFields(entry.path() / "stat");
+        if (fields.size() > 1 && fields[1] == std::to_string(pid)) {
+            children.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+    }
+    return children;
 }
 
 double threadCpuSeconds(pthread_t thread) {

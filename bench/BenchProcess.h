@@ -1,7 +1,7 @@
 // A program started beside a benchmark with raw pipes to its standard input
 // and output (for streaming pictures in or out), standard error inherited;
-// killed and reaped on destruction. And the CPU time processes and threads
-// have used.
+// killed and reaped on destruction. And what processes and threads have
+// used: CPU time and resident memory.
 #pragma once
 
 #include "support/UniqueFd.h"
@@ -46,5 +46,21 @@ double processCpuSeconds(pid_t pid);
 
 // CPU time of a running thread of this process, in seconds.
 double threadCpuSeconds(pthread_t thread);
+
+// One thread of a process as /proc shows it: its name (what the program set,
+// or the program's name) and user plus system time so far, in seconds.
+struct ThreadCpu {
+    pid_t id = -1;
+    std::string name;
+    double seconds = 0;
+};
+std::vector<ThreadCpu> threadsOf(pid_t pid);
+
+// A memory figure of /proc/PID/status ("VmRSS", "VmHWM"), in MiB; 0 once
+// the process is gone.
+double statusMegabytes(pid_t pid, const std::string& field);
+
+// Processes whose parent is `pid`.
+std::vector<pid_t> childrenOf(pid_t pid);
 
 } // namespace vistrel::bench
