@@ -95,10 +95,15 @@ std::optional<pid_t> xServer() {
     return std::nullopt;
 }
 
-// Where the pointer rests: off every window, so that no hover changes what
-// is drawn.
+// Where the pointer rests: in the screen's far corner, off every window, so
+// that no hover or tooltip changes what is drawn.
 void parkPointer() {
-    test::runProcess({"xdotool", "mousemove", "4000", "4000"});
+    std::istringstream size(test::runProcess({"xdotool", "getdisplaygeometry"}).out);
+    int width = 0;
+    int height = 0;
+    size >> width >> height;
+    test::runProcess({"xdotool", "mousemove", std::to_string(std::max(0, width - 1)),
+                      std::to_string(std::max(0, height - 1))});
 }
 
 // The size of the program's visible top-level window.
@@ -134,7 +139,7 @@ struct Usage {
     std::map<std::string, double> threads;  // CPU seconds by thread name
     std::map<std::string, int> threadCount; // threads of that name
     std::vector<double> rss;                // MiB, sampled
-    double peak = 0;                        // VmHWM at the end of its last window, MiB
+    double peak = 0;                        // highest VmHWM of its processes, MiB
 };
 
 struct Snapshot {
@@ -162,11 +167,11 @@ Snapshot snapshot(pid_t pid, std::optional<pid_t> x) {
 void measure(pid_t pid, std::chrono::seconds length, Usage& usage,
              const std::function<void()>& tick) {
     const auto x = xServer();
+    parkPointer();
     for (auto waited = std::chrono::seconds(0); waited < warmUp; waited += sampleEvery) {
         std::this_thread::sleep_for(sampleEvery);
         tick();
     }
-    parkPointer();
     const Clock::time_point from = Clock::now();
     const Snapshot before = snapshot(pid, x);
     while (Clock::now() - from < length) {
@@ -189,7 +194,7 @@ void measure(pid_t pid, std::chrono::seconds length, Usage& usage,
     for (const auto& [name, n] : count) {
         usage.threadCount[name] = std::max(usage.threadCount[name], n);
     }
-    usage.peak = bench::statusMegabytes(pid, "VmHWM");
+    usage.peak = std::max(usage.peak, bench::statusMegabytes(pid, "VmHWM"));
 }
 
 std::vector<std::string> vistrelCommand(const test::HeadsetSimulator& headset) {
@@ -338,10 +343,10 @@ int compare(int seconds, int rounds) {
 int soak(int minutes) {
     test::HeadsetSimulator headset;
     const bench::PrivateHome home(headset);
+    parkPointer();
     BenchProcess app(vistrelCommand(headset), {});
     const pid_t pid = app.pid();
     std::this_thread::sleep_for(warmUp);
-    parkPointer();
     const std::string load0 = loadAverage();
     const int perMinute = 60 / static_cast<int>(soakSampleEvery.count());
     std::vector<double> rss;
