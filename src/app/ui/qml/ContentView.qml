@@ -4,8 +4,9 @@ import Vistrel
 
 // The main window's content, one region per file, top to bottom. It only
 // draws: every text, state and command comes from the presenter, which
-// reads the session.
-Rectangle {
+// reads the session. The window's own colour is its background: a
+// rectangle here would be drawn again with every picture.
+Item {
     id: root
     required property SessionPresenter presenter
     required property VistrelApp shell
@@ -16,7 +17,6 @@ Rectangle {
     objectName: "contentView"
     implicitWidth: 1000
     implicitHeight: 720
-    color: Theme.background
 
     ColumnLayout {
         anchors.fill: parent
@@ -30,7 +30,7 @@ Rectangle {
             presenter: root.presenter
             shell: root.shell
             phaseAnimation: root.phaseAnimation
-            surroundings: root.color
+            surroundings: Theme.background
         }
         StatusLine {
             presenter: root.presenter

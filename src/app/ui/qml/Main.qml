@@ -17,6 +17,7 @@ ApplicationWindow {
     height: 720 + menuBar.implicitHeight
     minimumWidth: 680
     minimumHeight: 620 + menuBar.implicitHeight
+    color: Theme.background
     visible: true
 
     menuBar: MenuBar {
