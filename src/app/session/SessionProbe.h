@@ -1,7 +1,8 @@
 // The tests' one window onto the session's private steps and counters:
 // feeding the SSH client's output, ending a run as its client's exit does,
 // the callbacks the current run gave its receiver, and how many pictures were
-// shown. Nothing in the application uses it.
+// shown. Nothing in the application uses it; the benchmarks read the
+// current run's receiver through it too.
 #pragma once
 
 #include "session/SshChannel.h"
@@ -37,6 +38,8 @@ public:
     }
     // Pictures shown by present() since construction.
     static std::uint64_t presentedCount(const StreamSession& s) { return s.presented_; }
+    // The current run's receiver; null between runs.
+    static const UdpReceiver* receiver(const StreamSession& s) { return s.receiver_.get(); }
 };
 
 } // namespace vistrel

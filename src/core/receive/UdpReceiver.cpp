@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -104,7 +105,9 @@ struct UdpReceiver::Pipeline {
                 ignoredDatagrams.fetch_add(1, std::memory_order_relaxed);
                 continue;
             }
-            datagrams.fetch_add(1, std::memory_order_relaxed);
+            if (datagrams.fetch_add(1, std::memory_order_relaxed) == 0) {
+                firstDatagramAt.store(now(), std::memory_order_relaxed);
+            }
             bytes.fetch_add(static_cast<std::uint64_t>(received), std::memory_order_relaxed);
             video.append(
                 std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
@@ -132,8 +135,14 @@ struct UdpReceiver::Pipeline {
     std::shared_ptr<const FrameCallback> onFrame;
     std::shared_ptr<const ErrorCallback> onError;
 
+    static std::int64_t now() {
+        return std::chrono::steady_clock::now().time_since_epoch().count();
+    }
+
     VideoPipeline video{[this](const PixelBuffer& picture) {
-                            frames.fetch_add(1, std::memory_order_relaxed);
+                            if (frames.fetch_add(1, std::memory_order_relaxed) == 0) {
+                                firstPictureAt.store(now(), std::memory_order_relaxed);
+                            }
                             if (const auto callback = frameCallback()) {
                                 (*callback)(picture);
                             }
@@ -159,6 +168,9 @@ struct UdpReceiver::Pipeline {
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> receiveBufferBytes{0};
     std::atomic<std::uint64_t> kernelDrops{0};
+    // Ticks of the steady clock; 0 until it happened.
+    std::atomic<std::int64_t> firstDatagramAt{0};
+    std::atomic<std::int64_t> firstPictureAt{0};
 };
 
 UdpReceiver::UdpReceiver() : pipeline_(std::make_unique<Pipeline>()) {
@@ -280,6 +292,19 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
 
 std::uint64_t UdpReceiver::takeSlowestDecode() {
     return pipeline_->video.decodeTimes().takeSlowest();
+}
+
+UdpReceiver::StartTimes UdpReceiver::startTimes() const {
+    const auto moment = [](std::int64_t ticks) -> StartTimes::Moment {
+        if (ticks == 0) {
+            return std::nullopt;
+        }
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
+    };
+    const Pipeline& p = *pipeline_;
+    return {moment(p.firstDatagramAt.load(std::memory_order_relaxed)),
+            moment(p.video.firstAccessUnitAt()), moment(p.video.firstKeyframeAt()),
+            moment(p.firstPictureAt.load(std::memory_order_relaxed))};
 }
 
 } // namespace vistrel

@@ -6,9 +6,11 @@
 
 #include "receive/PixelBuffer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,18 @@ public:
         std::uint64_t decodeNanos = 0;
     };
 
+    // For the diagnostics of how a stream starts: when this receiver's first
+    // datagram was accepted, the first access unit complete, the first
+    // keyframe complete (the first access unit the decoder took) and the first
+    // picture decoded. Empty until then; readable from any thread.
+    struct StartTimes {
+        using Moment = std::optional<std::chrono::steady_clock::time_point>;
+        Moment datagram;
+        Moment accessUnit;
+        Moment keyframe;
+        Moment picture;
+    };
+
     UdpReceiver();
     ~UdpReceiver(); // stops
     UdpReceiver(const UdpReceiver&) = delete;
@@ -63,6 +77,8 @@ public:
     // nanoseconds (0 when none); the call starts the next period, so it has
     // one reader.
     [[nodiscard]] std::uint64_t takeSlowestDecode();
+
+    [[nodiscard]] StartTimes startTimes() const;
 
 private:
     struct Pipeline;

@@ -6,14 +6,24 @@ namespace vistrel {
 
 VideoPipeline::VideoPipeline(VideoDecoder::FrameCallback onFrame,
                              VideoDecoder::ErrorCallback onError) {
-    demuxer_.setOnAccessUnit([this](std::span<const std::uint8_t> accessUnit) {
-        const auto begin = std::chrono::steady_clock::now();
-        decoder_.decode(accessUnit);
-        decodeTimes_.add(std::chrono::steady_clock::now() - begin);
-    });
+    demuxer_.setOnAccessUnit(
+        [this](std::span<const std::uint8_t> accessUnit) { take(accessUnit); });
     demuxer_.setOnDiscontinuity([this] { decoder_.discontinuity(); });
     decoder_.setOnFrame(std::move(onFrame));
     decoder_.setOnError(std::move(onError));
+}
+
+void VideoPipeline::take(std::span<const std::uint8_t> accessUnit) {
+    const auto begin = std::chrono::steady_clock::now();
+    const bool starting = firstKeyframeAt_.load(std::memory_order_relaxed) == 0;
+    if (starting && firstAccessUnitAt_.load(std::memory_order_relaxed) == 0) {
+        firstAccessUnitAt_.store(begin.time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    decoder_.decode(accessUnit);
+    if (starting && decoder_.submittedSamples() > 0) {
+        firstKeyframeAt_.store(begin.time_since_epoch().count(), std::memory_order_relaxed);
+    }
+    decodeTimes_.add(std::chrono::steady_clock::now() - begin);
 }
 
 } // namespace vistrel

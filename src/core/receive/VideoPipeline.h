@@ -3,13 +3,15 @@
 // decoder, and a gap in the stream makes the decoder wait for the next
 // keyframe. One thread (the receiver's) owns and feeds it; pictures and errors
 // leave through the callbacks given at construction, on that thread. Only the
-// decode times may be read from other threads.
+// decode times and the moments of the first access unit and keyframe may be
+// read from other threads.
 #pragma once
 
 #include "receive/DecodeTimes.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/VideoDecoder.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -33,10 +35,24 @@ public:
     [[nodiscard]] DecodeTimes& decodeTimes() noexcept { return decodeTimes_; }
     [[nodiscard]] const DecodeTimes& decodeTimes() const noexcept { return decodeTimes_; }
 
+    // For the diagnostics of how a stream starts: when the first access unit
+    // was complete, and the first keyframe (the first access unit the
+    // decoder took), in ticks of the steady clock; 0 until then.
+    [[nodiscard]] std::int64_t firstAccessUnitAt() const noexcept {
+        return firstAccessUnitAt_.load(std::memory_order_relaxed);
+    }
+    [[nodiscard]] std::int64_t firstKeyframeAt() const noexcept {
+        return firstKeyframeAt_.load(std::memory_order_relaxed);
+    }
+
 private:
+    void take(std::span<const std::uint8_t> accessUnit);
+
     TransportStreamDemuxer demuxer_;
     VideoDecoder decoder_;
     DecodeTimes decodeTimes_;
+    std::atomic<std::int64_t> firstAccessUnitAt_{0};
+    std::atomic<std::int64_t> firstKeyframeAt_{0};
 };
 
 } // namespace vistrel
