@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Vistrel
 
@@ -76,11 +75,10 @@ RowLayout {
         objectName: "savingIndicator"
         visible: controls.presenter.showsSaving
         spacing: 7
-        BusyIndicator {
-            running: parent.visible
+        Spinner {
             implicitWidth: 16
             implicitHeight: 16
-            padding: 0
+            color: Theme.primary
         }
         Text {
             text: Labels.saving

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Vistrel
 
@@ -22,16 +21,10 @@ Item {
         spacing: 18
         width: Math.min(parent.width, 400)
 
-        BusyIndicator {
+        Spinner {
             objectName: "spinner"
             Layout.alignment: Qt.AlignHCenter
             visible: placeholder.presenter.showsSpinner
-            running: visible
-            implicitWidth: 40
-            implicitHeight: 40
-            palette.dark: Theme.accent
-            palette.text: Theme.accent
-            palette.windowText: Theme.accent
         }
         HeadsetMark {
             objectName: "headsetMark"
