@@ -1,6 +1,8 @@
 // A live counter for the window: given a start time it publishes the elapsed
 // time as text and keeps it current on its own, without any change of the
-// session, while it is running.
+// session, while it is running. While pictures come, the window calls
+// catchUp() with each one, so that the new second is drawn with a picture
+// rather than in a frame of its own.
 #pragma once
 
 #include <QDateTime>
@@ -23,12 +25,17 @@ public:
     void setSince(const QDateTime& since);
     [[nodiscard]] QString text() const { return text_; }
 
+    // The text as of now, at once.
+    Q_INVOKABLE void catchUp() { refresh(); }
+
 signals:
     void sinceChanged();
     void textChanged();
 
 private:
     void refresh();
+    // The timer's refresh: only once the second has been due a while.
+    void check();
 
     QDateTime since_;
     QString text_;

@@ -35,6 +35,7 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
             &SessionPresenter::sshUsernameChanged);
     connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
             &SessionPresenter::videoSinkChanged);
+    connect(session_->display(), &VideoDisplay::shown, this, &SessionPresenter::pictureShown);
 }
 
 QString SessionPresenter::statusText() const {

@@ -126,6 +126,8 @@ signals:
     void hostChanged();
     void sshUsernameChanged();
     void videoSinkChanged();
+    // A picture went to the window's video sink: the window draws anyway.
+    void pictureShown();
 
 private:
     [[nodiscard]] StreamSession::Phase phase() const { return session_->phase(); }

@@ -96,6 +96,7 @@ bool VideoDisplay::show(const PixelBuffer& picture) {
     }
     sink_->setVideoFrame(video);
     ++shown_;
+    emit shown();
     return true;
 }
 

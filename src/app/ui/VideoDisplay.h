@@ -48,6 +48,8 @@ public:
 
 signals:
     void videoSinkChanged();
+    // A picture went to the sink.
+    void shown();
     // A picture could not be turned into something the sink can show.
     void failed();
 

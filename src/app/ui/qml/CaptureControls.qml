@@ -69,6 +69,10 @@ RowLayout {
                 id: recordingClock
                 since: controls.presenter.recordingStartedAt
             }
+            Connections {
+                target: controls.presenter
+                function onPictureShown() { recordingClock.catchUp() }
+            }
         }
     }
     RowLayout {

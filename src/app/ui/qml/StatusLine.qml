@@ -64,6 +64,10 @@ RowLayout {
                 id: streamClock
                 since: line.presenter.startedAt
             }
+            Connections {
+                target: line.presenter
+                function onPictureShown() { streamClock.catchUp() }
+            }
         }
         SymbolButton {
             objectName: "fullScreenButton"
