@@ -5,7 +5,8 @@
 // submitted as a person would), notes when the start marker came, when the
 // receiver took the first datagram, the first access unit, the first
 // keyframe and the first decoded picture (its start times), when the
-// session presented the picture and when the window next showed a frame,
+// session presented the picture and when the window's first frame with the
+// picture (the first one synchronised after it) was swapped to the screen,
 // then ends the stream and waits until the headset is idle again.
 //
 //   start_time_bench [runs = 10]
@@ -53,7 +54,7 @@ struct Start {
     Clock::time_point marker; // the remote script said it started the encoder
     UdpReceiver::StartTimes receiver;
     Clock::time_point presented;
-    Clock::time_point shown; // the window's next frame after the presentation
+    Clock::time_point shown; // the window's first frame with the picture swapped
     double cpuPercent = 0;   // of this process from press to shown, of one core
 };
 
@@ -99,21 +100,31 @@ std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator
     StreamSession& session = *vistrel.session();
     Start start;
     std::atomic<std::int64_t> shown{0};
-    std::atomic<bool> presented{false};
+    // 0 until presented, 1 once presented, 2 once a frame took the picture.
+    std::atomic<int> stage{0};
     const QMetaObject::Connection phases =
         QObject::connect(&session, &StreamSession::phaseChanged, &session, [&] {
             if (session.phase() == Phase::Waiting) {
                 start.marker = Clock::now();
             } else if (session.phase() == Phase::Streaming) {
                 start.presented = Clock::now();
-                presented = true;
+                stage = 1;
             }
         });
-    // Emitted on the render thread once a frame is on its way to the screen.
-    const QMetaObject::Connection frames = QObject::connect(
-        vistrel.mainWindow(), &QQuickWindow::frameSwapped, vistrel.mainWindow(),
+    // Both on the render thread: a frame synchronised after the presentation
+    // holds the picture; frameSwapped says it is on its way to the screen.
+    QQuickWindow* window = vistrel.mainWindow();
+    const QMetaObject::Connection synced = QObject::connect(
+        window, &QQuickWindow::beforeSynchronizing, window,
         [&] {
-            if (presented && shown.load() == 0) {
+            int presented = 1;
+            stage.compare_exchange_strong(presented, 2);
+        },
+        Qt::DirectConnection);
+    const QMetaObject::Connection frames = QObject::connect(
+        window, &QQuickWindow::frameSwapped, window,
+        [&] {
+            if (stage.load() == 2 && shown.load() == 0) {
                 shown.store(Clock::now().time_since_epoch().count());
             }
         },
@@ -129,6 +140,7 @@ std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator
         start.receiver = receiver->startTimes();
     }
     QObject::disconnect(phases);
+    QObject::disconnect(synced);
     QObject::disconnect(frames);
     start.shown = Clock::time_point(Clock::duration(shown.load()));
     if (!streaming) {
@@ -159,7 +171,7 @@ void printSteps(const std::vector<Start>& starts) {
         {"first datagram → first keyframe complete", {}},
         {"first keyframe → first picture decoded", {}},
         {"first picture → presented on the GUI thread", {}},
-        {"presented → the window's next frame", {}},
+        {"presented → the window's first frame with it swapped", {}},
         {"**Stream pressed → presented**", {}},
         {"**Stream pressed → on screen**", {}},
     };
@@ -218,8 +230,9 @@ int main(int argc, char* argv[]) {
         const std::string load0 = loadAverage();
         std::vector<Start> starts;
         for (int run = 1; run <= runs; ++run) {
-            std::fprintf(stderr, "start %d\n", run);
             if (const auto start = startOnce(vistrel, headset)) {
+                std::fprintf(stderr, "start %d: on screen after %.0f ms\n", run,
+                             ms(start->shown - start->pressed));
                 starts.push_back(*start);
             }
         }
