@@ -370,10 +370,11 @@ int soak(int minutes) {
                 "(MiB)\n\n| Minute | 0 s | 10 s | 20 s | 30 s | 40 s | 50 s | CPU in the minute "
                 "|\n|---|---|---|---|---|---|---|---|\n",
                 minutes);
+    std::size_t sample = 0;
     for (int minute = 0; minute < minutes; ++minute) {
         std::printf("| %d |", minute);
         for (int k = 0; k < perMinute; ++k) {
-            std::printf(" %.1f |", rss[static_cast<std::size_t>(minute * perMinute + k)]);
+            std::printf(" %.1f |", rss[sample++]);
         }
         std::printf(" %.1f %% |\n", cpu[static_cast<std::size_t>(minute)]);
     }
