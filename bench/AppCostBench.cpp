@@ -13,12 +13,10 @@
 // 10 s. Prints markdown tables; nothing here passes or fails: the machine is
 // shared, so read the figures against each other.
 #include "BenchProcess.h"
+#include "ChildProcess.h"
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "PrivateHome.h"
-#include "RunProcess.h"
-#include "connection/ConnectionConfiguration.h"
-#include "connection/RemoteCommand.h"
 
 #include <algorithm>
 #include <chrono>
@@ -202,34 +200,25 @@ std::vector<std::string> vistrelCommand(const test::HeadsetSimulator& headset) {
 }
 
 // The remote script run over ssh as Vistrel runs it, sending to `port`;
-// `keepAlive` writes the ping the script waits for.
+// keepAlive() writes the ping the script waits for.
 struct Sender {
-    BenchProcess ssh;
+    std::unique_ptr<test::ChildProcess> ssh;
     Clock::time_point lastPing = Clock::now();
 
     Sender(const test::HeadsetSimulator& headset, std::uint16_t port, const std::string& knownHosts)
-        : ssh(command(headset, port, knownHosts), {.input = true, .output = false}) {}
-
-    static std::vector<std::string> command(const test::HeadsetSimulator& headset,
-                                            std::uint16_t port, const std::string& knownHosts) {
-        const ConnectionConfiguration configuration(headset.headsetAddress(),
-                                                    headset.options().user, port);
-        std::vector<std::string> argv =
-            RemoteCommand::sshArguments(configuration, headset.localAddress(), knownHosts);
-        argv.insert(argv.begin(), "/usr/bin/ssh");
-        return argv;
-    }
+        : ssh(headset.startSsh(port, knownHosts)) {}
 
     void keepAlive() {
         if (Clock::now() - lastPing >= std::chrono::seconds(3)) {
-            [[maybe_unused]] const ssize_t n = ::write(ssh.input(), "PING\n", 5);
+            ssh->write("PING\n");
             lastPing = Clock::now();
         }
     }
 
     ~Sender() {
-        [[maybe_unused]] const ssize_t n = ::write(ssh.input(), "STOP\n", 5);
-        ssh.finish(10);
+        ssh->write("STOP\n");
+        ssh->closeInput();
+        ssh->waitForExit(std::chrono::seconds(10));
     }
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
