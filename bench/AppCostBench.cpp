@@ -205,7 +205,8 @@ struct Sender {
     std::unique_ptr<test::ChildProcess> ssh;
     Clock::time_point lastPing = Clock::now();
 
-    Sender(const test::HeadsetSimulator& headset, std::uint16_t port, const std::string& knownHosts)
+    Sender(const test::HeadsetSimulator& headset, std::uint16_t port,
+           const std::filesystem::path& knownHosts)
         : ssh(headset.startSsh(port, knownHosts)) {}
 
     void keepAlive() {
@@ -269,8 +270,6 @@ void printThreads(const char* program, const Usage& usage) {
 int compare(int seconds, int rounds) {
     test::HeadsetSimulator headset;
     const bench::PrivateHome home(headset);
-    const std::string knownHosts =
-        std::string(std::getenv("XDG_DATA_HOME")) + "/Vistrel/known_hosts";
     const std::uint16_t ffplayPort = test::freeUdpPort();
     const auto length = std::chrono::seconds(seconds);
     const std::string load0 = loadAverage();
@@ -293,7 +292,7 @@ int compare(int seconds, int rounds) {
         std::fprintf(stderr, "round %d: ffplay %d × %d\n", round, window->width, window->height);
         {
             BenchProcess player(ffplayCommand(ffplayPort, *window), {});
-            Sender sender(headset, ffplayPort, knownHosts);
+            Sender sender(headset, ffplayPort, home.knownHosts());
             measure(player.pid(), length, ffplay, [&] { sender.keepAlive(); });
         }
     }

@@ -15,7 +15,7 @@ PrivateHome::PrivateHome(const test::HeadsetSimulator& headset) {
     // Vistrel and the desktop insist on private folders for these two.
     fs::permissions(home / "data/Vistrel", fs::perms::owner_all);
     fs::permissions(home / "runtime", fs::perms::owner_all);
-    std::ofstream(home / "data/Vistrel/known_hosts") << headset.knownHostsLine() << '\n';
+    std::ofstream(knownHosts()) << headset.knownHostsLine() << '\n';
 
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);

@@ -9,6 +9,8 @@
 #include "HeadsetSimulator.h"
 #include "ScratchFolder.h"
 
+#include <filesystem>
+
 namespace vistrel::bench {
 
 class PrivateHome {
@@ -16,6 +18,11 @@ public:
     explicit PrivateHome(const test::HeadsetSimulator& headset);
     PrivateHome(const PrivateHome&) = delete;
     PrivateHome& operator=(const PrivateHome&) = delete;
+
+    // Vistrel's known_hosts in it, which trusts the headset.
+    [[nodiscard]] std::filesystem::path knownHosts() const {
+        return folder_.path() / "data/Vistrel/known_hosts";
+    }
 
 private:
     test::ScratchFolder folder_;
