@@ -56,6 +56,9 @@ HeadsetSimulator::HeadsetSimulator(HeadsetSimulatorOptions options) {
             argv.emplace_back(flag);
         }
     }
+    if (!options.sizeChange.empty()) {
+        argv.insert(argv.end(), {"--size-change", options.sizeChange});
+    }
     std::istringstream(checked(runProcess(argv, {}, {}, std::chrono::seconds(90)))) >>
         headsetAddress_;
     instance_ = headsetAddress_.substr(6, headsetAddress_.rfind('.') - 6);

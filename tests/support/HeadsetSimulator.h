@@ -26,6 +26,7 @@ struct HeadsetSimulatorOptions {
     bool sshdRunning = true;     // false: connections are refused
     bool changedHostKey = false; // true: knownHostsLine() no longer matches
     std::string size = "1280x720";
+    std::string sizeChange{}; // "S:WxH": the camera switches to WxH after S seconds
 };
 
 class HeadsetSimulator {

@@ -124,7 +124,11 @@ inline void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> pa
     // long is dropped.
     const std::size_t needed = pesSize_ + payload.size();
     if (needed > pes_.size()) {
-        pes_.resize(std::max(needed, std::min(2 * pes_.size(), maximumPESSize + packetSize)));
+        const std::size_t size =
+            std::max(needed, std::min(2 * pes_.size(), maximumPESSize + packetSize));
+        // Exactly that: resize alone would double the capacity, to 16 MiB at the cap.
+        pes_.reserve(size);
+        pes_.resize(size);
     }
     std::memcpy(pes_.data() + pesSize_, payload.data(), payload.size());
     pesSize_ = needed;
