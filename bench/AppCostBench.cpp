@@ -60,14 +60,6 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one;
-    std::string five;
-    file >> one >> five;
-    return one + " / " + five;
-}
-
 // The X server of this display (Xvfb under bench/app-cost): whatever the
 // programs draw is copied into it, so its CPU is part of showing a picture.
 std::optional<pid_t> xServer() {
@@ -272,7 +264,7 @@ int compare(int seconds, int rounds) {
     const bench::PrivateHome home(headset);
     const std::uint16_t ffplayPort = test::freeUdpPort();
     const auto length = std::chrono::seconds(seconds);
-    const std::string load0 = loadAverage();
+    const std::string load0 = bench::loadAverage();
 
     Usage vistrel;
     Usage ffplay;
@@ -296,7 +288,7 @@ int compare(int seconds, int rounds) {
             measure(player.pid(), length, ffplay, [&] { sender.keepAlive(); });
         }
     }
-    const std::string load1 = loadAverage();
+    const std::string load1 = bench::loadAverage();
 
     auto percent = [](const Usage& u, double cpu) {
         return 100 * cpu / u.seconds;
@@ -335,7 +327,7 @@ int soak(int minutes) {
     BenchProcess app(vistrelCommand(headset), {});
     const pid_t pid = app.pid();
     std::this_thread::sleep_for(warmUp);
-    const std::string load0 = loadAverage();
+    const std::string load0 = bench::loadAverage();
     const int perMinute = 60 / static_cast<int>(soakSampleEvery.count());
     std::vector<double> rss;
     std::vector<double> cpu; // per minute, % of one core
@@ -373,7 +365,7 @@ int soak(int minutes) {
                 "lowest %.1f, highest %.1f MiB). Peak (VmHWM) %.1f MiB. Load average (1 / 5 "
                 "min) %s at the start, %s at the end.\n",
                 minutes, rss.back(), minutes - 2, growth, growth * 1.048576, *low, *high, peak,
-                load0.c_str(), loadAverage().c_str());
+                load0.c_str(), bench::loadAverage().c_str());
     std::fflush(stdout);
     return 0;
 }

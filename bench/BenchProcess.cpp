@@ -170,4 +170,12 @@ double threadCpuSeconds(pthread_t thread) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one;
+    std::string five;
+    file >> one >> five;
+    return one + " / " + five;
+}
+
 } // namespace vistrel::bench

@@ -63,4 +63,7 @@ double statusMegabytes(pid_t pid, const std::string& field);
 // Processes whose parent is `pid`.
 std::vector<pid_t> childrenOf(pid_t pid);
 
+// The machine's load average over 1 and 5 minutes, "1.23 / 0.98".
+std::string loadAverage();
+
 } // namespace vistrel::bench

@@ -343,21 +343,13 @@ void printRow(const char* name, const std::vector<double>& values, std::optional
     std::printf("| %s | %s | %s |\n", name, cells, load);
 }
 
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one;
-    std::string five;
-    file >> one >> five;
-    return one + " / " + five;
-}
-
 void measureSize(Size size, Clock::duration length, int rounds) {
     std::fprintf(stderr, "%d × %d: starting the sender\n", size.width, size.height);
     const std::uint16_t port = test::freeUdpPort();
     bench::DatagramTap tap(port);
     const StampedSender sender(size.width, size.height, tap.port());
     const Helpers helpers{sender, tap};
-    const std::string load0 = loadAverage();
+    const std::string load0 = bench::loadAverage();
     const double encoder0 = bench::processCpuSeconds(sender.encoderPid());
     const double helpers0 = helpers.cpuSeconds();
     const Clock::time_point began = Clock::now();
@@ -396,7 +388,7 @@ void measureSize(Size size, Clock::duration length, int rounds) {
     const double runSeconds = ms(Clock::now() - began) / 1000;
     const double encoderCpu = bench::processCpuSeconds(sender.encoderPid()) - encoder0;
     const double helpersCpu = helpers.cpuSeconds() - helpers0;
-    const std::string load1 = loadAverage();
+    const std::string load1 = bench::loadAverage();
     const std::map<Clock::time_point, double> floor = floorOf(tap.stop(), sender);
     const std::vector<double> vistrelFloor = within(floor, vistrel.windows);
     const std::vector<double> ffmpegFloor = within(floor, ffmpeg.windows);

@@ -12,6 +12,7 @@
 //   start_time_bench [runs = 10]
 //
 // Prints a markdown table; nothing here passes or fails.
+#include "BenchProcess.h"
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "PrivateHome.h"
@@ -80,14 +81,6 @@ template <typename Done> bool waitFor(Done done, std::chrono::seconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-std::string loadAverage() {
-    std::ifstream file("/proc/loadavg");
-    std::string one;
-    std::string five;
-    file >> one >> five;
-    return one + " / " + five;
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -227,7 +220,7 @@ int main(int argc, char* argv[]) {
             return 1;
         }
         waitFor([] { return false; }, std::chrono::seconds(2)); // the window shows
-        const std::string load0 = loadAverage();
+        const std::string load0 = bench::loadAverage();
         std::vector<Start> starts;
         for (int run = 1; run <= runs; ++run) {
             if (const auto start = startOnce(vistrel, headset)) {
@@ -241,7 +234,7 @@ int main(int argc, char* argv[]) {
         }
         printSteps(starts);
         std::printf("Load average (1 / 5 min) %s at the start, %s at the end, on %ld cores.\n",
-                    load0.c_str(), loadAverage().c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
+                    load0.c_str(), bench::loadAverage().c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
         std::fflush(stdout);
         return 0;
     } catch (const std::exception& error) {
