@@ -278,7 +278,7 @@ floorOf(const std::vector<bench::DatagramTap::Arrival>& arrivals, const StampedS
     };
     std::vector<Decoded> units;
     Clock::time_point began;
-    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit) {
+    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit, bool) {
         units.emplace_back();
         began = Clock::now();
         decoder.decode(unit);

@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
              {std::pair{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}}) {
             vistrel::TransportStreamDemuxer demuxer;
             std::uint64_t units = 0;
-            demuxer.setOnAccessUnit([&](std::span<const std::uint8_t>) { ++units; });
+            demuxer.setOnAccessUnit([&](std::span<const std::uint8_t>, bool) { ++units; });
             for (const auto& datagram : vistrel::test::sendHeadsetStream(width, height, seconds)) {
                 demuxer.append(datagram);
             }

@@ -59,7 +59,7 @@ std::size_t demuxOurs(const Material& m) {
     vistrel::TransportStreamDemuxer demuxer;
     std::size_t units = 0;
     demuxer.setOnAccessUnit(
-        [&](std::span<const std::uint8_t> unit) { units += unit.empty() ? 0 : 1; });
+        [&](std::span<const std::uint8_t> unit, bool) { units += unit.empty() ? 0 : 1; });
     // Datagrams of the sender's size, read from the same memory that
     // libavformat reads.
     const std::span<const std::uint8_t> stream(m.stream);

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(demuxer.collectedPESBytes() == 0, "a reset kept what was collected");
         startsAtReset = demuxer.pesStarts();
     });
-    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit) {
+    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit, bool) {
         require(!unit.empty(), "an empty access unit");
         require(unit.size() <=
                     TransportStreamDemuxer::maximumPESSize + TransportStreamDemuxer::packetSize,

@@ -26,6 +26,12 @@ public:
     [[nodiscard]] AVPixelFormat format() const noexcept {
         return frame_ ? static_cast<AVPixelFormat>(frame_->format) : AV_PIX_FMT_NONE;
     }
+    // Decoded from an access unit that lost parts on the way, or with
+    // libavcodec concealing errors: parts of the picture are guessed.
+    [[nodiscard]] bool isDamaged() const noexcept {
+        return frame_ && ((frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0 ||
+                          frame_->decode_error_flags != 0);
+    }
     [[nodiscard]] bool empty() const noexcept { return !frame_; }
     explicit operator bool() const noexcept { return !empty(); }
 

@@ -220,7 +220,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
 
     if (transportError || scrambling != 0) {
         if (isVideo) {
-            resetVideo();
+            videoLost();
         }
         return;
     }
@@ -237,7 +237,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
         if (fieldLength > 0 && (packet[5] & 0x80) != 0) {
             continuity_[static_cast<std::size_t>(pid)] = -1;
             if (isVideo) {
-                resetVideo();
+                videoLost();
             }
         }
         if (adaptationControl == 0x02 || fieldLength == 183) {
@@ -256,7 +256,7 @@ void TransportStreamDemuxer::consume(const std::uint8_t* packet) {
             ++droppedPackets_;
             sections_.erase(pid);
             if (isVideo) {
-                resetVideo();
+                videoLost();
             }
         }
     }
@@ -279,12 +279,14 @@ bool TransportStreamDemuxer::finishPES() {
             handedOn = true;
             if (onAccessUnit_) {
                 onAccessUnit_(
-                    std::span<const std::uint8_t>(pes_.data() + dataStart, pesSize_ - dataStart));
+                    std::span<const std::uint8_t>(pes_.data() + dataStart, pesSize_ - dataStart),
+                    damaged_);
             }
         }
     }
     pesSize_ = 0;
     collecting_ = false;
+    damaged_ = false;
     expectedPESLength_.reset();
     return handedOn;
 }
@@ -292,11 +294,23 @@ bool TransportStreamDemuxer::finishPES() {
 void TransportStreamDemuxer::resetVideo() {
     pesSize_ = 0;
     collecting_ = false;
+    damaged_ = false;
     expectedPESLength_.reset();
     earlyEnd_ = EndSignal::none;
     if (onDiscontinuity_) {
         onDiscontinuity_();
     }
+}
+
+void TransportStreamDemuxer::videoLost() {
+    if (lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold) {
+        resetVideo();
+        return;
+    }
+    // Payload that follows may belong to the next PES, whose start was lost
+    // with the gap: it proves nothing about an early end before the gap.
+    damaged_ = damaged_ || collecting_;
+    earlyEnd_ = EndSignal::none;
 }
 
 void TransportStreamDemuxer::consumePSI(std::span<const std::uint8_t> payload, int pid,

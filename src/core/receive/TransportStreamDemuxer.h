@@ -1,9 +1,11 @@
 // Turns received MPEG transport stream bytes into H.264 access units: finds
 // the packets, follows PAT and PMT to the first H.264 stream, reassembles its
-// PES packets and hands each PES payload on. Any interruption of the video
-// (lost, errored or malformed packets, a new video PID) drops what was being
-// collected and is reported as a discontinuity so that decoding waits for the
-// next keyframe.
+// PES packets and hands each PES payload on. A new video PID, or a PES that
+// is malformed or grows past the cap, drops what was being collected and is
+// reported as a discontinuity so that decoding waits for the next keyframe.
+// Lost, errored or flagged packets do the same under the `hold` loss policy;
+// under `keepMoving` the access unit goes on as the bytes that arrived,
+// marked damaged, and a PES whose start was lost is dropped without a word.
 //
 // The sender's muxer writes video PES packets of unbounded length, so the
 // next PES start would end each one only a frame interval later. Two signals
@@ -17,7 +19,10 @@
 // discontinuity is reported.
 #pragma once
 
+#include "receive/LossPolicy.h"
+
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -29,7 +34,8 @@ namespace vistrel {
 
 class TransportStreamDemuxer {
 public:
-    using AccessUnitCallback = std::function<void(std::span<const std::uint8_t>)>;
+    // `damaged`: packets of it were lost, errored or flagged on the way.
+    using AccessUnitCallback = std::function<void(std::span<const std::uint8_t>, bool damaged)>;
     using DiscontinuityCallback = std::function<void()>;
 
     static constexpr std::size_t packetSize = 188;
@@ -55,6 +61,11 @@ public:
         onDiscontinuity_ = std::move(callback);
     }
 
+    // Read at every loss, so it may change (from any thread) mid-stream.
+    void setLossPolicy(LossPolicy policy) noexcept {
+        lossPolicy_.store(policy, std::memory_order_relaxed);
+    }
+
     // The only input: the bytes of one whole datagram, in arrival order. The
     // datagram's end is a signal of its own (see above), so a caller must not
     // split or join datagrams.
@@ -73,7 +84,6 @@ public:
     // PES packets begun on the video PID since construction.
     [[nodiscard]] std::uint64_t pesStarts() const noexcept { return pesStarts_; }
 
-    [[nodiscard]] std::optional<int> pmtPID() const noexcept { return pmtPID_; }
     [[nodiscard]] std::optional<int> videoPID() const noexcept { return videoPID_; }
 
     // Bytes held back for the next datagram (always fewer than one packet)
@@ -102,6 +112,7 @@ private:
     bool finishPES(); // true when an access unit was handed on
     void finishEarly(EndSignal signal);
     void resetVideo();
+    void videoLost();
     void appendToPES(std::span<const std::uint8_t> payload);
 
     AccessUnitCallback onAccessUnit_;
@@ -120,6 +131,9 @@ private:
     std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
     std::size_t pesSize_ = 0;
     bool collecting_ = false;
+    // Packets of the PES being collected were lost (keepMoving only).
+    bool damaged_ = false;
+    std::atomic<LossPolicy> lossPolicy_{LossPolicy::hold};
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;
     // Why the last PES went out early, if it did; payload before the next

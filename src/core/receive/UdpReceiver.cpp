@@ -143,6 +143,9 @@ struct UdpReceiver::Pipeline {
                             if (frames.fetch_add(1, std::memory_order_relaxed) == 0) {
                                 firstPictureAt.store(now(), std::memory_order_relaxed);
                             }
+                            if (picture.isDamaged()) {
+                                damagedFrames.fetch_add(1, std::memory_order_relaxed);
+                            }
                             if (const auto callback = frameCallback()) {
                                 (*callback)(picture);
                             }
@@ -166,6 +169,7 @@ struct UdpReceiver::Pipeline {
     std::atomic<std::uint64_t> largestBatch{0};
     std::atomic<std::uint64_t> droppedPackets{0};
     std::atomic<std::uint64_t> frames{0};
+    std::atomic<std::uint64_t> damagedFrames{0};
     std::atomic<std::uint64_t> receiveBufferBytes{0};
     std::atomic<std::uint64_t> kernelDrops{0};
     // Ticks of the steady clock; 0 until it happened.
@@ -190,6 +194,10 @@ void UdpReceiver::setOnError(ErrorCallback callback) {
     auto shared = callback ? std::make_shared<const ErrorCallback>(std::move(callback)) : nullptr;
     const std::lock_guard lock(pipeline_->callbackLock);
     pipeline_->onError = std::move(shared);
+}
+
+void UdpReceiver::setLossPolicy(LossPolicy policy) noexcept {
+    pipeline_->video.setLossPolicy(policy);
 }
 
 void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
@@ -283,6 +291,8 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
     s.largestBatch = p.largestBatch.load(std::memory_order_relaxed);
     s.droppedPackets = p.droppedPackets.load(std::memory_order_relaxed);
     s.frames = p.frames.load(std::memory_order_relaxed);
+    s.damagedFrames = p.damagedFrames.load(std::memory_order_relaxed);
+    s.waitingForKeyframe = p.video.waitingForKeyframe();
     s.receiveBufferBytes = p.receiveBufferBytes.load(std::memory_order_relaxed);
     s.kernelDrops = p.kernelDrops.load(std::memory_order_relaxed);
     s.decodedUnits = p.video.decodeTimes().units();

@@ -4,6 +4,7 @@
 // onFrame.
 #pragma once
 
+#include "receive/LossPolicy.h"
 #include "receive/PixelBuffer.h"
 
 #include <chrono>
@@ -38,6 +39,11 @@ public:
         // Access units decoded, and the time the decoder took for them.
         std::uint64_t decodedUnits = 0;
         std::uint64_t decodeNanos = 0;
+        // Pictures handed on that were decoded from damaged access units or
+        // with concealed errors.
+        std::uint64_t damagedFrames = 0;
+        // Decoding waits for a keyframe: nothing new is shown until one comes.
+        bool waitingForKeyframe = true;
     };
 
     // For the diagnostics of how a stream starts: when this receiver's first
@@ -62,6 +68,10 @@ public:
     // receiver thread.
     void setOnFrame(FrameCallback callback);
     void setOnError(ErrorCallback callback);
+
+    // What the pipeline does with lost packets; any thread, at any time, also
+    // before start(). Takes effect at the next loss.
+    void setLossPolicy(LossPolicy policy) noexcept;
 
     // Opens, binds 0.0.0.0:port and starts the receiver thread. Accepts only
     // datagrams whose source address is `peer` (dotted IPv4). Throws StreamError.

@@ -91,17 +91,13 @@ VideoDecoder::VideoDecoder(Acceleration acceleration)
 
 VideoDecoder::~VideoDecoder() = default;
 
-bool VideoDecoder::isHardwareAccelerated() const noexcept {
-    return context_ && context_->hwaccel != nullptr;
-}
-
 void VideoDecoder::report(const std::string& message) const {
     if (onError_) {
         onError_(message);
     }
 }
 
-void VideoDecoder::decode(std::span<const std::uint8_t> accessUnit) {
+void VideoDecoder::decode(std::span<const std::uint8_t> accessUnit, bool damaged) {
     AnnexB::units(accessUnit, units_);
     slices_.clear();
     bool hasIDR = false;
@@ -118,11 +114,14 @@ void VideoDecoder::decode(std::span<const std::uint8_t> accessUnit) {
             slices_.push_back(unit);
             hasIDR = true;
             break;
+        // A damaged unit's parameter sets may be cut or spliced: taken as
+        // new, they would rebuild the decoder or refuse the stream. The
+        // sender repeats them with every keyframe.
         case nalSPS:
-            changed = storeIfChanged(sps_, unit) || changed;
+            changed = (!damaged && storeIfChanged(sps_, unit)) || changed;
             break;
         case nalPPS:
-            changed = storeIfChanged(pps_, unit) || changed;
+            changed = (!damaged && storeIfChanged(pps_, unit)) || changed;
             break;
         default:
             break; // delimiters, SEI, partitions: never submitted
@@ -134,16 +133,22 @@ void VideoDecoder::decode(std::span<const std::uint8_t> accessUnit) {
     if (!context_ || slices_.empty()) {
         return;
     }
+    const bool holding = lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold;
+    if (damaged && holding) {
+        // The policy changed while this unit was collected.
+        waitingForKeyframe_ = true;
+        return;
+    }
     if (waitingForKeyframe_) {
         if (!hasIDR) {
             return;
         }
         waitingForKeyframe_ = false;
     }
-    submit();
+    submit(damaged);
 }
 
-void VideoDecoder::submit() {
+void VideoDecoder::submit(bool damaged) {
     std::size_t size = 0;
     for (const AnnexB::Unit slice : slices_) {
         size += 4 + slice.size();
@@ -164,13 +169,14 @@ void VideoDecoder::submit() {
         out += 4 + slice.size();
     }
     ++submitted_;
-    if (avcodec_send_packet(context_.get(), packet_.get()) < 0) {
+    if (avcodec_send_packet(context_.get(), packet_.get()) < 0 &&
+        lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold) {
         waitingForKeyframe_ = true;
     }
-    receiveFrames();
+    receiveFrames(damaged);
 }
 
-void VideoDecoder::receiveFrames() {
+void VideoDecoder::receiveFrames(bool damaged) {
     while (avcodec_receive_frame(context_.get(), frame_.get()) == 0) {
         AVFrame* picture = frame_.get();
         if (picture->format == AV_PIX_FMT_VAAPI) {
@@ -181,6 +187,11 @@ void VideoDecoder::receiveFrames() {
                 continue; // that picture is lost
             }
             picture = systemFrame_.get();
+        }
+        // Low delay without frame threads: what comes out now is this unit's
+        // picture.
+        if (damaged) {
+            picture->flags |= AV_FRAME_FLAG_CORRUPT;
         }
         if (onFrame_) {
             const PixelBuffer buffer = PixelBuffer::referencing(picture);

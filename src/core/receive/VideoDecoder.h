@@ -1,14 +1,19 @@
 // Decodes H.264 access units (Annex B, one per call) with libavcodec. The
 // parameter sets come from the stream itself; whenever they change the
-// decoder is opened afresh from them. After any interruption pictures are
+// decoder is opened afresh from them, and its first picture is an IDR
+// picture. After an interruption, under the `hold` loss policy, pictures are
 // held back until the next IDR picture, so broken references never reach the
-// screen. Decoded pictures leave through onFrame in system memory; set-up
-// failures leave through onError as one sentence for the user.
+// screen; under `keepMoving` damaged access units are decoded with
+// libavcodec's error concealment and their pictures marked corrupt
+// (PixelBuffer::isDamaged). Decoded pictures leave through onFrame in system
+// memory; set-up failures leave through onError as one sentence for the user.
 #pragma once
 
 #include "receive/AnnexB.h"
+#include "receive/LossPolicy.h"
 #include "receive/PixelBuffer.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,15 +47,19 @@ public:
     void setOnFrame(FrameCallback callback) { onFrame_ = std::move(callback); }
     void setOnError(ErrorCallback callback) { onError_ = std::move(callback); }
 
-    // One access unit: the Annex B payload of one PES packet.
-    void decode(std::span<const std::uint8_t> accessUnit);
+    // Read with each access unit, so it may change (from any thread) mid-stream.
+    void setLossPolicy(LossPolicy policy) noexcept {
+        lossPolicy_.store(policy, std::memory_order_relaxed);
+    }
+
+    // One access unit: the Annex B payload of one PES packet; `damaged` when
+    // parts of it were lost on the way.
+    void decode(std::span<const std::uint8_t> accessUnit, bool damaged = false);
 
     // The stream was interrupted: drop everything up to the next IDR picture.
     void discontinuity() noexcept { waitingForKeyframe_ = true; }
 
     [[nodiscard]] bool waitingForKeyframe() const noexcept { return waitingForKeyframe_; }
-    [[nodiscard]] bool hasSession() const noexcept { return context_ != nullptr; }
-    [[nodiscard]] bool isHardwareAccelerated() const noexcept;
     // Decoders opened so far (every parameter-set change opens one).
     [[nodiscard]] std::uint64_t rebuilds() const noexcept { return rebuilds_; }
     // Access units passed the keyframe gate and handed to libavcodec.
@@ -72,8 +81,8 @@ private:
 
     void rebuild();
     void openHardwareDevice();
-    void submit();
-    void receiveFrames();
+    void submit(bool damaged);
+    void receiveFrames(bool damaged);
     void report(const std::string& message) const;
 
     FrameCallback onFrame_;
@@ -82,6 +91,7 @@ private:
     std::vector<std::uint8_t> pps_;
     std::unique_ptr<AVCodecContext, ContextDeleter> context_;
     bool waitingForKeyframe_ = true;
+    std::atomic<LossPolicy> lossPolicy_{LossPolicy::hold};
 
     Acceleration acceleration_;
     bool triedHardware_ = false;

@@ -66,7 +66,7 @@ struct Recorder {
     int discontinuities = 0;
     Recorder() {
         demuxer.setOnAccessUnit(
-            [this](auto unit) { units.emplace_back(unit.begin(), unit.end()); });
+            [this](auto unit, bool) { units.emplace_back(unit.begin(), unit.end()); });
         demuxer.setOnDiscontinuity([this] { ++discontinuities; });
     }
     // Tables naming video PID 0x100, with counter 0; what they report is forgotten.

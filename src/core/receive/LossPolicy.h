@@ -1,0 +1,38 @@
+// What the receive pipeline does when the network loses part of the video.
+//
+// `hold` never shows a damaged picture: whatever was being collected when
+// the loss was noticed is dropped and decoding waits for the next keyframe,
+// so the last whole picture stays on screen meanwhile. `keepMoving` hands on
+// what arrived, marked damaged, and lets the decoder conceal the missing
+// part; the damage heals at the next keyframe. Over Wi-Fi, where a fraction
+// of a percent of datagrams is routinely lost, keyframes are hit too, and
+// `hold` can stand still for seconds.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace vistrel {
+
+enum class LossPolicy : std::uint8_t { hold, keepMoving };
+
+namespace LossPolicies {
+
+// The names a policy is saved under.
+[[nodiscard]] constexpr std::string_view name(LossPolicy policy) noexcept {
+    return policy == LossPolicy::keepMoving ? "keepMoving" : "hold";
+}
+[[nodiscard]] constexpr std::optional<LossPolicy> named(std::string_view name) noexcept {
+    if (name == "hold") {
+        return LossPolicy::hold;
+    }
+    if (name == "keepMoving") {
+        return LossPolicy::keepMoving;
+    }
+    return std::nullopt;
+}
+
+} // namespace LossPolicies
+
+} // namespace vistrel
