@@ -1,20 +1,26 @@
-// The demuxer fed datagrams cut where the input says. Every access unit it
-// hands on is non-empty and at most 8 MiB plus one packet, was begun after
-// the last reset, and its buffers stay bounded whatever arrives.
+// The demuxer fed datagrams cut where the input says, under each loss policy.
+// Every access unit it hands on is non-empty and at most 8 MiB plus one
+// packet, was begun after the last reset, is marked damaged only when the
+// policy keeps the picture moving, and its buffers stay bounded whatever
+// arrives.
 #include "FuzzSupport.h"
 #include "receive/TransportStreamDemuxer.h"
 
 using vistrel::TransportStreamDemuxer;
 using vistrel::fuzz::require;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+void run(const std::uint8_t* data, std::size_t size, vistrel::LossPolicy policy) {
     TransportStreamDemuxer demuxer;
+    demuxer.setLossPolicy(policy);
     std::uint64_t startsAtReset = 0;
     demuxer.setOnDiscontinuity([&] {
         require(demuxer.collectedPESBytes() == 0, "a reset kept what was collected");
         startsAtReset = demuxer.pesStarts();
     });
-    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit, bool) {
+    demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit, bool damaged) {
+        require(!damaged || policy == vistrel::LossPolicy::keepMoving, "damaged while holding");
         require(!unit.empty(), "an empty access unit");
         require(unit.size() <=
                     TransportStreamDemuxer::maximumPESSize + TransportStreamDemuxer::packetSize,
@@ -28,5 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(demuxer.sectionBytes() <= std::size_t{2} * 1024, "section buffers grow");
     }
     demuxer.flush();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    run(data, size, vistrel::LossPolicy::hold);
+    run(data, size, vistrel::LossPolicy::keepMoving);
     return 0;
 }

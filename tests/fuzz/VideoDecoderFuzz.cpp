@@ -1,6 +1,8 @@
 // A decoder that has shown the first keyframe of a real headset stream is
-// given one more access unit. Whatever it holds, pictures stay within the
-// size cap and the only messages are the decoder's own sentences.
+// given one more access unit, whole while holding and damaged while keeping
+// the picture moving. Whatever it holds, pictures stay within the size cap,
+// the only messages are the decoder's own sentences, and a damaged unit
+// brings none.
 #include "FuzzSupport.h"
 #include "HeadsetStream.h"
 #include "Messages.h"
@@ -17,22 +19,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         av_log_set_level(AV_LOG_QUIET);
         return vistrel::test::testStream("320x240").units.at(0);
     }();
-    vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
-    int pictures = 0;
-    decoder.setOnFrame([&](const vistrel::PixelBuffer& picture) {
-        require(picture.width() > 0 && picture.width() <= 8192 && picture.height() > 0 &&
-                    picture.height() <= 8192,
-                "picture size out of bounds");
-        ++pictures;
-    });
-    decoder.setOnError([](const std::string& message) {
-        const std::string startFailed = vistrel::Messages::decoderStartFailed(0);
-        require(message == vistrel::Messages::unsupportedFormat ||
-                    message.starts_with(startFailed.substr(0, startFailed.size() - 3)),
-                "a message that is not the decoder's");
-    });
-    decoder.decode(keyframe);
-    require(pictures == 1, "the keyframe did not decode");
-    decoder.decode(std::span<const std::uint8_t>(data, size));
+    for (const auto policy : {vistrel::LossPolicy::hold, vistrel::LossPolicy::keepMoving}) {
+        const bool damaged = policy == vistrel::LossPolicy::keepMoving;
+        vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
+        decoder.setLossPolicy(policy);
+        int pictures = 0;
+        decoder.setOnFrame([&](const vistrel::PixelBuffer& picture) {
+            require(picture.width() > 0 && picture.width() <= 8192 && picture.height() > 0 &&
+                        picture.height() <= 8192,
+                    "picture size out of bounds");
+            ++pictures;
+        });
+        decoder.setOnError([damaged](const std::string& message) {
+            require(!damaged, "a damaged unit brought a message");
+            const std::string startFailed = vistrel::Messages::decoderStartFailed(0);
+            require(message == vistrel::Messages::unsupportedFormat ||
+                        message.starts_with(startFailed.substr(0, startFailed.size() - 3)),
+                    "a message that is not the decoder's");
+        });
+        decoder.decode(keyframe);
+        require(pictures == 1, "the keyframe did not decode");
+        decoder.decode(std::span<const std::uint8_t>(data, size), damaged);
+    }
     return 0;
 }

@@ -29,6 +29,8 @@ constexpr double stallTimeout = 10.0;
 constexpr double firstFrameTimeout = 20.0;
 constexpr double stopDeadline = 7.0;
 constexpr double killDelay = 2.0;
+// A picture older than this is no longer presented as live.
+constexpr double heldAfter = 1.0;
 // How far back shown pictures are remembered, for the statistics overlay's graph.
 constexpr double shownTimesKept = 10.0;
 
@@ -40,6 +42,9 @@ QString sshUsernameKey() {
 }
 QString defaultUsername() {
     return QStringLiteral("steamos");
+}
+QString lossPolicyKey() {
+    return QStringLiteral("lossPolicy");
 }
 
 } // namespace
@@ -130,6 +135,23 @@ void StreamSession::setSshUsername(const QString& name) {
     emit sshUsernameChanged();
 }
 
+LossPolicy StreamSession::lossPolicy() const {
+    const std::optional<QString> saved = services_.settings->string(lossPolicyKey());
+    return saved ? LossPolicies::named(saved->toStdString()).value_or(LossPolicy::hold)
+                 : LossPolicy::hold;
+}
+
+void StreamSession::setLossPolicy(LossPolicy policy) {
+    if (policy == lossPolicy()) {
+        return;
+    }
+    services_.settings->setString(lossPolicyKey(), qs(LossPolicies::name(policy)));
+    if (receiver_) {
+        receiver_->setLossPolicy(policy);
+    }
+    emit lossPolicyChanged();
+}
+
 // MARK: start
 
 void StreamSession::start() {
@@ -193,6 +215,7 @@ void StreamSession::startRun(const QUuid& token) {
         gate.post([this, text = qs(message)] { fail(text); });
     };
     auto receiver = std::make_unique<UdpReceiver>();
+    receiver->setLossPolicy(lossPolicy());
     receiver->setOnFrame(runCallbacks_.onFrame);
     receiver->setOnError(runCallbacks_.onError);
     receiver->start(services_.port, configuration.host());
@@ -241,6 +264,7 @@ void StreamSession::tick() {
         }
         return;
     }
+    updatePictureHeld(now);
     if (now - lastPing_ >= keepAliveInterval) {
         channel_->send(RemoteCommand::pingLine);
         lastPing_ = now;
@@ -278,6 +302,7 @@ void StreamSession::end(Completion completion) {
         return;
     }
     publish(phase_, Phase::Stopping);
+    publish(isPictureHeld_, false);
     if (receiver_) {
         receiver_->stop();
         receiver_.reset();
@@ -316,6 +341,7 @@ void StreamSession::finish() {
     activity_.reset();
     display_->flush();
     publish(phase_, Phase::Idle);
+    publish(isPictureHeld_, false);
     publish(startedAt_, {});
     publish(resolution_, {});
     completeTerminationIfReady();
@@ -357,6 +383,7 @@ void StreamSession::present(const PixelBuffer& picture) {
         publish(startedAt_, services_.clock->now());
     }
     lastFrame_ = now;
+    updatePictureHeld(now);
     setLatestFrame(picture);
     capture_->append(picture, now);
     publish(resolution_, QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
@@ -368,6 +395,11 @@ void StreamSession::present(const PixelBuffer& picture) {
     while (shownTimes_.size() > 2 && shownTimes_[1] < now - shownTimesKept) {
         shownTimes_.pop_front();
     }
+}
+
+void StreamSession::updatePictureHeld(double now) {
+    publish(isPictureHeld_,
+            phase() == Phase::Streaming && lastFrame_ && now - *lastFrame_ > heldAfter);
 }
 
 CounterSample StreamSession::sampleCounters() {
@@ -383,6 +415,8 @@ CounterSample StreamSession::sampleCounters() {
         sample.decodedUnits = received.decodedUnits;
         sample.decodeNanos = received.decodeNanos;
         sample.slowestDecodeNanos = receiver_->takeSlowestDecode();
+        sample.picturesConcealed = received.damagedFrames;
+        sample.waitingForKeyframe = received.waitingForKeyframe;
     }
     sample.picturesReplaced = mailbox_->dropped();
     if (!latestFrame_.empty()) {

@@ -69,6 +69,9 @@ class StreamSession : public QObject {
 
     // The saved SSH user name ("steamos" when none was saved), for the settings view.
     Q_PROPERTY(QString sshUsername READ sshUsername WRITE setSshUsername NOTIFY sshUsernameChanged)
+    // While streaming: no new picture for more than a second, so the one on
+    // screen is no longer live.
+    Q_PROPERTY(bool isPictureHeld READ isPictureHeld NOTIFY isPictureHeldChanged)
 
     // The picture the video surface shows; the same object for the session's life.
     Q_PROPERTY(vistrel::VideoDisplay* display READ display CONSTANT)
@@ -103,6 +106,7 @@ public:
     }
     [[nodiscard]] const QString& captureNotice() const { return captureNotice_.value; }
     [[nodiscard]] const QUrl& lastCaptureURL() const { return lastCaptureURL_.value; }
+    [[nodiscard]] bool isPictureHeld() const { return isPictureHeld_.value; }
 
     [[nodiscard]] bool canStart() const;
     [[nodiscard]] bool canRecord() const;
@@ -111,6 +115,10 @@ public:
 
     [[nodiscard]] QString sshUsername() const;
     void setSshUsername(const QString& name);
+    // The saved loss policy (hold when none was saved); a change is saved
+    // and reaches a running stream at once.
+    [[nodiscard]] LossPolicy lossPolicy() const;
+    void setLossPolicy(LossPolicy policy);
 
     [[nodiscard]] VideoDisplay* display() const { return display_; }
     // The picture on screen, as decoded.
@@ -175,6 +183,8 @@ signals:
     void canScreenshotChanged();
     void requiresTerminationWaitChanged();
     void sshUsernameChanged();
+    void lossPolicyChanged();
+    void isPictureHeldChanged();
     // A stream was started: the window comes to the front.
     void activationRequested();
 
@@ -235,6 +245,7 @@ private:
     void sshExited(int status);
 
     // Pictures.
+    void updatePictureHeld(double now);
     void deliver();
     void present(const PixelBuffer& picture);
     void setLatestFrame(PixelBuffer frame);
@@ -256,6 +267,7 @@ private:
                                                &StreamSession::isChoosingCaptureLocationChanged};
     Published<QString> captureNotice_{{}, &StreamSession::captureNoticeChanged};
     Published<QUrl> lastCaptureURL_{{}, &StreamSession::lastCaptureURLChanged};
+    Published<bool> isPictureHeld_{false, &StreamSession::isPictureHeldChanged};
 
     // Last announced values of the derived properties.
     bool canStart_ = false;

@@ -31,7 +31,6 @@ class Labels : public QObject {
     Q_PROPERTY(QString helpMenu READ helpMenu CONSTANT)
     Q_PROPERTY(QString setupGuideItem READ setupGuideItem CONSTANT)
     // Main window
-    Q_PROPERTY(QString liveBadge READ liveBadge CONSTANT)
     Q_PROPERTY(QString separator READ separator CONSTANT)
     Q_PROPERTY(QString videoOnly READ videoOnly CONSTANT)
     Q_PROPERTY(QString transport READ transport CONSTANT)
@@ -59,6 +58,10 @@ class Labels : public QObject {
     Q_PROPERTY(QString video READ video CONSTANT)
     Q_PROPERTY(QString videoValue READ videoValue CONSTANT)
     Q_PROPERTY(QString openSetupGuide READ openSetupGuide CONSTANT)
+    Q_PROPERTY(QString lossPolicy READ lossPolicy CONSTANT)
+    Q_PROPERTY(QString holdPicture READ holdPicture CONSTANT)
+    Q_PROPERTY(QString keepPictureMoving READ keepPictureMoving CONSTANT)
+    Q_PROPERTY(QString lossPolicyHelp READ lossPolicyHelp CONSTANT)
 
 public:
     using QObject::QObject;
@@ -85,6 +88,9 @@ public:
     static QString liveVideo() { return QStringLiteral("Live Steam Frame video"); }
     static QString videoPreview() { return QStringLiteral("Video preview"); }
     static QString liveBadge() { return QStringLiteral("LIVE"); }
+    // The badge and the header while the picture on screen is no longer live.
+    static QString heldBadge() { return QStringLiteral("HELD"); }
+    static QString heldStatus() { return QStringLiteral("Picture held"); }
     static QString localNetwork() { return QStringLiteral("Local network"); }
     static QString separator() { return QStringLiteral("\u00b7"); }
     static QString videoOnly() { return QStringLiteral("Video only"); }
@@ -110,7 +116,8 @@ public:
     // of the values (StatisticsPresenter), and the forms of the values.
     static QString statisticsNames() {
         return QStringLiteral("Shown\nDecoded\nBit rate\nPackets lost\nKernel drops\n"
-                              "Replaced\nDecode time\nPicture\nLast picture");
+                              "Replaced\nConcealed\nDecode time\nPicture\nLast picture\n"
+                              "Keyframe wait");
     }
     static QString intervalsCaption() {
         return QStringLiteral("Intervals between pictures, last 10 s");
@@ -124,6 +131,7 @@ public:
         return QStringLiteral("%1 ms, worst %2 ms").arg(mean, worst);
     }
     static QString ago(const QString& ms) { return ms + QStringLiteral(" ms ago"); }
+    static QString seconds(const QString& n) { return n + QStringLiteral(" s"); }
     static QString notAvailable() { return QStringLiteral("\u2013"); }
 
     // Tooltips: the key that does the same follows in brackets (Shortcuts).
@@ -144,6 +152,15 @@ public:
     static QString video() { return QStringLiteral("Video"); }
     static QString videoValue() { return QStringLiteral("H.264 \u00b7 No audio"); }
     static QString openSetupGuide() { return QStringLiteral("Open Setup Guide"); }
+    static QString lossPolicy() { return QStringLiteral("When packets are lost"); }
+    static QString holdPicture() { return QStringLiteral("Hold the last whole picture"); }
+    static QString keepPictureMoving() { return QStringLiteral("Keep the picture moving"); }
+    static QString lossPolicyHelp() {
+        return QStringLiteral("Wi-Fi loses packets now and then. Holding shows only whole "
+                              "pictures but can stand still for seconds until the next key "
+                              "frame; keeping it moving shows every picture, with the lost parts "
+                              "guessed until the next key frame repairs them.");
+    }
 };
 
 } // namespace vistrel

@@ -26,6 +26,7 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
         &StreamSession::canStartChanged,
         &StreamSession::canRecordChanged,
         &StreamSession::canScreenshotChanged,
+        &StreamSession::isPictureHeldChanged,
     };
     for (const auto signal : all) {
         connect(session_, signal, this, &SessionPresenter::changed);
@@ -33,13 +34,19 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
     connect(session_, &StreamSession::hostChanged, this, &SessionPresenter::hostChanged);
     connect(session_, &StreamSession::sshUsernameChanged, this,
             &SessionPresenter::sshUsernameChanged);
+    connect(session_, &StreamSession::lossPolicyChanged, this,
+            &SessionPresenter::keepsPictureMovingChanged);
     connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
             &SessionPresenter::videoSinkChanged);
     connect(session_->display(), &VideoDisplay::shown, this, &SessionPresenter::pictureShown);
 }
 
 QString SessionPresenter::statusText() const {
-    return qs(phaseLook(phase()).status);
+    return isPictureHeld() ? Labels::heldStatus() : qs(phaseLook(phase()).status);
+}
+
+QString SessionPresenter::badgeText() const {
+    return isPictureHeld() ? Labels::heldBadge() : Labels::liveBadge();
 }
 
 QString SessionPresenter::placeholderTitle() const {
@@ -55,7 +62,7 @@ bool SessionPresenter::showsSpinner() const {
 }
 
 bool SessionPresenter::statusDotLit() const {
-    return phaseLook(phase()).dotLit;
+    return phaseLook(phase()).dotLit && !isPictureHeld();
 }
 
 QString SessionPresenter::videoAccessibleName() const {

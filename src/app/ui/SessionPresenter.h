@@ -22,6 +22,10 @@ class SessionPresenter : public QObject {
     // The address field's text, written through to the session as typed.
     Q_PROPERTY(QString host READ host WRITE setHost NOTIFY hostChanged)
     Q_PROPERTY(QString sshUsername READ sshUsername WRITE setSshUsername NOTIFY sshUsernameChanged)
+    // The loss policy as the settings view offers it: keep the picture
+    // moving, or hold the last whole picture.
+    Q_PROPERTY(bool keepsPictureMoving READ keepsPictureMoving WRITE setKeepsPictureMoving NOTIFY
+                   keepsPictureMovingChanged)
     // The window's VideoOutput sink; the session's display shows pictures in it.
     Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
 
@@ -29,6 +33,9 @@ class SessionPresenter : public QObject {
     // The status dot shows the accent colour (live), else a muted one.
     Q_PROPERTY(bool statusDotLit READ statusDotLit NOTIFY changed)
     Q_PROPERTY(bool isLive READ isLive NOTIFY changed)
+    // "LIVE", or "HELD" while the picture on screen is no longer new.
+    Q_PROPERTY(QString badgeText READ badgeText NOTIFY changed)
+    Q_PROPERTY(bool isPictureHeld READ isPictureHeld NOTIFY changed)
     Q_PROPERTY(bool isIdle READ isIdle NOTIFY changed)
     Q_PROPERTY(QString placeholderTitle READ placeholderTitle NOTIFY changed)
     Q_PROPERTY(QString placeholderSubtitle READ placeholderSubtitle NOTIFY changed)
@@ -68,12 +75,20 @@ public:
     void setHost(const QString& host) { session_->setHost(host); }
     [[nodiscard]] QString sshUsername() const { return session_->sshUsername(); }
     void setSshUsername(const QString& name) { session_->setSshUsername(name); }
+    [[nodiscard]] bool keepsPictureMoving() const {
+        return session_->lossPolicy() == LossPolicy::keepMoving;
+    }
+    void setKeepsPictureMoving(bool keep) {
+        session_->setLossPolicy(keep ? LossPolicy::keepMoving : LossPolicy::hold);
+    }
     [[nodiscard]] QVideoSink* videoSink() const { return session_->display()->videoSink(); }
     void setVideoSink(QVideoSink* sink) { session_->display()->setVideoSink(sink); }
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool statusDotLit() const;
     [[nodiscard]] bool isLive() const { return phase() == StreamSession::Phase::Streaming; }
+    [[nodiscard]] bool isPictureHeld() const { return session_->isPictureHeld(); }
+    [[nodiscard]] QString badgeText() const;
     [[nodiscard]] bool isIdle() const { return phase() == StreamSession::Phase::Idle; }
     [[nodiscard]] QString placeholderTitle() const;
     [[nodiscard]] QString placeholderSubtitle() const;
@@ -125,6 +140,7 @@ signals:
     void changed();
     void hostChanged();
     void sshUsernameChanged();
+    void keepsPictureMovingChanged();
     void videoSinkChanged();
     // A picture went to the window's video sink: the window draws anyway.
     void pictureShown();

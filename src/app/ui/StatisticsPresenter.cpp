@@ -31,11 +31,13 @@ QString valueLines(const StreamFigures& f) {
         count(f.continuityGaps),
         count(f.kernelDrops),
         count(f.picturesReplaced),
+        count(f.picturesConcealed),
         f.meanDecodeMs ? Labels::decodeTimes(number(*f.meanDecodeMs, 1),
                                              number(f.worstDecodeMs.value_or(0), 1))
                        : none,
         f.width > 0 ? QStringLiteral("%1 \u00d7 %2").arg(f.width).arg(f.height) : none,
         f.sinceLastPicture ? Labels::ago(number(*f.sinceLastPicture * 1000, 0)) : none,
+        f.keyframeWait ? Labels::seconds(number(*f.keyframeWait, 1)) : none,
     };
     return lines.join(QLatin1Char('\n'));
 }

@@ -27,6 +27,9 @@ struct CounterSample {
     std::optional<double> lastShown;
     // When the run began, all counters at zero; none between runs.
     std::optional<double> runStart;
+
+    std::uint64_t picturesConcealed = 0; // decoded with parts of them guessed
+    bool waitingForKeyframe = false;     // nothing new is decoded until a keyframe comes
 };
 
 } // namespace vistrel

@@ -11,6 +11,7 @@ constexpr std::uint64_t CounterSample::*counters[] = {
     &CounterSample::bytes,         &CounterSample::continuityGaps,
     &CounterSample::kernelDrops,   &CounterSample::picturesReplaced,
     &CounterSample::decodedUnits,  &CounterSample::decodeNanos,
+    &CounterSample::picturesConcealed,
 };
 
 bool restarted(const CounterSample& before, const CounterSample& after) {
@@ -83,11 +84,15 @@ StreamFigures summarise(std::span<const CounterSample> samples,
     figures.continuityGaps = count(&CounterSample::continuityGaps, tenSecondsAgo, now);
     figures.kernelDrops = count(&CounterSample::kernelDrops, tenSecondsAgo, now);
     figures.picturesReplaced = count(&CounterSample::picturesReplaced, tenSecondsAgo, now);
+    figures.picturesConcealed = count(&CounterSample::picturesConcealed, tenSecondsAgo, now);
 
     figures.width = now.width;
     figures.height = now.height;
     if (now.lastShown) {
         figures.sinceLastPicture = now.time - *now.lastShown;
+        if (now.waitingForKeyframe) {
+            figures.keyframeWait = figures.sinceLastPicture;
+        }
     }
     for (std::size_t i = 1; i < shownTimes.size(); ++i) {
         const double age = now.time - shownTimes[i];

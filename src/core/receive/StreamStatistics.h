@@ -1,7 +1,8 @@
 // What the statistics overlay shows, worked out from the counter samples it
 // took: rates over the last second, losses in total and over the last ten
-// seconds, decode times of the last second, and the intervals between the
-// pictures shown in the last ten seconds.
+// seconds, decode times of the last second, how long a held picture has
+// waited for a keyframe, and the intervals between the pictures shown in the
+// last ten seconds.
 #pragma once
 
 #include "receive/CounterSample.h"
@@ -33,12 +34,15 @@ struct StreamFigures {
     Count continuityGaps;
     Count kernelDrops;
     Count picturesReplaced;
+    Count picturesConcealed;
     // Of the access units decoded in the last second; none when there were none.
     std::optional<double> meanDecodeMs;
     std::optional<double> worstDecodeMs;
     int width = 0;
     int height = 0;
     std::optional<double> sinceLastPicture; // seconds
+    // How long the picture on screen has been held for want of a keyframe.
+    std::optional<double> keyframeWait; // seconds
     std::vector<Interval> intervals;        // oldest first
 
     friend bool operator==(const StreamFigures&, const StreamFigures&) = default;

@@ -17,7 +17,9 @@ void PrintTo(const StreamFigures& f, std::ostream* os) {
         << f.kernelDrops.recent << ", replaced " << f.picturesReplaced.total << '/'
         << f.picturesReplaced.recent << "; decode " << f.meanDecodeMs.value_or(-1) << '/'
         << f.worstDecodeMs.value_or(-1) << " ms; " << f.width << 'x' << f.height << ", "
-        << f.sinceLastPicture.value_or(-1) << " s since; intervals";
+        << f.sinceLastPicture.value_or(-1) << " s since; concealed " << f.picturesConcealed.total
+        << '/' << f.picturesConcealed.recent << ", keyframe wait " << f.keyframeWait.value_or(-1)
+        << " s; intervals";
     for (const StreamFigures::Interval& i : f.intervals) {
         *os << ' ' << i.age << ':' << i.seconds;
     }
@@ -93,6 +95,15 @@ TEST(StreamStatistics, FiguresFromCounterSequences) {
           .height = 480,
           .sinceLastPicture = 0.25,
           .intervals = {{9.75, 0.25}, {9.5, 0.25}, {0.25, 9.25}}}},
+        {"a held picture: how long it waits for a keyframe; concealed pictures counted",
+         {{.time = 100, .picturesConcealed = 3},
+          {.time = 111, .lastShown = 109.5, .picturesConcealed = 7, .waitingForKeyframe = true}},
+         {},
+         {.picturesConcealed = {7, 4}, .sinceLastPicture = 1.5, .keyframeWait = 1.5}},
+        {"no keyframe wait while pictures decode",
+         {{.time = 100, .lastShown = 99.5}},
+         {},
+         {.sinceLastPicture = 0.5}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(StreamStatistics::summarise(c.samples, c.shownTimes), c.expected) << c.name;

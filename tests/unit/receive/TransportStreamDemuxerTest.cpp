@@ -64,9 +64,13 @@ struct Recorder {
     TransportStreamDemuxer demuxer;
     std::vector<Bytes> units;
     int discontinuities = 0;
-    Recorder() {
-        demuxer.setOnAccessUnit(
-            [this](auto unit, bool) { units.emplace_back(unit.begin(), unit.end()); });
+    int damaged = 0;
+    explicit Recorder(LossPolicy policy = LossPolicy::hold) {
+        demuxer.setLossPolicy(policy);
+        demuxer.setOnAccessUnit([this](auto unit, bool isDamaged) {
+            units.emplace_back(unit.begin(), unit.end());
+            damaged += isDamaged ? 1 : 0;
+        });
         demuxer.setOnDiscontinuity([this] { ++discontinuities; });
     }
     // Tables naming video PID 0x100, with counter 0; what they report is forgotten.
@@ -82,13 +86,17 @@ struct Recorder {
 // a stuffed packet, E continues it with the transport error bit, X after a
 // lost packet, R repeats the last packet; T is a PAT, P the same PMT again,
 // N a PMT moving the video to another PID, B such a PMT with a bad CRC.
+// Under keepMoving a loss marks the unit being collected damaged instead.
 TEST(TransportStreamDemuxerTest, PacketSequences) {
+    constexpr LossPolicy keep = LossPolicy::keepMoving;
     const struct {
         const char* letters;
         std::size_t units;
         int discontinuities;
         std::uint64_t lost;
         std::uint64_t early; // handed on before the next start
+        int damaged = 0;
+        LossPolicy policy = LossPolicy::hold;
     } cases[] = {
         {"SCCSC", 1, 0, 0, 0},
         {"SCF", 1, 0, 0, 1},
@@ -106,9 +114,16 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         {"SCC CC", 0, 0, 0, 0},
         {"SCCCCCC CT", 0, 0, 0, 0},
         {"SCCCCCC C C SCCCCCC C", 1, 1, 0, 1},
+        {"SCXCF", 1, 0, 1, 1, 1, keep},
+        {"SCESF", 2, 0, 0, 1, 1, keep},
+        {"SCXCXSF", 2, 0, 2, 1, 1, keep}, // handed on once
+        {"SFXCSF", 2, 0, 1, 2, 0, keep},  // the second start was lost: dropped
+        {"SFXCSF", 2, 1, 1, 2},
+        {"SCXNSF", 1, 1, 1, 1, 0, keep}, // a new PID still drops what was collected
+        {"SCBF", 1, 0, 0, 1, 0, keep},
     };
     for (const auto& c : cases) {
-        Recorder r;
+        Recorder r(c.policy);
         r.announce();
         int videoPid = 0x100;
         int counters[3] = {1, 1, 0}; // PAT, PMT, video
@@ -143,6 +158,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         EXPECT_EQ(r.discontinuities, c.discontinuities) << c.letters;
         EXPECT_EQ(r.demuxer.droppedPackets(), c.lost) << c.letters;
         EXPECT_EQ(r.demuxer.earlyCompletions().total(), c.early) << c.letters;
+        EXPECT_EQ(r.damaged, c.damaged) << c.letters;
     }
 }
 
@@ -156,7 +172,8 @@ TEST(TransportStreamDemuxerTest, RealStreamsInAnyDatagrams) {
             SCOPED_TRACE(std::string(name) + ", pieces up to " + std::to_string(largest));
             std::mt19937 random(static_cast<std::uint32_t>(largest));
             std::uniform_int_distribution<std::size_t> sizes(1, std::max<std::size_t>(largest, 1));
-            Recorder r;
+            // Without loss the policy makes no difference.
+            Recorder r(largest == 200 ? LossPolicy::keepMoving : LossPolicy::hold);
             for (std::size_t i = 0, at = 0; at < s.bytes.size(); ++i) {
                 const std::size_t size = largest == 0
                                              ? s.datagrams[i].size()
@@ -167,6 +184,7 @@ TEST(TransportStreamDemuxerTest, RealStreamsInAnyDatagrams) {
             }
             r.demuxer.flush();
             ASSERT_EQ(r.units, s.units);
+            EXPECT_EQ(r.damaged, 0);
             EXPECT_EQ(r.demuxer.droppedPackets(), 0U);
             EXPECT_EQ(r.discontinuities, 1) << "only the first PMT";
             // Nearly every unit goes out at its last packet, not a picture later.
@@ -176,9 +194,11 @@ TEST(TransportStreamDemuxerTest, RealStreamsInAnyDatagrams) {
     }
 }
 
-TEST(TransportStreamDemuxerTest, HostileBytesStayBounded) {
+class HostileBytes : public ::testing::TestWithParam<LossPolicy> {};
+
+TEST_P(HostileBytes, StayBounded) {
     std::mt19937 random(7);
-    Recorder r;
+    Recorder r(GetParam());
     const auto check = [](const TransportStreamDemuxer& d) {
         ASSERT_LT(d.pendingBytes(), 188U);
         ASSERT_LE(d.sectionBytes(), 2 * 1024U);
@@ -208,9 +228,9 @@ TEST(TransportStreamDemuxerTest, HostileBytesStayBounded) {
         }
     }
     EXPECT_GT(r.demuxer.droppedPackets(), 0U);
-    EXPECT_GT(r.discontinuities, 1);
+    EXPECT_GT(GetParam() == LossPolicy::hold ? r.discontinuities : r.damaged, 1);
     // A PES that never ends is dropped at 8 MiB.
-    Recorder endless;
+    Recorder endless(GetParam());
     endless.announce();
     endless.demuxer.append(packet(0x100, 0, pesStart(), true));
     for (int i = 1; i < 50000 && endless.discontinuities == 0; ++i) {
@@ -220,6 +240,12 @@ TEST(TransportStreamDemuxerTest, HostileBytesStayBounded) {
     EXPECT_EQ(endless.discontinuities, 1);
     EXPECT_EQ(endless.demuxer.collectedPESBytes(), 0U);
 }
+
+INSTANTIATE_TEST_SUITE_P(TransportStreamDemuxerTest, HostileBytes,
+                         ::testing::Values(LossPolicy::hold, LossPolicy::keepMoving),
+                         [](const auto& info) {
+                             return std::string(LossPolicies::name(info.param));
+                         });
 
 } // namespace
 } // namespace vistrel

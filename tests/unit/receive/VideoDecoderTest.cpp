@@ -3,6 +3,7 @@
 #include "HeadsetStream.h"
 #include "Messages.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace vistrel {
@@ -86,6 +87,53 @@ TEST_F(VideoDecoderTest, WaitsForAnIdrAtStartAndAfterADiscontinuity) {
     ASSERT_EQ(out.pictures.size(), 3U);
     expectPicture(out.pictures[2], next);
     EXPECT_EQ(out.decoder.rebuilds(), 1U);
+}
+
+// A picture that lost its second half on the way, then whole ones again up to
+// and past the next keyframe, which arrives damaged too and with a parameter
+// set spoilt.
+TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
+    const auto cut = [](Bytes unit) {
+        unit.resize(unit.size() / 2);
+        return unit;
+    };
+    std::size_t keyframe = 1;
+    while (!isIdr(units_[keyframe])) {
+        ++keyframe;
+    }
+    Bytes spoilt = units_[keyframe];
+    const Bytes sps = filtered(spoilt, [](int type) { return type == 7; });
+    const auto at = std::search(spoilt.begin(), spoilt.end(), sps.begin() + 4, sps.end());
+    ASSERT_NE(at, spoilt.end());
+    *(at + 3) ^= 0x01; // the level
+    for (const LossPolicy policy : {LossPolicy::hold, LossPolicy::keepMoving}) {
+        SCOPED_TRACE(static_cast<int>(policy));
+        Output out;
+        out.decoder.setLossPolicy(policy);
+        // Damaged before any keyframe: its parameter sets are not taken.
+        out.decoder.decode(units_[0], true);
+        out.decoder.decode(units_[1]);
+        EXPECT_TRUE(out.pictures.empty());
+        out.decoder.decode(units_[0]);
+        out.decoder.decode(units_[1]);
+        out.decoder.decode(cut(units_[2]), true);
+        for (std::size_t i = 3; i < keyframe; ++i) {
+            out.decoder.decode(units_[i]);
+        }
+        out.decoder.decode(cut(spoilt), true);
+        out.decoder.decode(units_[keyframe + 1]);
+        EXPECT_EQ(out.decoder.rebuilds(), 1U);
+        EXPECT_TRUE(out.errors.empty());
+        if (policy == LossPolicy::hold) {
+            ASSERT_EQ(out.pictures.size(), 2U) << "held from the loss to the next whole keyframe";
+            continue;
+        }
+        ASSERT_EQ(out.pictures.size(), keyframe + 2);
+        for (std::size_t i = 0; i < out.pictures.size(); ++i) {
+            EXPECT_EQ(out.pictures[i].isDamaged(), i == 2 || i == keyframe) << i;
+        }
+        expectPicture(out.pictures[1], 1);
+    }
 }
 
 TEST_F(VideoDecoderTest, NewParameterSetsRebuildAndWaitForTheirIdr) {

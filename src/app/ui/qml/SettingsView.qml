@@ -3,8 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Vistrel
 
-// The settings window's content: the SSH user name and fixed facts about
-// the connection.
+// The settings window's content: the SSH user name, what to do when packets
+// are lost, and fixed facts about the connection.
 Pane {
     id: root
     required property SessionPresenter presenter
@@ -13,7 +13,7 @@ Pane {
     objectName: "settingsView"
     padding: 12
     implicitWidth: 470
-    implicitHeight: 280
+    implicitHeight: 430
 
     Frame {
         anchors.fill: parent
@@ -41,6 +41,38 @@ Pane {
                 Layout.columnSpan: 2
                 Layout.fillWidth: true
                 text: Labels.usernameHelp
+                wrapMode: Text.WordWrap
+                font.pixelSize: Theme.bodySize
+                color: Theme.secondary
+            }
+
+            Label {
+                text: Labels.lossPolicy
+                Layout.alignment: Qt.AlignRight | Qt.AlignTop
+                Layout.topMargin: 6
+            }
+            ColumnLayout {
+                spacing: 0
+                Layout.fillWidth: true
+                RadioButton {
+                    objectName: "holdPictureButton"
+                    text: Labels.holdPicture
+                    checked: !root.presenter.keepsPictureMoving
+                    onToggled: root.presenter.keepsPictureMoving = false
+                }
+                RadioButton {
+                    objectName: "keepPictureMovingButton"
+                    text: Labels.keepPictureMoving
+                    checked: root.presenter.keepsPictureMoving
+                    onToggled: root.presenter.keepsPictureMoving = true
+                }
+            }
+
+            Label {
+                objectName: "lossPolicyHelp"
+                Layout.columnSpan: 2
+                Layout.fillWidth: true
+                text: Labels.lossPolicyHelp
                 wrapMode: Text.WordWrap
                 font.pixelSize: Theme.bodySize
                 color: Theme.secondary

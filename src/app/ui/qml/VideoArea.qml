@@ -56,10 +56,11 @@ Item {
                 width: 6
                 height: 6
                 radius: 3
-                color: Theme.accent
+                color: area.presenter.isPictureHeld ? Theme.idleDot : Theme.accent
             }
             Text {
-                text: Labels.liveBadge
+                objectName: "badgeText"
+                text: area.presenter.badgeText
                 font.pixelSize: Theme.smallSize
                 font.bold: true
                 font.family: area.presenter.monospaceFamily
