@@ -22,6 +22,8 @@ packages=(
   openssh-client
   # tests: UI under Xvfb, the simulated headset, a private D-Bus
   xvfb xauth libgl1-mesa-dri openssh-server iproute2 util-linux procps dbus
+  # tests: datagrams lost on the way from the simulated headset
+  nftables
   # tests: the desktop entry and software-centre validators
   desktop-file-utils appstream
   # tests: keyboard input into the askpass dialog

@@ -81,6 +81,30 @@ void sendFrom(const std::string& from, const HeadsetSimulator& h, std::uint16_t 
     }
 }
 
+// Drops `perMille` of the UDP datagrams for `port` at random where they
+// arrive from the simulated headset, as a radio link loses them; the sender
+// never notices. In a table of its own, named after the port, so that
+// parallel runs keep apart; removed at the end of the scope.
+class DatagramLoss {
+public:
+    DatagramLoss(const std::string& link, std::uint16_t port, int perMille)
+        : table_("vistrel_loss_" + std::to_string(port)) {
+        const std::string rules = "table inet " + table_ + " {\n chain arriving {\n" +
+                                  "  type filter hook prerouting priority raw\n  iifname \"" +
+                                  link + "\" udp dport " + std::to_string(port) +
+                                  " numgen random mod 1000 < " + std::to_string(perMille) +
+                                  " drop\n }\n}\n";
+        const ProcessResult added = runProcess({"nft", "-f", "-"}, rules);
+        EXPECT_EQ(added.exitStatus, 0) << added.err;
+    }
+    ~DatagramLoss() { runProcess({"nft", "delete", "table", "inet", table_}); }
+    DatagramLoss(const DatagramLoss&) = delete;
+    DatagramLoss& operator=(const DatagramLoss&) = delete;
+
+private:
+    std::string table_;
+};
+
 struct Row {
     using Act = std::function<void(HeadsetSimulator&, SessionRig&, StreamSession&)>;
     Row(const char* n, bool clock, HeadsetSimulatorOptions options, std::string error, Act a)
@@ -200,6 +224,20 @@ INSTANTIATE_TEST_SUITE_P(
                 ASSERT_GE(h.signalProcesses("ffmpeg", SIGSTOP), 1);
                 sendFrom(h.headsetAddress(), h, rig.port, endless, endless.size());
                 h.signalProcesses("ffmpeg", SIGCONT);
+            }),
+        // Wi-Fi: 1 % of the datagrams lost on the way. Held, the stream stays
+        // up; switched to keep moving while it runs, nearly every picture shows.
+        Row("OnePercentOfDatagramsLost", true, {}, "",
+            [](HeadsetSimulator& h, SessionRig& rig, StreamSession& s) {
+                const DatagramLoss loss(h.linkName(), rig.port, 10);
+                waitFor([] { return false; }, 4s);
+                EXPECT_GT(SessionProbe::receiver(s)->statistics().droppedPackets, 0U);
+                ASSERT_EQ(s.phase(), Phase::Streaming);
+                s.setLossPolicy(LossPolicy::keepMoving);
+                const auto shown = SessionProbe::presentedCount(s);
+                waitFor([] { return false; }, 3s); // 60 pictures sent
+                EXPECT_GE(SessionProbe::presentedCount(s), shown + 45);
+                EXPECT_GT(SessionProbe::receiver(s)->statistics().damagedFrames, 0U);
             }),
         Row("LinkCut", false, {.size = "320x240"}, std::string(Messages::videoStopped),
             [](HeadsetSimulator& h, SessionRig& rig, StreamSession& s) {
