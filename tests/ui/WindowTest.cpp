@@ -266,6 +266,12 @@ TEST_F(Window, SettingsSaveTheUserNameWhileIdleAndTakeTheMenuKeys) {
         QTest::keyClick(settings, c);
     }
     EXPECT_EQ(QtSettingsStore().string("sshUsername").value_or(""), "deck");
+    auto* keepMoving = qobject_cast<QQuickItem*>(object("keepPictureMovingButton"));
+    ASSERT_TRUE(keepMoving);
+    const QPointF centre = keepMoving->mapToScene(keepMoving->boundingRect().center());
+    QTest::mouseClick(settings, Qt::LeftButton, {}, centre.toPoint());
+    EXPECT_EQ(QtSettingsStore().string("lossPolicy").value_or(""), "keepMoving");
+    EXPECT_EQ(session().lossPolicy(), LossPolicy::keepMoving);
     QTest::qWait(300);
     screenshot("settings-main");
     settings->grabWindow().save(artefactDir() + "/settings.png");

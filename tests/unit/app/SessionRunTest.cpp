@@ -179,18 +179,24 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     EXPECT_EQ(waiting.session().phase(), Phase::Stopping);
     EXPECT_EQ(waiting.session().error(), qs(Messages::noVideoArrived));
 
-    // Neither before the marker; then no picture for 10 s.
+    // Neither before the marker; then no picture for 10 s. A picture more
+    // than a second old is held, no longer live.
     SessionRig live;
     live.startConnecting();
     live.clock->advance(120);
     live.feed(picture());
-    live.clock->advance(5);
+    live.clock->advance(1);
+    EXPECT_FALSE(live.session().isPictureHeld());
+    live.clock->advance(4);
+    EXPECT_TRUE(live.session().isPictureHeld());
     live.feed(picture());
+    EXPECT_FALSE(live.session().isPictureHeld());
     live.clock->advance(10);
     EXPECT_EQ(live.session().phase(), Phase::Streaming);
     live.clock->advance(0.5);
     EXPECT_EQ(live.session().phase(), Phase::Stopping);
     EXPECT_EQ(live.session().error(), qs(Messages::videoStopped));
+    EXPECT_FALSE(live.session().isPictureHeld());
 }
 
 TEST(SessionStop, StopThenTerminateAtSevenSecondsThenKillTwoLaterWithoutAnError) {

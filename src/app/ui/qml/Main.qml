@@ -127,11 +127,11 @@ ApplicationWindow {
         title: Labels.settingsTitle
         transientParent: window
         width: 470
-        height: 280
+        height: 385
         minimumWidth: 470
         maximumWidth: 470
-        minimumHeight: 280
-        maximumHeight: 280
+        minimumHeight: 385
+        maximumHeight: 385
         color: Theme.background
 
         SettingsView {

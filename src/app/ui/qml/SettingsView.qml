@@ -13,7 +13,7 @@ Pane {
     objectName: "settingsView"
     padding: 12
     implicitWidth: 470
-    implicitHeight: 430
+    implicitHeight: 385
 
     Frame {
         anchors.fill: parent
