@@ -188,7 +188,7 @@ void measure(pid_t pid, std::chrono::seconds length, Usage& usage,
 }
 
 std::vector<std::string> vistrelCommand(const test::HeadsetSimulator& headset) {
-    return {VISTREL_BINARY_DIR "/src/app/vistrel", headset.headsetAddress()};
+    return {VISTREL_BINARY_DIR "/src/app/shell/vistrel", headset.headsetAddress()};
 }
 
 // The remote script run over ssh as Vistrel runs it, sending to `port`;

@@ -26,7 +26,7 @@
 #include "receive/UdpReceiver.h"
 #include "receive/VideoDecoder.h"
 #include "session/FrameMailbox.h"
-#include "ui/VideoDisplay.h"
+#include "session/VideoDisplay.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -271,7 +271,7 @@ std::vector<std::string> ffplayCommand(std::uint16_t port) {
 std::map<Clock::time_point, double>
 floorOf(const std::vector<bench::DatagramTap::Arrival>& arrivals, const StampedSender& sender) {
     TransportStreamDemuxer demuxer;
-    VideoDecoder decoder(VideoDecoder::Acceleration::software);
+    VideoDecoder decoder(VideoDecoder::Acceleration::Software);
     struct Decoded {
         std::optional<std::uint32_t> number;
         Clock::duration took{};
@@ -415,8 +415,8 @@ void measureSize(Size size, Clock::duration length, int rounds) {
     } else {
         std::printf("| ffplay: not run, no display | | | | | |\n");
     }
-    auto above = [](const std::vector<double>& values, const std::vector<double>& floor, double p) {
-        return percentile(values, p) - percentile(floor, p);
+    auto above = [](const std::vector<double>& values, const std::vector<double>& base, double p) {
+        return percentile(values, p) - percentile(base, p);
     };
     std::printf("\nAbove the floor, p50 / p99: Vistrel shown %+.1f / %+.1f ms, "
                 "ffmpeg %+.1f / %+.1f ms. CPU Vistrel : ffmpeg = 1 : %.2f.\n",

@@ -4,7 +4,7 @@
 // a ratio of the copy at the same size), and the mailbox hand-off from the
 // decoder's thread.
 #include "session/FrameMailbox.h"
-#include "ui/VideoDisplay.h"
+#include "session/VideoDisplay.h"
 
 #include <QGuiApplication>
 #include <QVideoSink>

@@ -59,7 +59,7 @@ std::size_t demuxOurs(const Material& m) {
     vistrel::TransportStreamDemuxer demuxer;
     std::size_t units = 0;
     demuxer.setOnAccessUnit(
-        [&](std::span<const std::uint8_t> unit, bool) { units += unit.empty() ? 0 : 1; });
+        [&](std::span<const std::uint8_t> unit, bool) { units += unit.empty() ? 0U : 1U; });
     // Datagrams of the sender's size, read from the same memory that
     // libavformat reads.
     const std::span<const std::uint8_t> stream(m.stream);
@@ -88,7 +88,7 @@ void Demux_Ours(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(demuxOurs(m));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * m.stream.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(m.stream.size()));
 }
 BENCHMARK(Demux_Ours)->Unit(benchmark::kMillisecond);
 
@@ -97,7 +97,7 @@ void Demux_Libavformat(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(demuxLibavformat(m));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * m.stream.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(m.stream.size()));
 }
 BENCHMARK(Demux_Libavformat)->Unit(benchmark::kMillisecond);
 
@@ -141,7 +141,7 @@ void AnnexB_Units(benchmark::State& state) {
             benchmark::DoNotOptimize(units.data());
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
 }
 BENCHMARK(AnnexB_Units);
 
@@ -234,7 +234,7 @@ const Prepared& prepared() {
 }
 
 std::size_t decodeOurs(const Material& m) {
-    vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
+    vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::Software);
     std::size_t pictures = 0;
     decoder.setOnFrame([&](const vistrel::PixelBuffer&) { ++pictures; });
     for (const Bytes& unit : m.accessUnits) {

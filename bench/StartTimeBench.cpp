@@ -16,8 +16,8 @@
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "PrivateHome.h"
-#include "VistrelApp.h"
 #include "session/SessionProbe.h"
+#include "shell/VistrelApp.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -212,7 +212,7 @@ int main(int argc, char* argv[]) {
         QApplication::setApplicationName(QStringLiteral("Vistrel"));
         SessionServices services = SessionServices::system();
         // The askpass helper of this build, next to the program.
-        services.applicationDir = QStringLiteral(VISTREL_BINARY_DIR "/src/app");
+        services.applicationDir = QStringLiteral(VISTREL_BINARY_DIR "/src/app/shell");
         services.port = test::freeUdpPort();
         VistrelApp vistrel(std::move(services), VistrelApp::Platform::system());
         if (!vistrel.load()) {

@@ -2,6 +2,7 @@
 # Installs the Debian packages that building, running and testing Vistrel need.
 # Idempotent and quiet: does nothing when everything is present, refreshes the
 # package lists only when something is missing, and prints only on failure.
+# Packages named as arguments are installed too (tools only some scripts use).
 set -euo pipefail
 
 packages=(
@@ -28,6 +29,9 @@ packages=(
   desktop-file-utils appstream
   # tests: keyboard input into the askpass dialog
   xdotool
+  # tests: the sources' formatting
+  clang-format
+  "$@"
 )
 
 missing=()

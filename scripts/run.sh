@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target vistrel vistrel-askpass
-exec build/release/src/app/vistrel "$@"
+exec build/release/src/app/shell/vistrel "$@"

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the whole suite: first the
-# threading tests under ThreadSanitizer (tsan preset, label tsan), then every
-# test under AddressSanitizer and UndefinedBehaviorSanitizer (dev preset).
-# Warnings are errors. Extra arguments go to the dev run's ctest and skip the
+# Installs what is missing, checks the sources' formatting, builds and runs the
+# whole suite: first the threading tests under ThreadSanitizer (tsan preset,
+# label tsan), then every test under AddressSanitizer and
+# UndefinedBehaviorSanitizer (dev preset, which builds the benchmarks too, so
+# that they never break unseen). Warnings are errors. Extra arguments go to the dev run's ctest and skip the
 # ThreadSanitizer pass, e.g. scripts/test.sh -L unit
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # UI and helper tests need a display; give them a private one when there is none.
 runner=()

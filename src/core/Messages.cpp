@@ -7,11 +7,7 @@ std::string stepListen(std::uint16_t port) {
 }
 
 std::string decoderStartFailed(int status) {
-#ifdef __APPLE__
-    return "macOS could not start its H.264 decoder (" + std::to_string(status) + ").";
-#else
     return "Could not start the H.264 decoder (" + std::to_string(status) + ").";
-#endif
 }
 
 std::string moveFailed(std::string_view reason, std::string_view workingPath) {
@@ -47,32 +43,6 @@ std::string folderNotCreated(std::string_view path, std::string_view reason) {
     message += path;
     message += ": ";
     message += reason;
-    return message;
-}
-
-std::string sshNotLaunched(std::string_view reason) {
-    std::string message = "Could not start the SSH client: ";
-    message += reason;
-    return message;
-}
-
-std::string recordingNotStarted(std::string_view description) {
-    std::string message = "Could not start recording: ";
-    message += description;
-    return message;
-}
-
-std::string captureSaved(std::string_view kind, std::string_view fileName) {
-    std::string message(kind);
-    message += " saved \u00b7 ";
-    message += fileName;
-    return message;
-}
-
-std::string captureFailed(std::string_view kind, std::string_view description) {
-    std::string message(kind);
-    message += ": ";
-    message += description;
     return message;
 }
 

@@ -1,5 +1,5 @@
-// Every sentence the user can read from the core and the session, in one
-// place. Texts that name the platform have a macOS and a generic wording.
+// Every sentence the core produces, in one place. The session's own are in
+// SessionMessages, the windows' fixed labels in Labels.
 #pragma once
 
 #include <cstdint>
@@ -39,14 +39,13 @@ inline constexpr std::string_view writerStopped = "The video writer stopped unex
 inline constexpr std::string_view encodeFailed = "Could not encode a video frame.";
 inline constexpr std::string_view noFramesRecorded = "No video frames were recorded.";
 inline constexpr std::string_view finishFailed = "Could not finish recording.";
+inline constexpr std::string_view cannotRecordFormat =
+    "This computer cannot record this video format.";
 std::string moveFailed(std::string_view reason, std::string_view workingPath);
 std::string
 recordingWriteFailed(std::string_view reason); // "Could not write the recording: <reason>"
 
-// Session
-inline constexpr std::string_view videoStopped =
-    "Video stopped arriving. Check that the Steam Frame is awake and still on the same "
-    "network, then try again.";
+// SSH exits
 inline constexpr std::string_view hostKeyChanged =
     "The Steam Frame\u2019s SSH identity has changed. Verify the device before removing its "
     "old entry from Vistrel\u2019s known_hosts file. See Help \u2192 Setup Guide.";
@@ -58,71 +57,12 @@ inline constexpr std::string_view connectionRefused =
 std::string connectionEnded(int status);
 // "The path of Vistrel’s known_hosts file contains “${”, …: <path>. …"
 std::string knownHostsPathRefused(std::string_view path);
-
-// Session: start-up, captures and the diagnostics report.
+// "Could not create the folder <path>: <reason>"
 std::string folderNotCreated(std::string_view path, std::string_view reason);
-std::string sshNotLaunched(std::string_view reason);
-std::string recordingNotStarted(std::string_view description); // "Could not start recording: …"
-inline constexpr std::string_view kindRecording = "Recording";
-inline constexpr std::string_view kindScreenshot = "Screenshot";
-std::string captureSaved(std::string_view kind,
-                         std::string_view fileName); // "<kind> saved · <name>"
-std::string captureFailed(std::string_view kind, std::string_view description);
-inline constexpr std::string_view saveRecordingTitle = "Save Recording";
-inline constexpr std::string_view saveScreenshotTitle = "Save Screenshot";
-inline constexpr std::string_view saveButton = "Save";
-inline constexpr std::string_view movieFileType = "MPEG-4 movie (*.mp4)";
-inline constexpr std::string_view pictureFileType = "PNG image (*.png)";
-inline constexpr std::string_view activityReason = "Receiving live Steam Frame video";
-inline constexpr std::string_view stateIdle = "Ready to connect";
-inline constexpr std::string_view stateConnecting = "Connecting";
-inline constexpr std::string_view stateWaiting = "Waiting for video";
-inline constexpr std::string_view stateStreaming = "Live";
-inline constexpr std::string_view stateStopping = "Ending stream";
-
-// Main window: what the video area says while there is no picture.
-inline constexpr std::string_view idleTitle = "A window into your Steam Frame";
-inline constexpr std::string_view idleSubtitle =
-    "Enter its local IP address below, then press Stream.";
-inline constexpr std::string_view connectingTitle = "Connecting to your headset";
-inline constexpr std::string_view connectingSubtitle =
-    "Approve the SSH connection or enter your password if prompted.";
-inline constexpr std::string_view waitingTitle = "Your stream is starting";
-inline constexpr std::string_view waitingSubtitle = "Connected. Waiting for the first video frame.";
-inline constexpr std::string_view stoppingTitle = "Ending your stream";
-inline constexpr std::string_view stoppingSubtitle =
-    "Stopping video capture on the headset and disconnecting.";
 
 // Written by the remote script on the headset.
 inline constexpr std::string_view remoteNoFfmpeg = "ffmpeg is not installed on the Steam Frame.";
 inline constexpr std::string_view remoteNoDevice =
     "Cannot read /dev/video99. Enable the headset camera stream and check device permissions.";
-
-#ifdef __APPLE__
-inline constexpr std::string_view displayFailed =
-    "macOS could not display the video. Try starting the stream again.";
-inline constexpr std::string_view cannotRecordFormat = "macOS cannot record this video format.";
-inline constexpr std::string_view noVideoArrived =
-    "Connected, but no video arrived. Allow Vistrel through the macOS firewall and Local "
-    "Network privacy settings. Check /dev/video99 on the headset and that your Wi-Fi allows "
-    "devices to communicate.";
-inline constexpr std::string_view helperMissing =
-    "The SSH helper is missing. Run the packaged Vistrel.app from the dist folder.";
-inline constexpr std::string_view showInFileManager = "Show in Finder";
-inline constexpr std::string_view tagline = "Your headset, on your Mac.";
-#else
-inline constexpr std::string_view displayFailed =
-    "The video display failed. Try starting the stream again.";
-inline constexpr std::string_view cannotRecordFormat =
-    "This computer cannot record this video format.";
-inline constexpr std::string_view noVideoArrived =
-    "Connected, but no video arrived. Allow UDP port 8090 through this computer\u2019s "
-    "firewall. Check /dev/video99 on the headset and that your Wi-Fi allows devices to "
-    "communicate.";
-inline constexpr std::string_view helperMissing =
-    "The SSH helper is missing. Reinstall Vistrel or run it from its build folder.";
-inline constexpr std::string_view showInFileManager = "Show in Folder";
-inline constexpr std::string_view tagline = "Your headset, on your computer.";
-#endif
 
 } // namespace vistrel::Messages

@@ -4,8 +4,9 @@
 // fault of the network or the headset ends idle with its sentence too.
 #include "HeadsetSimulator.h"
 #include "Messages.h"
-#include "QtText.h"
 #include "SessionRig.h"
+#include "session/QtText.h"
+#include "session/SessionMessages.h"
 #include "support/PrivateFolder.h"
 
 #include <arpa/inet.h>
@@ -208,8 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                         piece[p] |= 0x80;
                     }
                     const auto cut = noise.begin() + static_cast<std::ptrdiff_t>(i * 97);
-                    hostile.insert(hostile.end(), {Bytes(cut, cut + 1 + i * 37 % 1500), piece,
-                                                   i % 20 != 0 ? Bytes() : noise});
+                    hostile.insert(
+                        hostile.end(),
+                        {Bytes(cut, cut + static_cast<std::ptrdiff_t>(1 + i * 37 % 1500)), piece,
+                         i % 20 != 0 ? Bytes() : noise});
                 }
                 sendFrom(h.headsetAddress(), h, rig.port, hostile, hostile.size());
                 std::vector<Bytes> endless(6930, Bytes(1316, 0)); // 8.5 MiB on PID 0x100
@@ -233,13 +236,13 @@ INSTANTIATE_TEST_SUITE_P(
                 waitFor([] { return false; }, 4s);
                 EXPECT_GT(SessionProbe::receiver(s)->statistics().droppedPackets, 0U);
                 ASSERT_EQ(s.phase(), Phase::Streaming);
-                s.setLossPolicy(LossPolicy::keepMoving);
+                s.setLossPolicy(LossPolicy::KeepMoving);
                 const auto shown = SessionProbe::presentedCount(s);
                 waitFor([] { return false; }, 3s); // 60 pictures sent
                 EXPECT_GE(SessionProbe::presentedCount(s), shown + 45);
                 EXPECT_GT(SessionProbe::receiver(s)->statistics().damagedFrames, 0U);
             }),
-        Row("LinkCut", false, {.size = "320x240"}, std::string(Messages::videoStopped),
+        Row("LinkCut", false, {.size = "320x240"}, std::string(SessionMessages::videoStopped),
             [](HeadsetSimulator& h, SessionRig& rig, StreamSession& s) {
                 ASSERT_EQ(runProcess({"ip", "link", "set", h.linkName(), "down"}).exitStatus, 0);
                 // Half a second of the test clock a tenth of a real one, with no picture.
@@ -256,15 +259,15 @@ INSTANTIATE_TEST_SUITE_P(
                 s.toggleRecording();
                 ASSERT_TRUE(rig.chooser->answer(rig.path(QStringLiteral("clip.mp4"))));
                 ASSERT_TRUE(waitFor([&] { return !s.captureNotice().isEmpty(); }));
-                EXPECT_EQ(s.captureNotice(),
-                          qs(Messages::captureSaved(Messages::kindRecording, "clip.mp4")));
+                EXPECT_EQ(s.captureNotice(), qs(SessionMessages::captureSaved(
+                                                 SessionMessages::kindRecording, "clip.mp4")));
                 EXPECT_EQ(s.resolution(), QStringLiteral("256 \u00d7 144"));
                 const Movie movie = readMovie(rig.file(QStringLiteral("clip.mp4")));
                 EXPECT_EQ(movie.error, ""); // read, decoded, to its end
                 EXPECT_EQ(QSize(movie.width, movie.height), QSize(320, 240));
                 EXPECT_GE(movie.pictures.size(), 20U);
             })),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace vistrel::test

@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            "0123456789_-") == std::string_view::npos,
                 "accepted an invalid user name or port");
     } catch (const vistrel::StreamError& refused) {
-        const std::string& text = refused.message();
-        require(text == Messages::invalidAddress || text == Messages::invalidUsername ||
-                    text == Messages::invalidPort,
+        const std::string& sentence = refused.message();
+        require(sentence == Messages::invalidAddress || sentence == Messages::invalidUsername ||
+                    sentence == Messages::invalidPort,
                 "a refusal without one of its sentences");
     }
     return 0;

@@ -20,7 +20,7 @@ void run(const std::uint8_t* data, std::size_t size, vistrel::LossPolicy policy)
         startsAtReset = demuxer.pesStarts();
     });
     demuxer.setOnAccessUnit([&](std::span<const std::uint8_t> unit, bool damaged) {
-        require(!damaged || policy == vistrel::LossPolicy::keepMoving, "damaged while holding");
+        require(!damaged || policy == vistrel::LossPolicy::KeepMoving, "damaged while holding");
         require(!unit.empty(), "an empty access unit");
         require(unit.size() <=
                     TransportStreamDemuxer::maximumPESSize + TransportStreamDemuxer::packetSize,
@@ -39,7 +39,7 @@ void run(const std::uint8_t* data, std::size_t size, vistrel::LossPolicy policy)
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    run(data, size, vistrel::LossPolicy::hold);
-    run(data, size, vistrel::LossPolicy::keepMoving);
+    run(data, size, vistrel::LossPolicy::Hold);
+    run(data, size, vistrel::LossPolicy::KeepMoving);
     return 0;
 }

@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         av_log_set_level(AV_LOG_QUIET);
         return vistrel::test::testStream("320x240").units.at(0);
     }();
-    for (const auto policy : {vistrel::LossPolicy::hold, vistrel::LossPolicy::keepMoving}) {
-        const bool damaged = policy == vistrel::LossPolicy::keepMoving;
-        vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::software);
+    for (const auto policy : {vistrel::LossPolicy::Hold, vistrel::LossPolicy::KeepMoving}) {
+        const bool damaged = policy == vistrel::LossPolicy::KeepMoving;
+        vistrel::VideoDecoder decoder(vistrel::VideoDecoder::Acceleration::Software);
         decoder.setLossPolicy(policy);
         int pictures = 0;
         decoder.setOnFrame([&](const vistrel::PixelBuffer& picture) {

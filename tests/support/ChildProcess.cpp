@@ -46,16 +46,17 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Environment& env
     std::array<int, 6> fds{};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         if (::pipe2(&fds.at(2 * i), O_CLOEXEC) != 0) {
             throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
         }
-        posix_spawn_file_actions_adddup2(&actions, fds.at(2 * i + (i == 0 ? 0 : 1)), i);
+        posix_spawn_file_actions_adddup2(&actions, fds.at(2 * i + (i == 0 ? 0 : 1)),
+                                         static_cast<int>(i));
     }
     const int spawned = ::posix_spawnp(&pid_, argv.at(0).c_str(), &actions, nullptr,
                                        pointers(argv).data(), pointers(env).data());
     posix_spawn_file_actions_destroy(&actions);
-    for (const int i : {0, 3, 5}) {
+    for (const std::size_t i : {0U, 3U, 5U}) {
         ::close(fds.at(i)); // the child's ends
     }
     in_ = UniqueFd(fds[1]);

@@ -146,7 +146,8 @@ const TestStream& testStream(const std::string& name) {
     const std::string saved = readFile(std::string(VISTREL_TEST_STREAMS) + "/" + name);
     for (std::size_t at = 0; at + 2 <= saved.size();) {
         const std::size_t size =
-            (static_cast<std::uint8_t>(saved[at]) << 8) | static_cast<std::uint8_t>(saved[at + 1]);
+            static_cast<std::size_t>(static_cast<std::uint8_t>(saved[at]) << 8) |
+            static_cast<std::uint8_t>(saved[at + 1]);
         stream.datagrams.emplace_back(saved.begin() + static_cast<std::ptrdiff_t>(at + 2),
                                       saved.begin() + static_cast<std::ptrdiff_t>(at + 2 + size));
         at += 2 + size;

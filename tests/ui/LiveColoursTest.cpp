@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"TaggedBt709", "1280x720",
                            "-vf scale=out_color_matrix=bt709:out_range=tv -colorspace bt709 "
                            "-color_primaries bt709 -color_trc bt709"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace vistrel::test

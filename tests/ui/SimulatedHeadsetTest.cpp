@@ -36,7 +36,7 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     knownHosts.close();
 
     SessionServices services = SessionServices::system();
-    services.applicationDir = VISTREL_BINARY_DIR "/src/app"; // this build's askpass helper
+    services.applicationDir = VISTREL_BINARY_DIR "/src/app/shell"; // this build's askpass helper
     // A free port instead of 8090, so that other runs on this machine do not collide.
     services.port = freeUdpPort();
     launchWith(std::move(services), QString());

@@ -180,8 +180,11 @@ bool WindowFixture::waitForPhase(StreamSession::Phase phase, int ms) {
 
 bool WindowFixture::waitForPictures(int count) {
     const auto before = session().display()->shownCount();
-    return QTest::qWaitFor([&] { return session().display()->shownCount() > before + count; },
-                           20000);
+    return QTest::qWaitFor(
+        [&] {
+            return session().display()->shownCount() > before + static_cast<std::uint64_t>(count);
+        },
+        20000);
 }
 
 QImage WindowFixture::screenshot(const QString& name) {

@@ -3,7 +3,7 @@
 // texts, visibility, enabled state and the window's own pixels.
 #pragma once
 
-#include "VistrelApp.h"
+#include "shell/VistrelApp.h"
 
 #include <QImage>
 #include <QQuickItem>

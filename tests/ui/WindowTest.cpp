@@ -2,10 +2,11 @@
 // shown, its keys, quitting and sleeping while a stream runs, captures
 // written through the real dialog, and the pictures kept for the README.
 #include "Messages.h"
-#include "QtText.h"
 #include "SessionRig.h"
 #include "WindowFixture.h"
 #include "desktop/SettingsStore.h"
+#include "session/QtText.h"
+#include "session/SessionMessages.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -185,7 +186,7 @@ TEST_F(Window, TheLongestErrorWrapsInsideANarrowWindow) {
     window().resize(680, 700);
     time.advance(21); // no picture: the first-picture watchdog ends the run
     ASSERT_TRUE(waitFor([&] { return shown("errorBox"); }, 5000));
-    EXPECT_EQ(text("errorText"), qs(Messages::noVideoArrived));
+    EXPECT_EQ(text("errorText"), qs(SessionMessages::noVideoArrived));
     EXPECT_LE(item("errorBox")->width(), window().width());
     const QQuickItem* errorText = item("errorText");
     const double oneLine = 1.5 * errorText->property("font").value<QFont>().pixelSize();
@@ -271,7 +272,7 @@ TEST_F(Window, SettingsSaveTheUserNameWhileIdleAndTakeTheMenuKeys) {
     const QPointF centre = keepMoving->mapToScene(keepMoving->boundingRect().center());
     QTest::mouseClick(settings, Qt::LeftButton, {}, centre.toPoint());
     EXPECT_EQ(QtSettingsStore().string("lossPolicy").value_or(""), "keepMoving");
-    EXPECT_EQ(session().lossPolicy(), LossPolicy::keepMoving);
+    EXPECT_EQ(session().lossPolicy(), LossPolicy::KeepMoving);
     QTest::qWait(300);
     screenshot("settings-main");
     settings->grabWindow().save(artefactDir() + "/settings.png");

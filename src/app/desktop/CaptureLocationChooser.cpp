@@ -1,6 +1,5 @@
 #include "desktop/CaptureLocationChooser.h"
 
-#include "Messages.h"
 #include "capture/CaptureFileName.h"
 
 #include <QDir>
@@ -27,9 +26,7 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(request.nameFilter);
     dialog->setDefaultSuffix(request.extension);
-    dialog->setLabelText(QFileDialog::Accept,
-                         QString::fromUtf8(Messages::saveButton.data(),
-                                           static_cast<qsizetype>(Messages::saveButton.size())));
+    dialog->setLabelText(QFileDialog::Accept, request.saveLabel);
     // A fresh account may have no Videos or Pictures folder yet; a dialog
     // pointed at a missing one mangles the suggested path, so start at home.
     const bool folderExists = !request.folder.isEmpty() && QFileInfo(request.folder).isDir();

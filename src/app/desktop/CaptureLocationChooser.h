@@ -14,6 +14,7 @@ namespace vistrel {
 
 struct CaptureLocationRequest {
     QString title;       // window title, e.g. "Save Recording"
+    QString saveLabel;   // the button that accepts, e.g. "Save"
     QString nameFilter;  // e.g. "MPEG-4 movie (*.mp4)"
     QString extension;   // without the dot
     QString defaultName; // file name offered

@@ -1,11 +1,12 @@
 #include "session/CaptureController.h"
 
 #include "Messages.h"
-#include "QtText.h"
 #include "StreamError.h"
 #include "capture/ScreenshotCapture.h"
 #include "receive/ColourEncoding.h"
+#include "session/QtText.h"
 #include "session/RunGate.h"
+#include "session/SessionMessages.h"
 #include "session/StreamSession.h"
 
 #include <QFile>
@@ -41,9 +42,12 @@ bool CaptureController::canScreenshot() const {
 void CaptureController::choose(Kind kind, std::function<void(const QString& path)> chosen) {
     const bool recording = kind == Kind::Recording;
     CaptureLocationRequest request;
-    request.title = qs(recording ? Messages::saveRecordingTitle : Messages::saveScreenshotTitle);
+    request.title =
+        qs(recording ? SessionMessages::saveRecordingTitle : SessionMessages::saveScreenshotTitle);
+    request.saveLabel = qs(SessionMessages::saveButton);
     request.extension = recording ? QStringLiteral("mp4") : QStringLiteral("png");
-    request.nameFilter = qs(recording ? Messages::movieFileType : Messages::pictureFileType);
+    request.nameFilter =
+        qs(recording ? SessionMessages::movieFileType : SessionMessages::pictureFileType);
     request.defaultName =
         QStringLiteral("Vistrel ") +
         session_.services_.clock->now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +
@@ -97,10 +101,11 @@ void CaptureController::startRecording(const QString& path, const QUuid& run) {
         recorder = LocalVideoRecorder::create(fileSystemPath(path), picture.width(),
                                               picture.height(), colourEncodingOf(*picture.frame()));
     } catch (const StreamError& failure) {
-        session_.publish(session_.error_, qs(Messages::recordingNotStarted(failure.message())));
+        session_.publish(session_.error_,
+                         qs(SessionMessages::recordingNotStarted(failure.message())));
         return;
     } catch (const std::exception& failure) {
-        session_.publish(session_.error_, qs(Messages::recordingNotStarted(failure.what())));
+        session_.publish(session_.error_, qs(SessionMessages::recordingNotStarted(failure.what())));
         return;
     }
     recorder->setOnFailure([this, gate = RunGate::forRun(session_, run)](const std::string& text) {
@@ -173,14 +178,14 @@ void CaptureController::saveScreenshot(const PixelBuffer& picture, const QString
 
 void CaptureController::report(const CaptureResult& outcome, Kind kind) {
     const std::string_view word =
-        kind == Kind::Recording ? Messages::kindRecording : Messages::kindScreenshot;
+        kind == Kind::Recording ? SessionMessages::kindRecording : SessionMessages::kindScreenshot;
     if (!outcome.ok()) {
-        session_.publish(session_.error_, qs(Messages::captureFailed(word, outcome.error)));
+        session_.publish(session_.error_, qs(SessionMessages::captureFailed(word, outcome.error)));
         return;
     }
     const QString path = QFile::decodeName(QByteArray::fromStdString(outcome.location.string()));
-    session_.publish(session_.captureNotice_,
-                     qs(Messages::captureSaved(word, QFileInfo(path).fileName().toStdString())));
+    session_.publish(session_.captureNotice_, qs(SessionMessages::captureSaved(
+                                                  word, QFileInfo(path).fileName().toStdString())));
     session_.publish(session_.lastCaptureURL_, QUrl::fromLocalFile(path));
 }
 

@@ -27,10 +27,4 @@ PixelBuffer FrameMailbox::take() {
     return std::exchange(frame_, PixelBuffer{});
 }
 
-void FrameMailbox::clear() {
-    PixelBuffer dropped;
-    const std::lock_guard guard(lock_);
-    dropped = std::exchange(frame_, PixelBuffer{});
-}
-
 } // namespace vistrel

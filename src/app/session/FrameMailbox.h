@@ -1,4 +1,4 @@
-// One-slot hand-off of the newest decoded picture from the decoder's thread to
+// One-slot hand-off of the newest decoded picture from the receiver thread to
 // the GUI thread. A newer picture replaces one not yet taken, and at most one
 // delivery is scheduled at a time, so a slow GUI thread lowers the shown frame
 // rate instead of building latency.
@@ -21,9 +21,6 @@ public:
     // GUI thread, from the delivery. Takes the waiting picture (maybe none)
     // and allows the next delivery to be scheduled.
     [[nodiscard]] PixelBuffer take();
-
-    // Drops a waiting picture; a delivery already scheduled finds nothing.
-    void clear();
 
     // Pictures replaced before anyone took them; any thread, without the lock.
     [[nodiscard]] std::uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }

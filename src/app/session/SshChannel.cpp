@@ -2,6 +2,7 @@
 
 #include "Messages.h"
 #include "StreamError.h"
+#include "session/SessionMessages.h"
 
 #include <QPointer>
 #include <QProcessEnvironment>
@@ -33,15 +34,9 @@ QProcessEnvironment askpassEnvironment(const QString& askpass) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSH_ASKPASS"), askpass);
     environment.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
-#ifdef __APPLE__
-    // OpenSSH consults askpass only with a display set; the helper itself
-    // needs none there.
-    environment.insert(QStringLiteral("DISPLAY"), QStringLiteral("vistrel:0"));
-#else
     // The helper is a Qt window on this desktop: it needs the real DISPLAY or
     // WAYLAND_DISPLAY (a made-up one makes it abort, which ssh takes as a
     // refusal). SSH_ASKPASS_REQUIRE=force already makes ssh ask it without one.
-#endif
     return environment;
 }
 
@@ -87,7 +82,7 @@ void SshChannel::launch(const QString& program, const QStringList& arguments,
 
     process->start(QIODevice::ReadWrite);
     if (!process->waitForStarted(-1)) {
-        throw StreamError(Messages::sshNotLaunched(process->errorString().toStdString()));
+        throw StreamError(SessionMessages::sshNotLaunched(process->errorString().toStdString()));
     }
     inputOpen_ = true;
 }

@@ -1,15 +1,15 @@
 #include "session/StreamSession.h"
 
 #include "Messages.h"
-#include "QtText.h"
 #include "StreamError.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
 #include "connection/SshExitClassifier.h"
 #include "session/AskpassLocator.h"
 #include "session/CaptureController.h"
-#include "session/PhaseTable.h"
+#include "session/QtText.h"
 #include "session/RunGate.h"
+#include "session/SessionMessages.h"
 #include "session/SshChannel.h"
 #include "support/PrivateFolder.h"
 
@@ -58,7 +58,7 @@ StreamSession::StreamSession(SessionServices services, QObject* parent)
     // Queued, so that a failure seen while showing a picture stops the run
     // after present() has returned.
     connect(
-        display_, &VideoDisplay::failed, this, [this] { fail(qs(Messages::displayFailed)); },
+        display_, &VideoDisplay::failed, this, [this] { fail(qs(SessionMessages::displayFailed)); },
         Qt::QueuedConnection);
     // The channel speaks on the GUI thread and falls silent when a run
     // releases its client, so what it says always belongs to the current run.
@@ -78,8 +78,6 @@ StreamSession::~StreamSession() {
     }
     channel_.reset();
 }
-
-// MARK: fields
 
 bool StreamSession::canStart() const {
     return !host().trimmed().isEmpty() && phase() == Phase::Idle && !isSavingRecording();
@@ -137,8 +135,8 @@ void StreamSession::setSshUsername(const QString& name) {
 
 LossPolicy StreamSession::lossPolicy() const {
     const std::optional<QString> saved = services_.settings->string(lossPolicyKey());
-    return saved ? LossPolicies::named(saved->toStdString()).value_or(LossPolicy::hold)
-                 : LossPolicy::hold;
+    return saved ? LossPolicies::named(saved->toStdString()).value_or(LossPolicy::Hold)
+                 : LossPolicy::Hold;
 }
 
 void StreamSession::setLossPolicy(LossPolicy policy) {
@@ -151,8 +149,6 @@ void StreamSession::setLossPolicy(LossPolicy policy) {
     }
     emit lossPolicyChanged();
 }
-
-// MARK: start
 
 void StreamSession::start() {
     if (!canStart()) {
@@ -193,7 +189,7 @@ void StreamSession::startRun(const QUuid& token) {
 
     const QString askpass = AskpassLocator::find(services_.applicationDir);
     if (askpass.isEmpty()) {
-        throw StreamError(std::string(Messages::helperMissing));
+        throw StreamError(std::string(SessionMessages::helperMissing));
     }
 
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -231,12 +227,10 @@ void StreamSession::startRun(const QUuid& token) {
     }
     channel_->launch(services_.sshProgram, arguments, askpass);
 
-    activity_ = services_.activity->begin(qs(Messages::activityReason));
+    activity_ = services_.activity->begin(qs(SessionMessages::activityReason));
     timer_ = services_.clock->repeat(timerInterval, this, [this] { tick(); });
     emit activationRequested();
 }
-
-// MARK: the remote script
 
 void StreamSession::remoteLine(const QString& line) {
     if (line == qs(RemoteCommand::startedMarker) && phase() == Phase::Connecting) {
@@ -270,15 +264,13 @@ void StreamSession::tick() {
         lastPing_ = now;
     }
     if (lastFrame_ && now - *lastFrame_ > stallTimeout) {
-        fail(qs(Messages::videoStopped));
+        fail(qs(SessionMessages::videoStopped));
         return;
     }
     if (waitingSince_ && !lastFrame_ && now - *waitingSince_ > firstFrameTimeout) {
-        fail(qs(Messages::noVideoArrived));
+        fail(qs(SessionMessages::noVideoArrived));
     }
 }
-
-// MARK: stopping
 
 void StreamSession::fail(const QString& message) {
     if (phase() == Phase::Idle || phase() == Phase::Stopping) {
@@ -363,8 +355,6 @@ void StreamSession::completeTerminationIfReady() {
         Qt::QueuedConnection);
 }
 
-// MARK: pictures
-
 void StreamSession::deliver() {
     const PixelBuffer picture = mailbox_->take();
     if (!picture.empty()) {
@@ -428,8 +418,6 @@ CounterSample StreamSession::sampleCounters() {
     return sample;
 }
 
-// MARK: captures
-
 void StreamSession::toggleRecording() {
     capture_->toggleRecording();
 }
@@ -446,10 +434,24 @@ void StreamSession::revealLastCapture() {
     capture_->revealLastCapture();
 }
 
-// MARK: diagnostics
+std::string_view StreamSession::stateName(Phase phase) {
+    switch (phase) {
+    case Phase::Idle:
+        return SessionMessages::stateIdle;
+    case Phase::Connecting:
+        return SessionMessages::stateConnecting;
+    case Phase::Waiting:
+        return SessionMessages::stateWaiting;
+    case Phase::Streaming:
+        return SessionMessages::stateStreaming;
+    case Phase::Stopping:
+        return SessionMessages::stateStopping;
+    }
+    return {};
+}
 
 QString StreamSession::diagnosticsReport() const {
-    QString report = QStringLiteral("Vistrel\nState: ") + qs(phaseLook(phase()).status) +
+    QString report = QStringLiteral("Vistrel\nState: ") + qs(stateName(phase())) +
                      QStringLiteral("\nHeadset: ") + host() + QStringLiteral("\nReceiver: ") +
                      receivingAddress() + QLatin1Char('\n') + error() + QLatin1Char('\n') +
                      diagnostics();

@@ -12,7 +12,7 @@
 #include "receive/UdpReceiver.h"
 #include "session/FrameMailbox.h"
 #include "session/SessionServices.h"
-#include "ui/VideoDisplay.h"
+#include "session/VideoDisplay.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -156,6 +156,9 @@ public:
     Q_INVOKABLE void dismissError() { publish(error_, {}); }
     // Puts a short report of the state and the SSH output on the clipboard.
     Q_INVOKABLE void copyDiagnostics();
+
+    // How a phase is named in the window's header and the diagnostics report.
+    [[nodiscard]] static std::string_view stateName(Phase phase);
 
     // The report copyDiagnostics() puts on the clipboard.
     [[nodiscard]] QString diagnosticsReport() const;

@@ -1,7 +1,7 @@
 // Every fixed label of the windows, menus, tooltips and the settings window,
 // in one place: the C++ views read the static functions, QML the singleton
-// `Labels`. Sentences the session produces, and texts that differ between
-// platforms, are in the core's Messages.
+// `Labels`. Sentences the core produces are in Messages, the session's own
+// in SessionMessages.
 #pragma once
 
 #include <QObject>
@@ -17,6 +17,7 @@ class Labels : public QObject {
 
     // Windows and menus
     Q_PROPERTY(QString appName READ appName CONSTANT)
+    Q_PROPERTY(QString tagline READ tagline CONSTANT)
     Q_PROPERTY(QString settingsTitle READ settingsTitle CONSTANT)
     Q_PROPERTY(QString fileMenu READ fileMenu CONSTANT)
     Q_PROPERTY(QString settingsItem READ settingsItem CONSTANT)
@@ -39,6 +40,7 @@ class Labels : public QObject {
     Q_PROPERTY(QString recording READ recording CONSTANT)
     Q_PROPERTY(QString saving READ saving CONSTANT)
     Q_PROPERTY(QString dismissNotice READ dismissNotice CONSTANT)
+    Q_PROPERTY(QString showInFolder READ showInFolder CONSTANT)
     Q_PROPERTY(QString dismissError READ dismissError CONSTANT)
     Q_PROPERTY(QString addressHeading READ addressHeading CONSTANT)
     Q_PROPERTY(QString addressExample READ addressExample CONSTANT)
@@ -68,6 +70,7 @@ public:
 
     // Windows and menus ("&" marks the menu's mnemonic)
     static QString appName() { return QStringLiteral("Vistrel"); }
+    static QString tagline() { return QStringLiteral("Your headset, on your computer."); }
     static QString settingsTitle() { return QStringLiteral("Settings"); }
     static QString fileMenu() { return QStringLiteral("&File"); }
     static QString settingsItem() { return QStringLiteral("Settings\u2026"); }
@@ -101,6 +104,7 @@ public:
     static QString recording() { return QStringLiteral("Recording"); }
     static QString saving() { return QStringLiteral("Saving\u2026"); }
     static QString dismissNotice() { return QStringLiteral("Dismiss saved capture notification"); }
+    static QString showInFolder() { return QStringLiteral("Show in Folder"); }
     static QString dismissError() { return QStringLiteral("Dismiss error"); }
     static QString addressHeading() { return QStringLiteral("STEAM FRAME ADDRESS"); }
     static QString addressExample() { return QStringLiteral("192.168.4.10"); }
@@ -111,6 +115,24 @@ public:
         return QStringLiteral("Enable SSH in your headset\u2019s Developer Mode to connect.");
     }
     static QString setupGuide() { return QStringLiteral("Setup Guide"); }
+
+    // What the video area says while there is no picture, by phase.
+    static QString idleTitle() { return QStringLiteral("A window into your Steam Frame"); }
+    static QString idleSubtitle() {
+        return QStringLiteral("Enter its local IP address below, then press Stream.");
+    }
+    static QString connectingTitle() { return QStringLiteral("Connecting to your headset"); }
+    static QString connectingSubtitle() {
+        return QStringLiteral("Approve the SSH connection or enter your password if prompted.");
+    }
+    static QString waitingTitle() { return QStringLiteral("Your stream is starting"); }
+    static QString waitingSubtitle() {
+        return QStringLiteral("Connected. Waiting for the first video frame.");
+    }
+    static QString stoppingTitle() { return QStringLiteral("Ending your stream"); }
+    static QString stoppingSubtitle() {
+        return QStringLiteral("Stopping video capture on the headset and disconnecting.");
+    }
 
     // Statistics overlay: the names of its lines, one a line, in the order
     // of the values (StatisticsPresenter), and the forms of the values.

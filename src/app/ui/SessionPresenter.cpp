@@ -1,9 +1,9 @@
 #include "ui/SessionPresenter.h"
 
 #include "Messages.h"
-#include "QtText.h"
-#include "session/PhaseTable.h"
+#include "session/QtText.h"
 #include "ui/Labels.h"
+#include "ui/PhaseTable.h"
 
 #include <QFontDatabase>
 
@@ -42,7 +42,7 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
 }
 
 QString SessionPresenter::statusText() const {
-    return isPictureHeld() ? Labels::heldStatus() : qs(phaseLook(phase()).status);
+    return isPictureHeld() ? Labels::heldStatus() : qs(StreamSession::stateName(phase()));
 }
 
 QString SessionPresenter::badgeText() const {
@@ -50,11 +50,11 @@ QString SessionPresenter::badgeText() const {
 }
 
 QString SessionPresenter::placeholderTitle() const {
-    return qs(phaseLook(phase()).title);
+    return phaseLook(phase()).title;
 }
 
 QString SessionPresenter::placeholderSubtitle() const {
-    return qs(phaseLook(phase()).subtitle);
+    return phaseLook(phase()).subtitle;
 }
 
 bool SessionPresenter::showsSpinner() const {
@@ -90,14 +90,6 @@ bool SessionPresenter::endButtonEnabled() const {
     // The button, unlike the menu command, cannot be pressed again while a
     // stop is under way.
     return !isIdle() && phase() != StreamSession::Phase::Stopping;
-}
-
-QString SessionPresenter::tagline() {
-    return qs(Messages::tagline);
-}
-
-QString SessionPresenter::showInFolderTitle() {
-    return qs(Messages::showInFileManager);
 }
 
 QString SessionPresenter::monospaceFamily() {

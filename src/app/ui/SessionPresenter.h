@@ -64,8 +64,6 @@ class SessionPresenter : public QObject {
     // The statistics overlay over the video.
     Q_PROPERTY(vistrel::StatisticsPresenter* statistics READ statistics CONSTANT)
 
-    Q_PROPERTY(QString tagline READ tagline CONSTANT)
-    Q_PROPERTY(QString showInFolderTitle READ showInFolderTitle CONSTANT)
     Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
 
 public:
@@ -76,10 +74,10 @@ public:
     [[nodiscard]] QString sshUsername() const { return session_->sshUsername(); }
     void setSshUsername(const QString& name) { session_->setSshUsername(name); }
     [[nodiscard]] bool keepsPictureMoving() const {
-        return session_->lossPolicy() == LossPolicy::keepMoving;
+        return session_->lossPolicy() == LossPolicy::KeepMoving;
     }
     void setKeepsPictureMoving(bool keep) {
-        session_->setLossPolicy(keep ? LossPolicy::keepMoving : LossPolicy::hold);
+        session_->setLossPolicy(keep ? LossPolicy::KeepMoving : LossPolicy::Hold);
     }
     [[nodiscard]] QVideoSink* videoSink() const { return session_->display()->videoSink(); }
     void setVideoSink(QVideoSink* sink) { session_->display()->setVideoSink(sink); }
@@ -116,8 +114,6 @@ public:
 
     [[nodiscard]] StatisticsPresenter* statistics() const { return statistics_; }
 
-    [[nodiscard]] static QString tagline();
-    [[nodiscard]] static QString showInFolderTitle();
     [[nodiscard]] static QString monospaceFamily();
 
     // Whether the address field takes the keyboard focus when the window first

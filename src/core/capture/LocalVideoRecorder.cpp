@@ -163,7 +163,7 @@ void LocalVideoRecorder::frameWork(const PixelBuffer& picture, double seconds) {
         reportFailure(std::string(Messages::resolutionChanged));
         return;
     }
-    if (writer_->status() != Mp4Writer::Status::writing) {
+    if (writer_->status() != Mp4Writer::Status::Writing) {
         reportFailure(writer_->error().empty() ? std::string(Messages::writerStopped)
                                                : writer_->error());
         return;
@@ -203,7 +203,7 @@ void LocalVideoRecorder::finish(std::function<void(const CaptureResult&)> comple
 void LocalVideoRecorder::finishWork(const std::function<void(const CaptureResult&)>& completion) {
     CaptureResult result;
     std::error_code ignored;
-    if (lastTime_ && writer_->status() == Mp4Writer::Status::writing) {
+    if (lastTime_ && writer_->status() == Mp4Writer::Status::Writing) {
         if (!writer_->finish()) {
             std::filesystem::remove(temporary_, ignored);
             result.error =

@@ -244,8 +244,8 @@ Mp4Writer::Mp4Writer(const std::filesystem::path& file, const Settings& settings
 Mp4Writer::~Mp4Writer() = default;
 
 void Mp4Writer::fail(std::string text) {
-    if (status_ == Status::writing) {
-        status_ = Status::failed;
+    if (status_ == Status::Writing) {
+        status_ = Status::Failed;
         error_ = std::move(text);
     }
 }
@@ -277,7 +277,7 @@ bool Mp4Writer::drain(bool flushing) {
 }
 
 bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
-    if (status_ != Status::writing) {
+    if (status_ != Status::Writing) {
         return false;
     }
     Codec& c = *codec_;
@@ -332,7 +332,7 @@ bool Mp4Writer::write(const AVFrame* picture, std::int64_t pts) {
 }
 
 bool Mp4Writer::finish() {
-    if (status_ != Status::writing) {
+    if (status_ != Status::Writing) {
         return false;
     }
     Codec& c = *codec_;
@@ -357,13 +357,13 @@ bool Mp4Writer::finish() {
     }
     c.fd.reset();
     c.rawFd = -1;
-    status_ = Status::completed;
+    status_ = Status::Completed;
     return true;
 }
 
 void Mp4Writer::cancel() {
-    if (status_ == Status::writing) {
-        status_ = Status::cancelled;
+    if (status_ == Status::Writing) {
+        status_ = Status::Cancelled;
     }
 }
 

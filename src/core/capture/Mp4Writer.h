@@ -20,7 +20,7 @@ namespace vistrel {
 
 class Mp4Writer {
 public:
-    enum class Status { writing, completed, failed, cancelled };
+    enum class Status { Writing, Completed, Failed, Cancelled };
 
     // Everything the encoder is opened with, derived from the frame size.
     struct Settings {
@@ -80,7 +80,7 @@ private:
     Settings settings_;
     std::filesystem::path file_;
     std::string encoderName_;
-    Status status_ = Status::writing;
+    Status status_ = Status::Writing;
     std::string error_;
     std::unique_ptr<Codec> codec_;
 };

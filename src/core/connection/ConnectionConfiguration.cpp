@@ -146,9 +146,6 @@ std::string ConnectionConfiguration::localAddress() const {
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(22);
-#ifdef __APPLE__
-    remote.sin_len = sizeof remote;
-#endif
     ::inet_pton(AF_INET, host_.c_str(), &remote.sin_addr);
     // Connecting a datagram socket only selects a route; nothing leaves this computer.
     if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {

@@ -49,8 +49,14 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 0' HUP INT TERM
-command -v ffmpeg >/dev/null 2>&1 || { echo 'ffmpeg is not installed on the Steam Frame.' >&2; exit 1; }
-[ -r /dev/video99 ] || { echo 'Cannot read /dev/video99. Enable the headset camera stream and check device permissions.' >&2; exit 1; }
+command -v ffmpeg >/dev/null 2>&1 || { echo )SCRIPT";
+    // The refusals are the sentences the session shows: SSH hands the
+    // script's last error line on.
+    text += quote(Messages::remoteNoFfmpeg);
+    text += R"SCRIPT( >&2; exit 1; }
+[ -r /dev/video99 ] || { echo )SCRIPT";
+    text += quote(Messages::remoteNoDevice);
+    text += R"SCRIPT( >&2; exit 1; }
 ffmpeg -nostdin \
   -f v4l2 -framerate 20 -thread_queue_size 1024 -i /dev/video99 \
   -map 0:v -an -c:v libx264 -preset ultrafast -tune zerolatency \

@@ -1,12 +1,12 @@
 // What the receive pipeline does when the network loses part of the video.
 //
-// `hold` never shows a damaged picture: whatever was being collected when
+// `Hold` never shows a damaged picture: whatever was being collected when
 // the loss was noticed is dropped and decoding waits for the next keyframe,
-// so the last whole picture stays on screen meanwhile. `keepMoving` hands on
+// so the last whole picture stays on screen meanwhile. `KeepMoving` hands on
 // what arrived, marked damaged, and lets the decoder conceal the missing
 // part; the damage heals at the next keyframe. Over Wi-Fi, where a fraction
 // of a percent of datagrams is routinely lost, keyframes are hit too, and
-// `hold` can stand still for seconds.
+// `Hold` can stand still for seconds.
 #pragma once
 
 #include <cstdint>
@@ -15,20 +15,20 @@
 
 namespace vistrel {
 
-enum class LossPolicy : std::uint8_t { hold, keepMoving };
+enum class LossPolicy : std::uint8_t { Hold, KeepMoving };
 
 namespace LossPolicies {
 
 // The names a policy is saved under.
 [[nodiscard]] constexpr std::string_view name(LossPolicy policy) noexcept {
-    return policy == LossPolicy::keepMoving ? "keepMoving" : "hold";
+    return policy == LossPolicy::KeepMoving ? "keepMoving" : "hold";
 }
 [[nodiscard]] constexpr std::optional<LossPolicy> named(std::string_view name) noexcept {
     if (name == "hold") {
-        return LossPolicy::hold;
+        return LossPolicy::Hold;
     }
     if (name == "keepMoving") {
-        return LossPolicy::keepMoving;
+        return LossPolicy::KeepMoving;
     }
     return std::nullopt;
 }

@@ -29,8 +29,8 @@ public:
     // Decoded from an access unit that lost parts on the way, or with
     // libavcodec concealing errors: parts of the picture are guessed.
     [[nodiscard]] bool isDamaged() const noexcept {
-        return frame_ && ((frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0 ||
-                          frame_->decode_error_flags != 0);
+        return frame_ &&
+               ((frame_->flags & AV_FRAME_FLAG_CORRUPT) != 0 || frame_->decode_error_flags != 0);
     }
     [[nodiscard]] bool empty() const noexcept { return !frame_; }
     explicit operator bool() const noexcept { return !empty(); }

@@ -65,7 +65,7 @@ private:
                 return next();
             }
         }
-        const std::uint32_t value = (bytes_[index_] >> (7 - bit_)) & 1U;
+        const auto value = static_cast<std::uint32_t>(bytes_[index_] >> (7 - bit_)) & 1U;
         if (++bit_ == 8) {
             bit_ = 0;
             ++index_;

@@ -7,10 +7,14 @@ namespace vistrel::StreamStatistics {
 namespace {
 
 constexpr std::uint64_t CounterSample::*counters[] = {
-    &CounterSample::picturesShown, &CounterSample::picturesDecoded,
-    &CounterSample::bytes,         &CounterSample::continuityGaps,
-    &CounterSample::kernelDrops,   &CounterSample::picturesReplaced,
-    &CounterSample::decodedUnits,  &CounterSample::decodeNanos,
+    &CounterSample::picturesShown,
+    &CounterSample::picturesDecoded,
+    &CounterSample::bytes,
+    &CounterSample::continuityGaps,
+    &CounterSample::kernelDrops,
+    &CounterSample::picturesReplaced,
+    &CounterSample::decodedUnits,
+    &CounterSample::decodeNanos,
     &CounterSample::picturesConcealed,
 };
 

@@ -43,7 +43,7 @@ struct StreamFigures {
     std::optional<double> sinceLastPicture; // seconds
     // How long the picture on screen has been held for want of a keyframe.
     std::optional<double> keyframeWait; // seconds
-    std::vector<Interval> intervals;        // oldest first
+    std::vector<Interval> intervals;    // oldest first
 
     friend bool operator==(const StreamFigures&, const StreamFigures&) = default;
 };

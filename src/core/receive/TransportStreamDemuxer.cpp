@@ -109,12 +109,12 @@ void TransportStreamDemuxer::append(std::span<const std::uint8_t> bytes) {
                        pending_.begin() + static_cast<std::ptrdiff_t>(std::min(offset, size)));
     } else if (offset < size) {
         pending_.assign(data + offset, data + size);
-    } else if (size == datagramSize && datagramEnds_ == DatagramEnds::unproven) {
-        datagramEnds_ = DatagramEnds::trusted;
+    } else if (size == datagramSize && datagramEnds_ == DatagramEnds::Unproven) {
+        datagramEnds_ = DatagramEnds::Trusted;
     } else if (size < datagramSize && packetContinuedPES_ &&
-               datagramEnds_ == DatagramEnds::trusted) {
+               datagramEnds_ == DatagramEnds::Trusted) {
         // Whole packets only, fewer than fit: the sender flushed a picture.
-        finishEarly(EndSignal::datagramEnd);
+        finishEarly(EndSignal::DatagramEnd);
     }
 }
 
@@ -139,13 +139,13 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
     if (start) {
         finishPES();
         collecting_ = true;
-        earlyEnd_ = EndSignal::none;
+        earlyEnd_ = EndSignal::None;
         ++pesStarts_;
     } else if (!collecting_) {
-        if (earlyEnd_ != EndSignal::none) {
+        if (earlyEnd_ != EndSignal::None) {
             ++earlyCompletions_.incomplete;
-            if (earlyEnd_ == EndSignal::datagramEnd) {
-                datagramEnds_ = DatagramEnds::distrusted;
+            if (earlyEnd_ == EndSignal::DatagramEnd) {
+                datagramEnds_ = DatagramEnds::Distrusted;
             }
             resetVideo();
         }
@@ -172,11 +172,11 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
             // A field of length 1 whose flags byte is 0 carries nothing: it
             // is there only to pad the packet by two bytes.
             if (adaptationField[0] == 1 && adaptationField[1] == 0) {
-                finishEarly(EndSignal::emptyField);
+                finishEarly(EndSignal::EmptyField);
                 return;
             }
             if (endsInStuffing(adaptationField)) {
-                finishEarly(EndSignal::stuffing);
+                finishEarly(EndSignal::Stuffing);
                 return;
             }
         }
@@ -194,16 +194,16 @@ void TransportStreamDemuxer::finishEarly(EndSignal signal) {
     }
     earlyEnd_ = signal;
     switch (signal) {
-    case EndSignal::stuffing:
+    case EndSignal::Stuffing:
         ++earlyCompletions_.stuffing;
         break;
-    case EndSignal::emptyField:
+    case EndSignal::EmptyField:
         ++earlyCompletions_.emptyField;
         break;
-    case EndSignal::datagramEnd:
+    case EndSignal::DatagramEnd:
         ++earlyCompletions_.datagramEnd;
         break;
-    case EndSignal::none:
+    case EndSignal::None:
         break;
     }
 }
@@ -296,21 +296,21 @@ void TransportStreamDemuxer::resetVideo() {
     collecting_ = false;
     damaged_ = false;
     expectedPESLength_.reset();
-    earlyEnd_ = EndSignal::none;
+    earlyEnd_ = EndSignal::None;
     if (onDiscontinuity_) {
         onDiscontinuity_();
     }
 }
 
 void TransportStreamDemuxer::videoLost() {
-    if (lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold) {
+    if (lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::Hold) {
         resetVideo();
         return;
     }
     // Payload that follows may belong to the next PES, whose start was lost
     // with the gap: it proves nothing about an early end before the gap.
     damaged_ = damaged_ || collecting_;
-    earlyEnd_ = EndSignal::none;
+    earlyEnd_ = EndSignal::None;
 }
 
 void TransportStreamDemuxer::consumePSI(std::span<const std::uint8_t> payload, int pid,

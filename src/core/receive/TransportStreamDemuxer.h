@@ -3,8 +3,8 @@
 // PES packets and hands each PES payload on. A new video PID, or a PES that
 // is malformed or grows past the cap, drops what was being collected and is
 // reported as a discontinuity so that decoding waits for the next keyframe.
-// Lost, errored or flagged packets do the same under the `hold` loss policy;
-// under `keepMoving` the access unit goes on as the bytes that arrived,
+// Lost, errored or flagged packets do the same under the `Hold` loss policy;
+// under `KeepMoving` the access unit goes on as the bytes that arrived,
 // marked damaged, and a PES whose start was lost is dropped without a word.
 //
 // The sender's muxer writes video PES packets of unbounded length, so the
@@ -97,8 +97,8 @@ public:
     static std::uint32_t crc(std::span<const std::uint8_t> bytes) noexcept;
 
 private:
-    enum class EndSignal : std::uint8_t { none, stuffing, emptyField, datagramEnd };
-    enum class DatagramEnds : std::uint8_t { unproven, trusted, distrusted };
+    enum class EndSignal : std::uint8_t { None, Stuffing, EmptyField, DatagramEnd };
+    enum class DatagramEnds : std::uint8_t { Unproven, Trusted, Distrusted };
 
     void consume(const std::uint8_t* packet);
     // `adaptationField` points at the packet's adaptation field length byte,
@@ -131,17 +131,17 @@ private:
     std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
     std::size_t pesSize_ = 0;
     bool collecting_ = false;
-    // Packets of the PES being collected were lost (keepMoving only).
+    // Packets of the PES being collected were lost (KeepMoving only).
     bool damaged_ = false;
-    std::atomic<LossPolicy> lossPolicy_{LossPolicy::hold};
+    std::atomic<LossPolicy> lossPolicy_{LossPolicy::Hold};
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;
     // Why the last PES went out early, if it did; payload before the next
     // start proves it was cut short.
-    EndSignal earlyEnd_ = EndSignal::none;
+    EndSignal earlyEnd_ = EndSignal::None;
     // The last packet consumed added payload to the PES still being collected.
     bool packetContinuedPES_ = false;
-    DatagramEnds datagramEnds_ = DatagramEnds::unproven;
+    DatagramEnds datagramEnds_ = DatagramEnds::Unproven;
     std::uint64_t droppedPackets_ = 0;
     std::uint64_t pesStarts_ = 0;
     EarlyCompletions earlyCompletions_;

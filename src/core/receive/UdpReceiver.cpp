@@ -37,7 +37,7 @@ constexpr int datagramsPerWakeUp = 128;
 // thread alone (its decode times excepted, which are atomics); the callbacks
 // are guarded by callbackLock, which is never held while one of them runs;
 // the counters are atomics.
-struct UdpReceiver::Pipeline {
+struct UdpReceiver::State {
     std::shared_ptr<const FrameCallback> frameCallback() const {
         const std::lock_guard lock(callbackLock);
         return onFrame;
@@ -76,7 +76,6 @@ struct UdpReceiver::Pipeline {
 
     void readDatagrams() {
         readinessEvents.fetch_add(1, std::memory_order_relaxed);
-        std::uint64_t batch = 0;
         for (int i = 0; i < datagramsPerWakeUp && !stopping.load(std::memory_order_relaxed); ++i) {
             sockaddr_in sender{};
             iovec data{buffer.data(), buffer.size()};
@@ -98,7 +97,6 @@ struct UdpReceiver::Pipeline {
                 }
                 break;
             }
-            ++batch;
             noteKernelDrops(message);
             // The sender's port is not checked: ffmpeg picks any.
             if (received == 0 || sender.sin_family != AF_INET || sender.sin_addr.s_addr != peer) {
@@ -112,9 +110,6 @@ struct UdpReceiver::Pipeline {
             video.append(
                 std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)));
             droppedPackets.store(video.droppedPackets(), std::memory_order_relaxed);
-        }
-        if (batch > largestBatch.load(std::memory_order_relaxed)) {
-            largestBatch.store(batch, std::memory_order_relaxed);
         }
     }
 
@@ -166,18 +161,16 @@ struct UdpReceiver::Pipeline {
     std::atomic<std::uint64_t> bytes{0};
     std::atomic<std::uint64_t> ignoredDatagrams{0};
     std::atomic<std::uint64_t> readinessEvents{0};
-    std::atomic<std::uint64_t> largestBatch{0};
     std::atomic<std::uint64_t> droppedPackets{0};
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> damagedFrames{0};
-    std::atomic<std::uint64_t> receiveBufferBytes{0};
     std::atomic<std::uint64_t> kernelDrops{0};
     // Ticks of the steady clock; 0 until it happened.
     std::atomic<std::int64_t> firstDatagramAt{0};
     std::atomic<std::int64_t> firstPictureAt{0};
 };
 
-UdpReceiver::UdpReceiver() : pipeline_(std::make_unique<Pipeline>()) {
+UdpReceiver::UdpReceiver() : state_(std::make_unique<State>()) {
 }
 
 UdpReceiver::~UdpReceiver() {
@@ -186,38 +179,33 @@ UdpReceiver::~UdpReceiver() {
 
 void UdpReceiver::setOnFrame(FrameCallback callback) {
     auto shared = callback ? std::make_shared<const FrameCallback>(std::move(callback)) : nullptr;
-    const std::lock_guard lock(pipeline_->callbackLock);
-    pipeline_->onFrame = std::move(shared);
+    const std::lock_guard lock(state_->callbackLock);
+    state_->onFrame = std::move(shared);
 }
 
 void UdpReceiver::setOnError(ErrorCallback callback) {
     auto shared = callback ? std::make_shared<const ErrorCallback>(std::move(callback)) : nullptr;
-    const std::lock_guard lock(pipeline_->callbackLock);
-    pipeline_->onError = std::move(shared);
+    const std::lock_guard lock(state_->callbackLock);
+    state_->onError = std::move(shared);
 }
 
 void UdpReceiver::setLossPolicy(LossPolicy policy) noexcept {
-    pipeline_->video.setLossPolicy(policy);
+    state_->video.setLossPolicy(policy);
 }
 
 void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
     stop();
-    Pipeline& p = *pipeline_;
+    State& p = *state_;
 
     UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!socket) {
         throw StreamError::posix(Messages::stepOpenReceiver);
     }
     // A larger buffer rides out a keyframe burst while a picture is decoded.
-    // The system caps it at net.core.rmem_max without a word, so what it
-    // granted is read back, and the datagrams it drops are counted.
+    // The system caps it at net.core.rmem_max without a word, so the
+    // datagrams it drops are counted.
     const int size = receiveBufferSize;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    int granted = 0;
-    socklen_t grantedLength = sizeof granted;
-    if (::getsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &granted, &grantedLength) == 0) {
-        p.receiveBufferBytes.store(static_cast<std::uint64_t>(granted), std::memory_order_relaxed);
-    }
     p.kernelDrops.store(0, std::memory_order_relaxed);
     const int on = 1;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
@@ -262,7 +250,7 @@ void UdpReceiver::start(std::uint16_t port, std::string_view peer) {
 }
 
 void UdpReceiver::stop() {
-    Pipeline& p = *pipeline_;
+    State& p = *state_;
     if (!p.thread.joinable()) {
         p.socket.reset();
         return;
@@ -282,18 +270,16 @@ void UdpReceiver::stop() {
 }
 
 UdpReceiver::Statistics UdpReceiver::statistics() const {
-    const Pipeline& p = *pipeline_;
+    const State& p = *state_;
     Statistics s;
     s.datagrams = p.datagrams.load(std::memory_order_relaxed);
     s.bytes = p.bytes.load(std::memory_order_relaxed);
     s.ignoredDatagrams = p.ignoredDatagrams.load(std::memory_order_relaxed);
     s.readinessEvents = p.readinessEvents.load(std::memory_order_relaxed);
-    s.largestBatch = p.largestBatch.load(std::memory_order_relaxed);
     s.droppedPackets = p.droppedPackets.load(std::memory_order_relaxed);
     s.frames = p.frames.load(std::memory_order_relaxed);
     s.damagedFrames = p.damagedFrames.load(std::memory_order_relaxed);
     s.waitingForKeyframe = p.video.waitingForKeyframe();
-    s.receiveBufferBytes = p.receiveBufferBytes.load(std::memory_order_relaxed);
     s.kernelDrops = p.kernelDrops.load(std::memory_order_relaxed);
     s.decodedUnits = p.video.decodeTimes().units();
     s.decodeNanos = p.video.decodeTimes().nanos();
@@ -301,7 +287,7 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
 }
 
 std::uint64_t UdpReceiver::takeSlowestDecode() {
-    return pipeline_->video.decodeTimes().takeSlowest();
+    return state_->video.decodeTimes().takeSlowest();
 }
 
 UdpReceiver::StartTimes UdpReceiver::startTimes() const {
@@ -311,7 +297,7 @@ UdpReceiver::StartTimes UdpReceiver::startTimes() const {
         }
         return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
     };
-    const Pipeline& p = *pipeline_;
+    const State& p = *state_;
     return {moment(p.firstDatagramAt.load(std::memory_order_relaxed)),
             moment(p.video.firstAccessUnitAt()), moment(p.video.firstKeyframeAt()),
             moment(p.firstPictureAt.load(std::memory_order_relaxed))};

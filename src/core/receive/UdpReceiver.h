@@ -28,13 +28,9 @@ public:
         std::uint64_t bytes = 0;            // in accepted datagrams
         std::uint64_t ignoredDatagrams = 0; // empty, or from another address
         std::uint64_t readinessEvents = 0;  // wake-ups with the socket readable
-        std::uint64_t largestBatch = 0;     // most datagrams read in one wake-up
         std::uint64_t droppedPackets = 0;   // continuity gaps in the stream
         std::uint64_t frames = 0;           // decoded pictures handed on
-        // The socket's receive buffer as the system granted it (Linux counts
-        // its bookkeeping in, reporting twice the usable size), and the
-        // datagrams the system dropped because that buffer was full.
-        std::uint64_t receiveBufferBytes = 0;
+        // Datagrams the system dropped because the socket's buffer was full.
         std::uint64_t kernelDrops = 0;
         // Access units decoded, and the time the decoder took for them.
         std::uint64_t decodedUnits = 0;
@@ -64,8 +60,7 @@ public:
     UdpReceiver& operator=(const UdpReceiver&) = delete;
 
     // Read at the moment of each call, so they may be set (from any thread)
-    // after construction. onFrame runs on the decoder's thread, onError on the
-    // receiver thread.
+    // after construction. Both run on the receiver thread.
     void setOnFrame(FrameCallback callback);
     void setOnError(ErrorCallback callback);
 
@@ -91,8 +86,8 @@ public:
     [[nodiscard]] StartTimes startTimes() const;
 
 private:
-    struct Pipeline;
-    std::unique_ptr<Pipeline> pipeline_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 } // namespace vistrel

@@ -133,7 +133,7 @@ void VideoDecoder::decode(std::span<const std::uint8_t> accessUnit, bool damaged
     if (!context_ || slices_.empty()) {
         return;
     }
-    const bool holding = lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold;
+    const bool holding = lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::Hold;
     if (damaged && holding) {
         // The policy changed while this unit was collected.
         waitingForKeyframe_ = true;
@@ -170,7 +170,7 @@ void VideoDecoder::submit(bool damaged) {
     }
     ++submitted_;
     if (avcodec_send_packet(context_.get(), packet_.get()) < 0 &&
-        lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::hold) {
+        lossPolicy_.load(std::memory_order_relaxed) == LossPolicy::Hold) {
         waitingForKeyframe_ = true;
     }
     receiveFrames(damaged);
@@ -205,7 +205,7 @@ void VideoDecoder::receiveFrames(bool damaged) {
 }
 
 void VideoDecoder::openHardwareDevice() {
-    if (triedHardware_ || acceleration_ != Acceleration::automatic) {
+    if (triedHardware_ || acceleration_ != Acceleration::Automatic) {
         return;
     }
     triedHardware_ = true;

@@ -1,9 +1,9 @@
 // Decodes H.264 access units (Annex B, one per call) with libavcodec. The
 // parameter sets come from the stream itself; whenever they change the
 // decoder is opened afresh from them, and its first picture is an IDR
-// picture. After an interruption, under the `hold` loss policy, pictures are
+// picture. After an interruption, under the `Hold` loss policy, pictures are
 // held back until the next IDR picture, so broken references never reach the
-// screen; under `keepMoving` damaged access units are decoded with
+// screen; under `KeepMoving` damaged access units are decoded with
 // libavcodec's error concealment and their pictures marked corrupt
 // (PixelBuffer::isDamaged). Decoded pictures leave through onFrame in system
 // memory; set-up failures leave through onError as one sentence for the user.
@@ -33,11 +33,11 @@ public:
     using FrameCallback = std::function<void(const PixelBuffer&)>;
     using ErrorCallback = std::function<void(const std::string&)>;
 
-    // `automatic` decodes on a VAAPI device when one opens and in software
+    // `Automatic` decodes on a VAAPI device when one opens and in software
     // otherwise, without a word either way.
-    enum class Acceleration { automatic, software };
+    enum class Acceleration { Automatic, Software };
 
-    explicit VideoDecoder(Acceleration acceleration = Acceleration::automatic);
+    explicit VideoDecoder(Acceleration acceleration = Acceleration::Automatic);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -91,7 +91,7 @@ private:
     std::vector<std::uint8_t> pps_;
     std::unique_ptr<AVCodecContext, ContextDeleter> context_;
     bool waitingForKeyframe_ = true;
-    std::atomic<LossPolicy> lossPolicy_{LossPolicy::hold};
+    std::atomic<LossPolicy> lossPolicy_{LossPolicy::Hold};
 
     Acceleration acceleration_;
     bool triedHardware_ = false;

@@ -1,10 +1,10 @@
 // The road of the received bytes after the socket: each datagram goes to the
 // transport-stream demuxer, each access unit it completes to the H.264
 // decoder, and a gap in the stream makes the decoder wait for the next
-// keyframe or, under the `keepMoving` loss policy, decode what arrived. One thread (the receiver's) owns and feeds it; pictures and errors
-// leave through the callbacks given at construction, on that thread. Only the
-// decode times and the moments of the first access unit and keyframe may be
-// read from other threads.
+// keyframe or, under the `KeepMoving` loss policy, decode what arrived. One thread (the receiver's)
+// owns and feeds it; pictures and errors leave through the callbacks given at construction, on that
+// thread. Only the decode times and the moments of the first access unit and keyframe may be read
+// from other threads.
 #pragma once
 
 #include "receive/DecodeTimes.h"

@@ -3,9 +3,9 @@
 // pictures as they are), and the recording and screenshot commands against
 // the real recorder and PNG writer, their files read back.
 #include "Messages.h"
-#include "QtText.h"
 #include "SessionRig.h"
 #include "session/FrameMailbox.h"
+#include "session/QtText.h"
 
 #include <QVideoFrame>
 #include <QVideoSink>
@@ -23,8 +23,8 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
     FrameMailbox mailbox;
     std::vector<PixelBuffer> pictures;
     pictures.reserve(8);
-    for (int i = 0; i < 8; ++i) {
-        pictures.push_back(makeNoise(16 + 2 * i, 16, i));
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        pictures.push_back(makeNoise(16 + 2 * static_cast<int>(i), 16, i));
     }
     constexpr int count = 20000;
     std::atomic<int> asked{0}; // deliveries asked for and not yet run
@@ -32,7 +32,7 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
     std::atomic<bool> done{false};
     std::thread producer([&] {
         for (int i = 0; i < count; ++i) {
-            if (mailbox.post(pictures[i % 8]) && ++asked > 1) {
+            if (mailbox.post(pictures[static_cast<std::size_t>(i % 8)]) && ++asked > 1) {
                 twoAsked = true;
             }
         }
@@ -81,7 +81,7 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownByteForByteUntilTheStop) {
             ASSERT_EQ(
                 std::memcmp(shown.bits(plane) + std::ptrdiff_t{row} * shown.bytesPerLine(plane),
                             frame.data[plane] + std::ptrdiff_t{row} * frame.linesize[plane],
-                            plane == 0 ? frame.width : frame.width / 2),
+                            static_cast<std::size_t>(plane == 0 ? frame.width : frame.width / 2)),
                 0)
                 << "plane " << plane << " row " << row;
         }

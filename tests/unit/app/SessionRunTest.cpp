@@ -3,10 +3,11 @@
 // watchdogs, the stop with its escalation, the client's own exit, and the
 // run token that silences an ended run.
 #include "Messages.h"
-#include "QtText.h"
 #include "SessionRig.h"
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
+#include "session/QtText.h"
+#include "session/SessionMessages.h"
 #include "support/UniqueFd.h"
 
 #include <QClipboard>
@@ -97,9 +98,9 @@ TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
     };
     const Case cases[] = {
         {"host.local", false, true, std::string(Messages::invalidAddress)},
-        {"127.0.0.1", false, true, std::string(Messages::helperMissing)},
+        {"127.0.0.1", false, true, std::string(SessionMessages::helperMissing)},
         {"127.0.0.1", true, true, {}},
-        {"127.0.0.1", true, false, Messages::sshNotLaunched("")},
+        {"127.0.0.1", true, false, SessionMessages::sshNotLaunched("")},
     };
     for (const Case& c : cases) {
         SessionRig rig("listen", c.askpass);
@@ -177,7 +178,7 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     EXPECT_EQ(waiting.session().phase(), Phase::Waiting);
     waiting.clock->advance(0.5);
     EXPECT_EQ(waiting.session().phase(), Phase::Stopping);
-    EXPECT_EQ(waiting.session().error(), qs(Messages::noVideoArrived));
+    EXPECT_EQ(waiting.session().error(), qs(SessionMessages::noVideoArrived));
 
     // Neither before the marker; then no picture for 10 s. A picture more
     // than a second old is held, no longer live.
@@ -195,7 +196,7 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     EXPECT_EQ(live.session().phase(), Phase::Streaming);
     live.clock->advance(0.5);
     EXPECT_EQ(live.session().phase(), Phase::Stopping);
-    EXPECT_EQ(live.session().error(), qs(Messages::videoStopped));
+    EXPECT_EQ(live.session().error(), qs(SessionMessages::videoStopped));
     EXPECT_FALSE(live.session().isPictureHeld());
 }
 

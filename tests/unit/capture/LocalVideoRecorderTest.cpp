@@ -150,7 +150,8 @@ TEST(LocalVideoRecorder, FullDiskFailsClearlyAndLeavesTheDestinationUntouched) {
     writeFile(destination, "keep me");
     auto recorder = LocalVideoRecorder::create(destination, W, H);
     for (int i = 0; i < 90; ++i) {
-        ASSERT_TRUE(appendAndWait(*recorder, test::makeNoise(W, H, i), i / 30.0));
+        ASSERT_TRUE(appendAndWait(*recorder, test::makeNoise(W, H, static_cast<std::uint32_t>(i)),
+                                  i / 30.0));
     }
     EXPECT_EQ(finishAndWait(recorder).error,
               Messages::recordingWriteFailed("No space left on device."));
@@ -167,7 +168,8 @@ TEST(LocalVideoRecorder, KilledMidRecordingLeavesTheDestinationUntouched) {
     if (child == 0) {
         auto recorder = LocalVideoRecorder::create(destination, W, H);
         for (int i = 0; i < 20; ++i) {
-            appendAndWait(*recorder, test::makeNoise(W, H, i), i / 30.0);
+            appendAndWait(*recorder, test::makeNoise(W, H, static_cast<std::uint32_t>(i)),
+                          i / 30.0);
         }
         ::kill(::getpid(), SIGKILL);
         ::_exit(0);

@@ -6,6 +6,7 @@
 #include "connection/ConnectionConfiguration.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace vistrel {
 namespace {
@@ -31,6 +32,22 @@ TEST(RemoteCommand, TheRemoteCommandParsesBackIntoTheScript) {
     ASSERT_EQ(command.rfind("bash -c ", 0), 0U);
     const auto bash = runProcess({"bash", "-c", "printf %s " + command.substr(8)});
     EXPECT_EQ(bash.out, RemoteCommand::script("10.77.0.1", 8090)) << bash.err;
+}
+
+// Run here, where no ffmpeg or /dev/video99 may be found, the script refuses
+// in the sentences the session shows.
+TEST(RemoteCommand, TheScriptRefusesInTheSessionsSentences) {
+    ASSERT_NE(::access("/dev/video99", F_OK), 0);
+    const std::string script = RemoteCommand::script("127.0.0.1", 9);
+    const std::string ffmpeg = runProcess({"bash", "-c", "command -v ffmpeg"}).out;
+    ASSERT_FALSE(ffmpeg.empty()) << "the device check needs an ffmpeg on PATH";
+    for (const auto& [path, sentence] :
+         {std::pair<std::string, std::string_view>{"/nonexistent", Messages::remoteNoFfmpeg},
+          {ffmpeg.substr(0, ffmpeg.rfind('/')), Messages::remoteNoDevice}}) {
+        const auto bash = runProcess({"env", "PATH=" + path, "/bin/bash", "-c", script}, "");
+        EXPECT_EQ(bash.exitStatus, 1);
+        EXPECT_EQ(bash.err, std::string(sentence) + "\n");
+    }
 }
 
 // ssh -G resolves the options without connecting: a known-hosts path holding

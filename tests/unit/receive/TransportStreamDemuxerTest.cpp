@@ -65,7 +65,7 @@ struct Recorder {
     std::vector<Bytes> units;
     int discontinuities = 0;
     int damaged = 0;
-    explicit Recorder(LossPolicy policy = LossPolicy::hold) {
+    explicit Recorder(LossPolicy policy = LossPolicy::Hold) {
         demuxer.setLossPolicy(policy);
         demuxer.setOnAccessUnit([this](auto unit, bool isDamaged) {
             units.emplace_back(unit.begin(), unit.end());
@@ -88,7 +88,7 @@ struct Recorder {
 // N a PMT moving the video to another PID, B such a PMT with a bad CRC.
 // Under keepMoving a loss marks the unit being collected damaged instead.
 TEST(TransportStreamDemuxerTest, PacketSequences) {
-    constexpr LossPolicy keep = LossPolicy::keepMoving;
+    constexpr LossPolicy keep = LossPolicy::KeepMoving;
     const struct {
         const char* letters;
         std::size_t units;
@@ -96,7 +96,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         std::uint64_t lost;
         std::uint64_t early; // handed on before the next start
         int damaged = 0;
-        LossPolicy policy = LossPolicy::hold;
+        LossPolicy policy = LossPolicy::Hold;
     } cases[] = {
         {"SCCSC", 1, 0, 0, 0},
         {"SCF", 1, 0, 0, 1},
@@ -173,7 +173,7 @@ TEST(TransportStreamDemuxerTest, RealStreamsInAnyDatagrams) {
             std::mt19937 random(static_cast<std::uint32_t>(largest));
             std::uniform_int_distribution<std::size_t> sizes(1, std::max<std::size_t>(largest, 1));
             // Without loss the policy makes no difference.
-            Recorder r(largest == 200 ? LossPolicy::keepMoving : LossPolicy::hold);
+            Recorder r(largest == 200 ? LossPolicy::KeepMoving : LossPolicy::Hold);
             for (std::size_t i = 0, at = 0; at < s.bytes.size(); ++i) {
                 const std::size_t size = largest == 0
                                              ? s.datagrams[i].size()
@@ -228,7 +228,7 @@ TEST_P(HostileBytes, StayBounded) {
         }
     }
     EXPECT_GT(r.demuxer.droppedPackets(), 0U);
-    EXPECT_GT(GetParam() == LossPolicy::hold ? r.discontinuities : r.damaged, 1);
+    EXPECT_GT(GetParam() == LossPolicy::Hold ? r.discontinuities : r.damaged, 1);
     // A PES that never ends is dropped at 8 MiB.
     Recorder endless(GetParam());
     endless.announce();
@@ -242,9 +242,9 @@ TEST_P(HostileBytes, StayBounded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(TransportStreamDemuxerTest, HostileBytes,
-                         ::testing::Values(LossPolicy::hold, LossPolicy::keepMoving),
-                         [](const auto& info) {
-                             return std::string(LossPolicies::name(info.param));
+                         ::testing::Values(LossPolicy::Hold, LossPolicy::KeepMoving),
+                         [](const auto& row) {
+                             return std::string(LossPolicies::name(row.param));
                          });
 
 } // namespace

@@ -12,7 +12,7 @@ namespace {
 using test::Bytes;
 
 struct Output {
-    VideoDecoder decoder{VideoDecoder::Acceleration::software};
+    VideoDecoder decoder{VideoDecoder::Acceleration::Software};
     std::vector<PixelBuffer> pictures;
     std::vector<std::string> errors;
     Output() {
@@ -106,7 +106,7 @@ TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
     const auto at = std::search(spoilt.begin(), spoilt.end(), sps.begin() + 4, sps.end());
     ASSERT_NE(at, spoilt.end());
     *(at + 3) ^= 0x01; // the level
-    for (const LossPolicy policy : {LossPolicy::hold, LossPolicy::keepMoving}) {
+    for (const LossPolicy policy : {LossPolicy::Hold, LossPolicy::KeepMoving}) {
         SCOPED_TRACE(static_cast<int>(policy));
         Output out;
         out.decoder.setLossPolicy(policy);
@@ -124,7 +124,7 @@ TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
         out.decoder.decode(units_[keyframe + 1]);
         EXPECT_EQ(out.decoder.rebuilds(), 1U);
         EXPECT_TRUE(out.errors.empty());
-        if (policy == LossPolicy::hold) {
+        if (policy == LossPolicy::Hold) {
             ASSERT_EQ(out.pictures.size(), 2U) << "held from the loss to the next whole keyframe";
             continue;
         }

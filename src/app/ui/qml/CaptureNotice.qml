@@ -34,7 +34,7 @@ RowLayout {
     }
     LinkButton {
         objectName: "showInFolderLink"
-        text: notice.presenter.showInFolderTitle
+        text: Labels.showInFolder
         pixelSize: Theme.captionSize
         onClicked: notice.presenter.revealLastCapture()
     }

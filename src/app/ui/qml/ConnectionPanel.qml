@@ -8,7 +8,7 @@ import Vistrel
 ColumnLayout {
     id: panel
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
     required property Shortcuts shortcuts
 
     objectName: "connectionPanel"

@@ -9,7 +9,7 @@ import Vistrel
 Item {
     id: root
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
     required property Shortcuts shortcuts
     // How long a phase change animates; with reduced motion it switches.
     readonly property int phaseAnimation: shell.reduceMotion ? 0 : Theme.phaseAnimation

@@ -7,7 +7,7 @@ import Vistrel
 ApplicationWindow {
     id: window
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
     required property Shortcuts shortcuts
 
     objectName: "mainWindow"

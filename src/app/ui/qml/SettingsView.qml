@@ -8,7 +8,7 @@ import Vistrel
 Pane {
     id: root
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
 
     objectName: "settingsView"
     padding: 12

@@ -8,7 +8,7 @@ import Vistrel
 RowLayout {
     id: line
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
     required property Shortcuts shortcuts
 
     objectName: "statusLine"

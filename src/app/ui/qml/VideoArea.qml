@@ -8,7 +8,7 @@ import Vistrel
 Item {
     id: area
     required property SessionPresenter presenter
-    required property VistrelApp shell
+    required property ShellCommands shell
     required property int phaseAnimation
     // What lies around the area: the rounded corners are painted in it.
     required property color surroundings

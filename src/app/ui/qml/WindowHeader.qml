@@ -34,7 +34,7 @@ RowLayout {
                 color: Theme.primary
             }
             Text {
-                text: header.presenter.tagline
+                text: Labels.tagline
                 font.pixelSize: Theme.bodySize
                 color: Theme.secondary
             }

@@ -1,4 +1,4 @@
-#include "ui/VideoDisplay.h"
+#include "session/VideoDisplay.h"
 
 #include "receive/ColourEncoding.h"
 

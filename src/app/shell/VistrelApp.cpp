@@ -1,4 +1,4 @@
-#include "VistrelApp.h"
+#include "shell/VistrelApp.h"
 
 #include "desktop/HelpPage.h"
 #include "desktop/MotionPreference.h"
@@ -44,6 +44,11 @@ bool VistrelApp::load() {
     session_ = std::make_unique<StreamSession>(std::move(services_));
     presenter_ = std::make_unique<SessionPresenter>(*session_);
     shortcuts_ = std::make_unique<Shortcuts>();
+    commands_ = std::make_unique<ShellCommands>(platform_.reduceMotion);
+    connect(commands_.get(), &ShellCommands::helpRequested, this, &VistrelApp::showHelp);
+    connect(commands_.get(), &ShellCommands::fullScreenRequested, this,
+            &VistrelApp::toggleFullScreen);
+    connect(commands_.get(), &ShellCommands::quitRequested, this, &VistrelApp::quit);
     sleepWatcher_ = std::make_unique<SleepWatcher>(platform_.sleepBus);
     connect(sleepWatcher_.get(), &SleepWatcher::aboutToSleep, this, &VistrelApp::endForSleep);
 
@@ -55,13 +60,14 @@ bool VistrelApp::load() {
     // QML types its qmldir lists, such as the Theme singleton.
     engine_->addImportPath(QStringLiteral("qrc:/"));
     // Owned here, never by the QML engine's garbage collector.
-    for (QObject* owned : {static_cast<QObject*>(presenter_.get()),
-                           static_cast<QObject*>(shortcuts_.get()), static_cast<QObject*>(this)}) {
+    for (QObject* owned :
+         {static_cast<QObject*>(presenter_.get()), static_cast<QObject*>(shortcuts_.get()),
+          static_cast<QObject*>(commands_.get())}) {
         QQmlEngine::setObjectOwnership(owned, QQmlEngine::CppOwnership);
     }
     engine_->setInitialProperties({
         {QStringLiteral("presenter"), QVariant::fromValue<QObject*>(presenter_.get())},
-        {QStringLiteral("shell"), QVariant::fromValue<QObject*>(this)},
+        {QStringLiteral("shell"), QVariant::fromValue<QObject*>(commands_.get())},
         {QStringLiteral("shortcuts"), QVariant::fromValue<QObject*>(shortcuts_.get())},
     });
     engine_->load(QUrl(QStringLiteral("qrc:/Vistrel/qml/Main.qml")));

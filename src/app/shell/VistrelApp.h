@@ -8,6 +8,7 @@
 #include "session/SessionServices.h"
 #include "session/StreamSession.h"
 #include "ui/SessionPresenter.h"
+#include "ui/ShellCommands.h"
 #include "ui/Shortcuts.h"
 
 #include <QDBusConnection>
@@ -16,7 +17,6 @@
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 #include <functional>
 #include <memory>
 
@@ -24,9 +24,6 @@ namespace vistrel {
 
 class VistrelApp : public QObject {
     Q_OBJECT
-    QML_ELEMENT
-    QML_UNCREATABLE("Provided by the application")
-    Q_PROPERTY(bool reduceMotion READ reduceMotion CONSTANT)
 
 public:
     // What the application takes from the desktop.
@@ -57,19 +54,18 @@ public:
     [[nodiscard]] SessionPresenter* presenter() const { return presenter_.get(); }
     [[nodiscard]] QQuickWindow* mainWindow() const { return mainWindow_; }
     [[nodiscard]] QQmlApplicationEngine& engine() { return *engine_; }
-    [[nodiscard]] bool reduceMotion() const { return platform_.reduceMotion; }
 
     // Puts `address` in the address field and presses Stream, as a person would.
     void streamFrom(const QString& address);
     // Opens the installed setup guide; nothing when it is missing.
-    Q_INVOKABLE void showHelp();
+    void showHelp();
     // Between full screen and the state the window had before (maximised
     // comes back maximised); nothing without a window.
-    Q_INVOKABLE void toggleFullScreen();
+    void toggleFullScreen();
     // A request to quit (menu or closing the main window). Approved at once
     // when nothing holds it up, else once the session has ended its run and
     // written its captures. It is never refused.
-    Q_INVOKABLE void quit();
+    void quit();
 
 signals:
     // The application may exit now.
@@ -87,6 +83,7 @@ private:
     std::unique_ptr<StreamSession> session_;
     std::unique_ptr<SessionPresenter> presenter_;
     std::unique_ptr<Shortcuts> shortcuts_;
+    std::unique_ptr<ShellCommands> commands_;
     std::unique_ptr<SleepWatcher> sleepWatcher_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QPointer<QQuickWindow> mainWindow_;

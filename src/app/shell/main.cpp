@@ -1,9 +1,9 @@
 // Entry point: the command line first (help, version and refusals need no
 // display), then a QApplication (so that Widgets dialogs such as the save
 // panel are available) running Vistrel until a quit request is approved.
-#include "CommandLine.h"
-#include "VistrelApp.h"
 #include "session/SessionServices.h"
+#include "shell/CommandLine.h"
+#include "shell/VistrelApp.h"
 
 #include <QApplication>
 #include <QTimer>

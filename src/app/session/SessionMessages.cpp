@@ -1,0 +1,31 @@
+#include "session/SessionMessages.h"
+
+namespace vistrel::SessionMessages {
+
+std::string sshNotLaunched(std::string_view reason) {
+    std::string message = "Could not start the SSH client: ";
+    message += reason;
+    return message;
+}
+
+std::string recordingNotStarted(std::string_view description) {
+    std::string message = "Could not start recording: ";
+    message += description;
+    return message;
+}
+
+std::string captureSaved(std::string_view kind, std::string_view fileName) {
+    std::string message(kind);
+    message += " saved \u00b7 ";
+    message += fileName;
+    return message;
+}
+
+std::string captureFailed(std::string_view kind, std::string_view description) {
+    std::string message(kind);
+    message += ": ";
+    message += description;
+    return message;
+}
+
+} // namespace vistrel::SessionMessages
