@@ -16,7 +16,7 @@
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "PrivateHome.h"
-#include "session/SessionProbe.h"
+#include "SessionProbe.h"
 #include "shell/VistrelApp.h"
 
 #include <QApplication>

@@ -5,13 +5,10 @@
 #include "capture/ScreenshotCapture.h"
 #include "receive/ColourEncoding.h"
 #include "session/QtText.h"
-#include "session/RunGate.h"
 #include "session/SessionMessages.h"
-#include "session/StreamSession.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QStandardPaths>
 #include <QThreadPool>
 #include <filesystem>
@@ -26,17 +23,20 @@ std::filesystem::path fileSystemPath(const QString& path) {
 
 } // namespace
 
-CaptureController::CaptureController(StreamSession& session) : session_(session) {
+CaptureController::CaptureController(Link link) : link_(std::move(link)) {
+}
+
+void CaptureController::update(const std::function<void(CaptureState&)>& change) {
+    change(state_);
+    link_.changed(state_);
 }
 
 bool CaptureController::canRecord() const {
-    return session_.phase() == StreamSession::Phase::Streaming && !session_.latestFrame_.empty() &&
-           !session_.isSavingRecording() && !session_.isChoosingCaptureLocation();
+    return !link_.livePicture().empty() && !state_.isSavingRecording && !state_.isChoosingLocation;
 }
 
 bool CaptureController::canScreenshot() const {
-    return session_.phase() == StreamSession::Phase::Streaming && !session_.latestFrame_.empty() &&
-           !session_.isSavingScreenshot() && !session_.isChoosingCaptureLocation();
+    return !link_.livePicture().empty() && !state_.isSavingScreenshot && !state_.isChoosingLocation;
 }
 
 void CaptureController::choose(Kind kind, std::function<void(const QString& path)> chosen) {
@@ -48,52 +48,49 @@ void CaptureController::choose(Kind kind, std::function<void(const QString& path
     request.extension = recording ? QStringLiteral("mp4") : QStringLiteral("png");
     request.nameFilter =
         qs(recording ? SessionMessages::movieFileType : SessionMessages::pictureFileType);
-    request.defaultName =
-        QStringLiteral("Vistrel ") +
-        session_.services_.clock->now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +
-        QLatin1Char('.') + request.extension;
+    request.defaultName = QStringLiteral("Vistrel ") +
+                          link_.clock.now().toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")) +
+                          QLatin1Char('.') + request.extension;
     request.folder = QStandardPaths::standardLocations(recording ? QStandardPaths::MoviesLocation
                                                                  : QStandardPaths::PicturesLocation)
                          .value(0);
 
-    session_.publish(session_.isChoosingCaptureLocation_, true);
+    update([](CaptureState& s) { s.isChoosingLocation = true; });
     // The dialog answers on the GUI thread, but maybe after the session is gone.
-    QPointer<StreamSession> alive(&session_);
-    session_.services_.chooser->choose(
-        request, [this, alive, chosen = std::move(chosen)](std::optional<QString> path) {
-            if (!alive) {
-                return;
-            }
-            session_.publish(session_.isChoosingCaptureLocation_, false);
-            if (path) {
-                chosen(*path);
-            }
-        });
+    link_.chooser.choose(request, [this, gate = link_.sessionGate,
+                                   chosen = std::move(chosen)](std::optional<QString> path) {
+        if (!gate.isOpen()) {
+            return;
+        }
+        update([](CaptureState& s) { s.isChoosingLocation = false; });
+        if (path) {
+            chosen(*path);
+        }
+    });
 }
 
 void CaptureController::cancelChooser() {
-    if (session_.isChoosingCaptureLocation()) {
-        session_.services_.chooser->cancel();
+    if (state_.isChoosingLocation) {
+        link_.chooser.cancel();
     }
 }
 
 void CaptureController::toggleRecording() {
-    if (session_.recordingStartedAt().isValid()) {
+    if (state_.recordingStartedAt.isValid()) {
         stopRecording();
         return;
     }
     if (!canRecord()) {
         return;
     }
-    const QUuid run = session_.generation_;
+    const QUuid run = link_.run();
     choose(Kind::Recording, [this, run](const QString& path) { startRecording(path, run); });
 }
 
 void CaptureController::startRecording(const QString& path, const QUuid& run) {
     // The run may have ended, or another begun, while the dialog was open.
-    const PixelBuffer& picture = session_.latestFrame_;
-    if (session_.generation_ != run || session_.phase() != StreamSession::Phase::Streaming ||
-        picture.empty()) {
+    const PixelBuffer picture = link_.livePicture();
+    if (link_.run() != run || picture.empty()) {
         return;
     }
     std::shared_ptr<LocalVideoRecorder> recorder;
@@ -101,26 +98,26 @@ void CaptureController::startRecording(const QString& path, const QUuid& run) {
         recorder = LocalVideoRecorder::create(fileSystemPath(path), picture.width(),
                                               picture.height(), colourEncodingOf(*picture.frame()));
     } catch (const StreamError& failure) {
-        session_.publish(session_.error_,
-                         qs(SessionMessages::recordingNotStarted(failure.message())));
+        link_.showError(qs(SessionMessages::recordingNotStarted(failure.message())));
         return;
     } catch (const std::exception& failure) {
-        session_.publish(session_.error_, qs(SessionMessages::recordingNotStarted(failure.what())));
+        link_.showError(qs(SessionMessages::recordingNotStarted(failure.what())));
         return;
     }
-    recorder->setOnFailure([this, gate = RunGate::forRun(session_, run)](const std::string& text) {
+    recorder->setOnFailure([this, gate = link_.runGate()](const std::string& text) {
         gate.post([this, message = qs(text)] {
-            session_.publish(session_.error_, message);
+            link_.showError(message);
             stopRecording();
         });
     });
-    const StreamSession::DerivedBatch batch(session_);
     recorder_ = recorder;
-    session_.publish(session_.recordingStartedAt_, session_.services_.clock->now());
-    session_.publish(session_.captureNotice_, {});
-    session_.publish(session_.lastCaptureURL_, {});
+    update([now = link_.clock.now()](CaptureState& s) {
+        s.recordingStartedAt = now;
+        s.notice.clear();
+        s.lastCapture.clear();
+    });
     // The recording begins with the picture on screen now.
-    recorder->append(picture, session_.services_.clock->uptime());
+    recorder->append(picture, link_.clock.uptime());
 }
 
 void CaptureController::append(const PixelBuffer& picture, double seconds) {
@@ -133,16 +130,17 @@ void CaptureController::stopRecording() {
     if (!recorder_) {
         return;
     }
-    const StreamSession::DerivedBatch batch(session_);
     // The recorder keeps itself alive until it has finished.
     const std::shared_ptr<LocalVideoRecorder> recorder = std::exchange(recorder_, nullptr);
-    session_.publish(session_.recordingStartedAt_, {});
-    session_.publish(session_.isSavingRecording_, true);
-    recorder->finish([this, gate = RunGate::whileAlive(session_)](const CaptureResult& outcome) {
+    update([](CaptureState& s) {
+        s.recordingStartedAt = {};
+        s.isSavingRecording = true;
+    });
+    recorder->finish([this, gate = link_.sessionGate](const CaptureResult& outcome) {
         gate.post([this, outcome] {
-            session_.publish(session_.isSavingRecording_, false);
+            update([](CaptureState& s) { s.isSavingRecording = false; });
             report(outcome, Kind::Recording);
-            session_.completeTerminationIfReady();
+            link_.saved();
         });
     });
 }
@@ -152,15 +150,14 @@ void CaptureController::captureScreenshot() {
         return;
     }
     // The picture on screen now is the one saved, whatever comes later.
-    choose(Kind::Screenshot, [this, held = session_.latestFrame_](const QString& path) {
-        saveScreenshot(held, path);
-    });
+    choose(Kind::Screenshot,
+           [this, held = link_.livePicture()](const QString& path) { saveScreenshot(held, path); });
 }
 
 void CaptureController::saveScreenshot(const PixelBuffer& picture, const QString& path) {
-    session_.publish(session_.isSavingScreenshot_, true);
+    update([](CaptureState& s) { s.isSavingScreenshot = true; });
     QThreadPool::globalInstance()->start(
-        [this, gate = RunGate::whileAlive(session_), picture, target = fileSystemPath(path)] {
+        [this, gate = link_.sessionGate, picture, target = fileSystemPath(path)] {
             CaptureResult outcome;
             try {
                 ScreenshotCapture::save(picture, target);
@@ -169,9 +166,9 @@ void CaptureController::saveScreenshot(const PixelBuffer& picture, const QString
                 outcome.error = failure.what();
             }
             gate.post([this, outcome] {
-                session_.publish(session_.isSavingScreenshot_, false);
+                update([](CaptureState& s) { s.isSavingScreenshot = false; });
                 report(outcome, Kind::Screenshot);
-                session_.completeTerminationIfReady();
+                link_.saved();
             });
         });
 }
@@ -180,18 +177,24 @@ void CaptureController::report(const CaptureResult& outcome, Kind kind) {
     const std::string_view word =
         kind == Kind::Recording ? SessionMessages::kindRecording : SessionMessages::kindScreenshot;
     if (!outcome.ok()) {
-        session_.publish(session_.error_, qs(SessionMessages::captureFailed(word, outcome.error)));
+        link_.showError(qs(SessionMessages::captureFailed(word, outcome.error)));
         return;
     }
     const QString path = QFile::decodeName(QByteArray::fromStdString(outcome.location.string()));
-    session_.publish(session_.captureNotice_, qs(SessionMessages::captureSaved(
-                                                  word, QFileInfo(path).fileName().toStdString())));
-    session_.publish(session_.lastCaptureURL_, QUrl::fromLocalFile(path));
+    update([&](CaptureState& s) {
+        s.notice =
+            qs(SessionMessages::captureSaved(word, QFileInfo(path).fileName().toStdString()));
+        s.lastCapture = QUrl::fromLocalFile(path);
+    });
+}
+
+void CaptureController::dismissNotice() {
+    update([](CaptureState& s) { s.notice.clear(); });
 }
 
 void CaptureController::revealLastCapture() {
-    if (!session_.lastCaptureURL().isEmpty()) {
-        session_.services_.revealer->reveal(session_.lastCaptureURL().toLocalFile());
+    if (!state_.lastCapture.isEmpty()) {
+        link_.revealer.reveal(state_.lastCapture.toLocalFile());
     }
 }
 

@@ -17,11 +17,15 @@ RunGate RunGate::whileAlive(StreamSession& session) {
     return {session, QUuid()};
 }
 
+bool RunGate::isOpen() const {
+    return session_ && (run_.isNull() || session_->run() == run_);
+}
+
 void RunGate::post(std::function<void()> work) const {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [session = session_, run = run_, work = std::move(work)] {
-            if (session && (run.isNull() || session->generation_ == run)) {
+            if (session && (run.isNull() || session->run() == run)) {
                 work();
             }
         },

@@ -24,6 +24,8 @@ public:
     // Any thread. Queues `work` on the GUI thread, where it runs only if the
     // gate is still open then.
     void post(std::function<void()> work) const;
+    // GUI thread: whether work posted now would run.
+    [[nodiscard]] bool isOpen() const;
 
 private:
     RunGate(StreamSession& session, const QUuid& run);

@@ -47,6 +47,13 @@ public:
 
     // The last 16000 characters of the client's standard error.
     [[nodiscard]] const QString& errorText() const { return errorText_; }
+    // The client's process; 0 when none runs.
+    [[nodiscard]] qint64 processId() const { return process_ ? process_->processId() : 0; }
+
+    // The client's standard output as read, cut into lines (lineRead); an
+    // unfinished line is kept, its last 4096 characters.
+    void consumeOutput(const QByteArray& bytes);
+    [[nodiscard]] qsizetype bufferedOutputSize() const { return outputBuffer_.size(); }
 
 signals:
     // Each complete line of standard output, without its line feed.
@@ -56,9 +63,6 @@ signals:
     void exited(int status);
 
 private:
-    friend class SessionProbe;
-
-    void consumeOutput(const QByteArray& bytes);
     void consumeErrors(const QByteArray& bytes);
 
     // Released with deleteLater: often from within its own finished signal.

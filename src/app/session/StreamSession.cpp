@@ -31,8 +31,6 @@ constexpr double stopDeadline = 7.0;
 constexpr double killDelay = 2.0;
 // A picture older than this is no longer presented as live.
 constexpr double heldAfter = 1.0;
-// How far back shown pictures are remembered, for the statistics overlay's graph.
-constexpr double shownTimesKept = 10.0;
 
 QString frameAddressKey() {
     return QStringLiteral("frameAddress");
@@ -51,7 +49,18 @@ QString lossPolicyKey() {
 
 StreamSession::StreamSession(SessionServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), display_(new VideoDisplay(this)),
-      capture_(std::make_unique<CaptureController>(*this)),
+      capture_(std::make_unique<CaptureController>(CaptureController::Link{
+          *services_.clock,
+          *services_.chooser,
+          *services_.revealer,
+          [this] { return phase() == Phase::Streaming ? latestFrame_ : PixelBuffer(); },
+          [this] { return generation_; },
+          [this] { return RunGate::forRun(*this, generation_); },
+          RunGate::whileAlive(*this),
+          [this](const QString& message) { publish(error_, message); },
+          [this](const CaptureState& state) { publishCapture(state); },
+          [this] { completeTerminationIfReady(); },
+      })),
       channel_(std::make_unique<SshChannel>()), generation_(QUuid::createUuid()),
       mailbox_(std::make_shared<FrameMailbox>()) {
     host_.value = services_.settings->string(frameAddressKey()).value_or(QString());
@@ -77,6 +86,20 @@ StreamSession::~StreamSession() {
         receiver_->stop();
     }
     channel_.reset();
+}
+
+void StreamSession::publishCapture(const CaptureState& state) {
+    const DerivedBatch batch(*this);
+    publish(recordingStartedAt_, state.recordingStartedAt);
+    publish(isSavingRecording_, state.isSavingRecording);
+    publish(isSavingScreenshot_, state.isSavingScreenshot);
+    publish(isChoosingCaptureLocation_, state.isChoosingLocation);
+    publish(captureNotice_, state.notice);
+    publish(lastCaptureURL_, state.lastCapture);
+}
+
+void StreamSession::dismissCaptureNotice() {
+    capture_->dismissNotice();
 }
 
 bool StreamSession::canStart() const {
@@ -161,8 +184,6 @@ void StreamSession::start() {
     lastFrame_.reset();
     waitingSince_.reset();
     publish(startedAt_, {});
-    presentedInRun_ = 0;
-    shownTimes_.clear();
 
     generation_ = QUuid::createUuid();
     const QUuid token = generation_;
@@ -202,21 +223,18 @@ void StreamSession::startRun(const QUuid& token) {
     // The receiver's callbacks run on its threads: they only hand over to
     // the GUI thread, through the run's gate.
     const RunGate gate = RunGate::forRun(*this, token);
-    runCallbacks_.onFrame = [this, gate, mailbox = mailbox_](const PixelBuffer& picture) {
+    auto receiver = std::make_unique<UdpReceiver>();
+    receiver->setLossPolicy(lossPolicy());
+    receiver->setOnFrame([this, gate, mailbox = mailbox_](const PixelBuffer& picture) {
         if (mailbox->post(picture)) {
             gate.post([this] { deliver(); });
         }
-    };
-    runCallbacks_.onError = [this, gate](const std::string& message) {
+    });
+    receiver->setOnError([this, gate](const std::string& message) {
         gate.post([this, text = qs(message)] { fail(text); });
-    };
-    auto receiver = std::make_unique<UdpReceiver>();
-    receiver->setLossPolicy(lossPolicy());
-    receiver->setOnFrame(runCallbacks_.onFrame);
-    receiver->setOnError(runCallbacks_.onError);
+    });
     receiver->start(services_.port, configuration.host());
     receiver_ = std::move(receiver);
-    runStartedAt_ = services_.clock->uptime();
     publish(phase_, Phase::Connecting);
 
     QStringList arguments;
@@ -323,12 +341,8 @@ void StreamSession::finish() {
     stopDeadline_.reset();
     waitingSince_.reset();
     lastFrame_.reset();
-    runStartedAt_.reset();
-    presentedInRun_ = 0;
-    shownTimes_.clear();
     lastPing_ = -std::numeric_limits<double>::infinity();
     generation_ = QUuid::createUuid();
-    runCallbacks_ = {};
     mailbox_ = std::make_shared<FrameMailbox>();
     activity_.reset();
     display_->flush();
@@ -379,43 +393,12 @@ void StreamSession::present(const PixelBuffer& picture) {
     publish(resolution_, QStringLiteral("%1 \u00d7 %2").arg(picture.width()).arg(picture.height()));
     display_->show(picture);
     ++presented_;
-    ++presentedInRun_;
-    // One picture older than the span is kept: the first interval needs it.
-    shownTimes_.push_back(now);
-    while (shownTimes_.size() > 2 && shownTimes_[1] < now - shownTimesKept) {
-        shownTimes_.pop_front();
-    }
+    emit pictureShown();
 }
 
 void StreamSession::updatePictureHeld(double now) {
     publish(isPictureHeld_,
             phase() == Phase::Streaming && lastFrame_ && now - *lastFrame_ > heldAfter);
-}
-
-CounterSample StreamSession::sampleCounters() {
-    CounterSample sample;
-    sample.time = services_.clock->uptime();
-    sample.picturesShown = presentedInRun_;
-    if (receiver_) {
-        const UdpReceiver::Statistics received = receiver_->statistics();
-        sample.picturesDecoded = received.frames;
-        sample.bytes = received.bytes;
-        sample.continuityGaps = received.droppedPackets;
-        sample.kernelDrops = received.kernelDrops;
-        sample.decodedUnits = received.decodedUnits;
-        sample.decodeNanos = received.decodeNanos;
-        sample.slowestDecodeNanos = receiver_->takeSlowestDecode();
-        sample.picturesConcealed = received.damagedFrames;
-        sample.waitingForKeyframe = received.waitingForKeyframe;
-    }
-    sample.picturesReplaced = mailbox_->dropped();
-    if (!latestFrame_.empty()) {
-        sample.width = latestFrame_.width();
-        sample.height = latestFrame_.height();
-    }
-    sample.lastShown = lastFrame_;
-    sample.runStart = runStartedAt_;
-    return sample;
 }
 
 void StreamSession::toggleRecording() {

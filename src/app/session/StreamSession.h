@@ -7,9 +7,9 @@
 // it lives on the GUI thread.
 #pragma once
 
-#include "receive/CounterSample.h"
 #include "receive/PixelBuffer.h"
 #include "receive/UdpReceiver.h"
+#include "session/CaptureController.h"
 #include "session/FrameMailbox.h"
 #include "session/SessionServices.h"
 #include "session/VideoDisplay.h"
@@ -20,7 +20,6 @@
 #include <QUrl>
 #include <QUuid>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -30,7 +29,6 @@
 
 namespace vistrel {
 
-class CaptureController;
 class SshChannel;
 
 class StreamSession : public QObject {
@@ -124,14 +122,17 @@ public:
     // The picture on screen, as decoded.
     [[nodiscard]] const PixelBuffer& latestFrame() const { return latestFrame_; }
 
-    // The run's counters now, for the statistics overlay: read from the
-    // receiver's and the mailbox's atomics, never waiting on the picture
-    // path. The slowest decode is that since the previous sample, so the
-    // overlay is the one caller.
-    [[nodiscard]] CounterSample sampleCounters();
-    // When the pictures of about the last ten seconds of this run were shown
-    // (steady clock, oldest first).
-    [[nodiscard]] const std::deque<double>& shownTimes() const { return shownTimes_; }
+    // For observers such as the statistics overlay (and tests): the current
+    // run's token, new at every start and finish; its SSH client's channel;
+    // its receiver (null between runs); the pictures shown since the session
+    // was made; the pictures the run's hand-off replaced before they were
+    // shown; when the last keep-alive was written (steady clock, seconds).
+    [[nodiscard]] const QUuid& run() const { return generation_; }
+    [[nodiscard]] SshChannel& channel() const { return *channel_; }
+    [[nodiscard]] const UdpReceiver* receiver() const { return receiver_.get(); }
+    [[nodiscard]] std::uint64_t picturesShown() const { return presented_; }
+    [[nodiscard]] std::uint64_t picturesReplaced() const { return mailbox_->dropped(); }
+    [[nodiscard]] double lastKeepAlive() const { return lastPing_; }
     // The services the session was given, for views that keep a setting or
     // need a timer on the same clock.
     [[nodiscard]] Clock& clock() const { return *services_.clock; }
@@ -151,7 +152,7 @@ public:
     Q_INVOKABLE void captureScreenshot();
     Q_INVOKABLE void revealLastCapture();
     // The window's dismiss control for the saved-capture notice.
-    Q_INVOKABLE void dismissCaptureNotice() { publish(captureNotice_, {}); }
+    Q_INVOKABLE void dismissCaptureNotice();
     // The window's dismiss control for the error box.
     Q_INVOKABLE void dismissError() { publish(error_, {}); }
     // Puts a short report of the state and the SSH output on the clipboard.
@@ -190,13 +191,10 @@ signals:
     void isPictureHeldChanged();
     // A stream was started: the window comes to the front.
     void activationRequested();
+    // A picture was shown.
+    void pictureShown();
 
 private:
-    friend class CaptureController;
-    friend class RunGate;
-    // The tests' one window onto the private steps and counters.
-    friend class SessionProbe;
-
     // A published field: its value and the signal that announces a change.
     template <typename T> struct Published {
         T value;
@@ -236,6 +234,9 @@ private:
     private:
         StreamSession& session_;
     };
+
+    // The capture controller's state, published field by field.
+    void publishCapture(const CaptureState& state);
 
     // Run set-up and teardown.
     void startRun(const QUuid& token);
@@ -297,19 +298,7 @@ private:
     // nothing an ended run posted can hold up the next.
     std::shared_ptr<FrameMailbox> mailbox_;
 
-    // For the tests, through SessionProbe: what the current run installed on
-    // its receiver, and the pictures shown since construction.
-    struct RunCallbacks {
-        UdpReceiver::FrameCallback onFrame;
-        UdpReceiver::ErrorCallback onError;
-    };
-    RunCallbacks runCallbacks_;
     std::uint64_t presented_ = 0;
-    // For the statistics overlay: when this run's counters started, how many
-    // pictures it showed, and when the recent ones came.
-    std::optional<double> runStartedAt_;
-    std::uint64_t presentedInRun_ = 0;
-    std::deque<double> shownTimes_;
 };
 
 } // namespace vistrel

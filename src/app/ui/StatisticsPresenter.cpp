@@ -14,6 +14,9 @@ QString settingKey() {
     return QStringLiteral("showStatistics");
 }
 
+// How far back shown pictures are remembered, for the interval graph.
+constexpr double shownTimesKept = StreamStatistics::recentWindow;
+
 QString number(double value, int decimals) {
     return QString::number(value, 'f', decimals);
 }
@@ -65,6 +68,9 @@ QString bars(const std::vector<StreamFigures::Interval>& intervals) {
 
 StatisticsPresenter::StatisticsPresenter(StreamSession& session, QObject* parent)
     : QObject(parent), session_(&session) {
+    connect(session_, &StreamSession::phaseChanged, this, &StatisticsPresenter::phaseChanged);
+    connect(session_, &StreamSession::pictureShown, this, &StatisticsPresenter::pictureShown);
+    phaseChanged();
     if (session_->settings().string(settingKey()) == QStringLiteral("true")) {
         start();
     }
@@ -92,8 +98,59 @@ void StatisticsPresenter::start() {
     sample();
 }
 
+void StatisticsPresenter::phaseChanged() {
+    const StreamSession::Phase phase = session_->phase();
+    if (phase == StreamSession::Phase::Idle) {
+        runStartedAt_.reset();
+        shownTimes_.clear();
+    } else if (!runStartedAt_) {
+        runStartedAt_ = session_->clock().uptime();
+        shownBeforeRun_ = session_->picturesShown();
+    }
+}
+
+void StatisticsPresenter::pictureShown() {
+    const double now = session_->clock().uptime();
+    // One picture older than the span is kept: the first interval needs it.
+    shownTimes_.push_back(now);
+    while (shownTimes_.size() > 2 && shownTimes_[1] < now - shownTimesKept) {
+        shownTimes_.pop_front();
+    }
+}
+
+CounterSample StatisticsPresenter::counters() const {
+    CounterSample sample;
+    sample.time = session_->clock().uptime();
+    sample.runStart = runStartedAt_;
+    if (!runStartedAt_) {
+        return sample;
+    }
+    sample.picturesShown = session_->picturesShown() - shownBeforeRun_;
+    if (const UdpReceiver* receiver = session_->receiver()) {
+        const UdpReceiver::Statistics received = receiver->statistics();
+        sample.picturesDecoded = received.frames;
+        sample.bytes = received.bytes;
+        sample.continuityGaps = received.droppedPackets;
+        sample.kernelDrops = received.kernelDrops;
+        sample.decodedUnits = received.decodedUnits;
+        sample.decodeNanos = received.decodeNanos;
+        sample.slowestDecodeNanos = receiver->takeSlowestDecode();
+        sample.picturesConcealed = received.damagedFrames;
+        sample.waitingForKeyframe = received.waitingForKeyframe;
+    }
+    sample.picturesReplaced = session_->picturesReplaced();
+    if (const PixelBuffer& picture = session_->latestFrame(); !picture.empty()) {
+        sample.width = picture.width();
+        sample.height = picture.height();
+    }
+    if (!shownTimes_.empty()) {
+        sample.lastShown = shownTimes_.back();
+    }
+    return sample;
+}
+
 void StatisticsPresenter::sample() {
-    samples_.push_back(session_->sampleCounters());
+    samples_.push_back(counters());
     // The oldest sample kept is the last one at least ten seconds old: the
     // base the figures of the last ten seconds are counted from.
     const double horizon = samples_.back().time - StreamStatistics::recentWindow;
@@ -101,8 +158,7 @@ void StatisticsPresenter::sample() {
                                           [&](const CounterSample& s) { return s.time > horizon; });
     samples_.erase(samples_.begin(), firstNeeded - 1);
 
-    const std::vector<double> shownTimes(session_->shownTimes().begin(),
-                                         session_->shownTimes().end());
+    const std::vector<double> shownTimes(shownTimes_.begin(), shownTimes_.end());
     const StreamFigures figures = StreamStatistics::summarise(samples_, shownTimes);
     values_ = valueLines(figures);
     intervalBars_ = bars(figures.intervals);

@@ -1,7 +1,8 @@
 // The live statistics overlay's side in C++: whether it shows (a saved
 // setting), and while it does, four times a second, a sample of the run's
 // counters turned into the texts and the interval graph it draws. Hidden, it
-// keeps no timer and does no work.
+// keeps no timer and only notes when the run began and when its pictures were
+// shown, so that the figures are whole when it shows mid-run.
 #pragma once
 
 #include "receive/CounterSample.h"
@@ -10,7 +11,9 @@
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vistrel {
@@ -52,10 +55,22 @@ signals:
 private:
     void start();
     void sample();
+    void phaseChanged();
+    void pictureShown();
+    // The run's counters now, read from the session, its receiver's and its
+    // hand-off's atomics, never waiting on the picture path. The slowest
+    // decode is that since the previous sample: the overlay is its one reader.
+    [[nodiscard]] CounterSample counters() const;
 
     StreamSession* session_;         // outlives the presenter
     std::unique_ptr<QObject> timer_; // runs while shown
     std::vector<CounterSample> samples_;
+    // When this run began (its counters at zero), the pictures the session
+    // had shown by then, and when this run's pictures of about the last ten
+    // seconds were shown; steady clock, oldest first.
+    std::optional<double> runStartedAt_;
+    std::uint64_t shownBeforeRun_ = 0;
+    std::deque<double> shownTimes_;
     QString values_;
     QString intervalBars_;
 };

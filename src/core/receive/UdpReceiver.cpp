@@ -189,6 +189,16 @@ void UdpReceiver::setOnError(ErrorCallback callback) {
     state_->onError = std::move(shared);
 }
 
+UdpReceiver::FrameCallback UdpReceiver::frameCallback() const {
+    const std::lock_guard lock(state_->callbackLock);
+    return state_->onFrame ? *state_->onFrame : FrameCallback{};
+}
+
+UdpReceiver::ErrorCallback UdpReceiver::errorCallback() const {
+    const std::lock_guard lock(state_->callbackLock);
+    return state_->onError ? *state_->onError : ErrorCallback{};
+}
+
 void UdpReceiver::setLossPolicy(LossPolicy policy) noexcept {
     state_->video.setLossPolicy(policy);
 }
@@ -286,7 +296,7 @@ UdpReceiver::Statistics UdpReceiver::statistics() const {
     return s;
 }
 
-std::uint64_t UdpReceiver::takeSlowestDecode() {
+std::uint64_t UdpReceiver::takeSlowestDecode() const {
     return state_->video.decodeTimes().takeSlowest();
 }
 

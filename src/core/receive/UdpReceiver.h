@@ -63,6 +63,10 @@ public:
     // after construction. Both run on the receiver thread.
     void setOnFrame(FrameCallback callback);
     void setOnError(ErrorCallback callback);
+    // The callbacks as set, for a caller that hands pictures or errors on as
+    // the pipeline would; empty when none is set.
+    [[nodiscard]] FrameCallback frameCallback() const;
+    [[nodiscard]] ErrorCallback errorCallback() const;
 
     // What the pipeline does with lost packets; any thread, at any time, also
     // before start(). Takes effect at the next loss.
@@ -81,7 +85,7 @@ public:
     // The slowest decode of one access unit since the previous call, in
     // nanoseconds (0 when none); the call starts the next period, so it has
     // one reader.
-    [[nodiscard]] std::uint64_t takeSlowestDecode();
+    [[nodiscard]] std::uint64_t takeSlowestDecode() const;
 
     [[nodiscard]] StartTimes startTimes() const;
 

@@ -6,8 +6,8 @@
 
 #include "HeadsetStream.h"
 #include "MediaFiles.h"
+#include "SessionProbe.h"
 #include "TestPictures.h"
-#include "session/SessionProbe.h"
 #include "session/StreamSession.h"
 
 #include <QCoreApplication>
