@@ -1,6 +1,7 @@
 // The whole road with nothing standing in, and the README's picture: the real
 // window, SSH client and askpass helper, and the simulated headset's sshd,
 // remote script and ffmpeg. A person types the address and presses Return.
+#include "DatagramLoss.h"
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "WindowFixture.h"
@@ -39,6 +40,7 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     services.applicationDir = VISTREL_BINARY_DIR "/src/app/shell"; // this build's askpass helper
     // A free port instead of 8090, so that other runs on this machine do not collide.
     services.port = freeUdpPort();
+    const std::uint16_t port = services.port;
     launchWith(std::move(services), QString());
     type(QString::fromStdString(headset.headsetAddress()));
     QTest::keyClick(&window(), Qt::Key_Return);
@@ -49,11 +51,17 @@ TEST_F(SimulatedHeadset, TypingTheAddressShowsTheLivePictureAndEndStopsTheHeadse
     const QImage shot = screenshot("simulated-headset");
     EXPECT_GT(litShare(shot, videoRect().adjusted(40, 40, -40, -40)), 0.5);
 
-    // The statistics overlay, by its key, once some seconds of pictures are in its graph.
+    // The statistics overlay, by its key, once some seconds of pictures are in
+    // its graph, while 1 % of the datagrams are lost and the picture keeps
+    // moving: the overlay counts the pictures shown with concealed parts.
+    session().setLossPolicy(LossPolicy::KeepMoving);
+    const DatagramLoss loss(headset.linkName(), port, 10);
     QTest::keyClick(&window(), Qt::Key_I, Qt::ControlModifier);
     ASSERT_TRUE(this->shown("statsOverlay"));
     const auto before = session().picturesShown();
     EXPECT_TRUE(waitFor([&] { return session().picturesShown() > before + 120; })); // 6 s
+    const QString concealed = text("statisticsValues").split('\n').value(6);        // "Concealed"
+    EXPECT_FALSE(concealed.startsWith("0 ")) << concealed.toStdString();
     screenshot("statistics");
 
     click("endButton");

@@ -4,8 +4,11 @@
 // is malformed or grows past the cap, drops what was being collected and is
 // reported as a discontinuity so that decoding waits for the next keyframe.
 // Lost, errored or flagged packets do the same under the `Hold` loss policy;
-// under `KeepMoving` the access unit goes on as the bytes that arrived,
-// marked damaged, and a PES whose start was lost is dropped without a word.
+// under `KeepMoving` the access unit goes on, marked damaged, as the bytes
+// that arrived up to the loss and from the next start code after it (the
+// rest of the NAL unit the loss cut into would decode as garbage, where a
+// unit that simply ends lets the decoder conceal what is missing); a PES
+// whose start was lost is dropped without a word.
 //
 // The sender's muxer writes video PES packets of unbounded length, so the
 // next PES start would end each one only a frame interval later. Two signals
@@ -131,8 +134,10 @@ private:
     std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
     std::size_t pesSize_ = 0;
     bool collecting_ = false;
-    // Packets of the PES being collected were lost (KeepMoving only).
+    // Packets of the PES being collected were lost (KeepMoving only), and
+    // payload is skipped up to the next start code.
     bool damaged_ = false;
+    bool resyncing_ = false;
     std::atomic<LossPolicy> lossPolicy_{LossPolicy::Hold};
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;

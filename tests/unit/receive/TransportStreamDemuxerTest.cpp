@@ -59,6 +59,13 @@ Bytes pesStart() {
     return p;
 }
 
+// A continuation packet's payload with a NAL unit starting at byte 100.
+Bytes withStartCode() {
+    Bytes p(184, 1);
+    std::ranges::copy(Bytes{0, 0, 1}, p.begin() + 100);
+    return p;
+}
+
 // A demuxer with its outputs recorded.
 struct Recorder {
     TransportStreamDemuxer demuxer;
@@ -84,9 +91,9 @@ struct Recorder {
 // Video packets as letters, datagrams separated by spaces: S starts an
 // unbounded PES (exactly filling its packet), C continues it, F ends it with
 // a stuffed packet, E continues it with the transport error bit, X after a
-// lost packet, R repeats the last packet; T is a PAT, P the same PMT again,
-// N a PMT moving the video to another PID, B such a PMT with a bad CRC.
-// Under keepMoving a loss marks the unit being collected damaged instead.
+// lost packet, K continues it with a start code at byte 100, R repeats the last packet; T is a PAT,
+// P the same PMT again, N a PMT moving the video to another PID, B such a PMT with a bad CRC. Under
+// keepMoving a loss marks the unit being collected damaged instead.
 TEST(TransportStreamDemuxerTest, PacketSequences) {
     constexpr LossPolicy keep = LossPolicy::KeepMoving;
     const struct {
@@ -97,6 +104,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         std::uint64_t early; // handed on before the next start
         int damaged = 0;
         LossPolicy policy = LossPolicy::Hold;
+        std::size_t bytes = 0; // of the first unit; 0: not checked
     } cases[] = {
         {"SCCSC", 1, 0, 0, 0},
         {"SCF", 1, 0, 0, 1},
@@ -114,7 +122,8 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         {"SCC CC", 0, 0, 0, 0},
         {"SCCCCCC CT", 0, 0, 0, 0},
         {"SCCCCCC C C SCCCCCC C", 1, 1, 0, 1},
-        {"SCXCF", 1, 0, 1, 1, 1, keep},
+        {"SCXCF", 1, 0, 1, 1, 1, keep, 175 + 184},
+        {"SCXKF", 1, 0, 1, 1, 1, keep, 175 + 184 + 84 + 100}, // resumes at the start code
         {"SCESF", 2, 0, 0, 1, 1, keep},
         {"SCXCXSF", 2, 0, 2, 1, 1, keep}, // handed on once
         {"SFXCSF", 2, 0, 1, 2, 0, keep},  // the second start was lost: dropped
@@ -135,7 +144,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         for (std::string letters; datagrams >> letters;) {
             Bytes datagram;
             for (const char letter : letters) {
-                const bool video = std::string_view("SCFEX").find(letter) != std::string::npos;
+                const bool video = std::string_view("SCFEXK").find(letter) != std::string::npos;
                 counters[2] += letter == 'X' ? 1 : 0;
                 const Bytes p = letter == 'R'   ? last
                                 : letter == 'T' ? psi(0, table(0))
@@ -146,6 +155,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
                                     ? packet(videoPid, letter == 'E' ? counters[2] : counters[2]++,
                                              letter == 'S'   ? pesStart()
                                              : letter == 'F' ? Bytes(100, 2)
+                                             : letter == 'K' ? withStartCode()
                                                              : Bytes(184, 1),
                                              letter == 'S', letter == 'E')
                                     : Bytes{};
@@ -159,6 +169,9 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         EXPECT_EQ(r.demuxer.droppedPackets(), c.lost) << c.letters;
         EXPECT_EQ(r.demuxer.earlyCompletions().total(), c.early) << c.letters;
         EXPECT_EQ(r.damaged, c.damaged) << c.letters;
+        if (c.bytes != 0 && !r.units.empty()) {
+            EXPECT_EQ(r.units[0].size(), c.bytes) << c.letters;
+        }
     }
 }
 
