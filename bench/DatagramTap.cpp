@@ -40,7 +40,7 @@ double DatagramTap::cpuSeconds() const {
     return threadCpuSeconds(handle_);
 }
 
-void DatagramTap::dropWhen(std::function<bool()> rule) {
+void DatagramTap::dropWhen(DropRule rule) {
     const std::lock_guard lock(lock_);
     drop_ = std::move(rule);
 }
@@ -76,7 +76,7 @@ void DatagramTap::run() {
         }
         const Clock::time_point at = Clock::now();
         const std::lock_guard lock(lock_);
-        const bool dropped = drop_ && drop_();
+        const bool dropped = drop_ && drop_({buffer.data(), static_cast<std::size_t>(n)});
         // Nobody listening between two receivers is fine: the datagram is
         // simply lost, as it would be on the network.
         if (!dropped) {

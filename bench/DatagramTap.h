@@ -15,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <pthread.h>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -41,7 +42,8 @@ public:
 
     // From now on drops each datagram for which `rule` says so; it runs on
     // the tap's thread, once per datagram in arrival order. Empty: drop none.
-    void dropWhen(std::function<bool()> rule);
+    using DropRule = std::function<bool(std::span<const std::uint8_t> datagram)>;
+    void dropWhen(DropRule rule);
 
     // What arrived since the previous take, in order; passing on goes on.
     std::vector<Arrival> take();
@@ -56,7 +58,7 @@ private:
     std::uint16_t port_ = 0;
     std::uint16_t destination_;
     std::mutex lock_; // the rule and the record
-    std::function<bool()> drop_;
+    DropRule drop_;
     std::vector<Arrival> arrivals_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;

@@ -1,19 +1,14 @@
-// Live video under datagram loss, receivers taking turns on one stream: the
-// headset's encoder settings sending MPEG-TS over UDP on loopback, each
-// picture's number painted in (StampedSender), through a tap that drops
-// datagrams as Wi-Fi does, one by one or in bursts; in turn
-//   - Vistrel's UdpReceiver under the `hold` loss policy,
-//   - the same under `keepMoving`,
-//   - the ffmpeg command line tuned for low delay, its raw pictures read here.
-// Each receiver starts on the whole stream and meets loss only in its
-// measuring window: what is compared is living with loss, not starting under
-// it. A shown picture's damage is its luma against the same picture decoded
-// from everything the tap received, dropped datagrams included.
+// Live video under datagram loss: one stamped stream (StampedSender) through a
+// tap that drops datagrams one by one or in bursts, received in turn by
+// Vistrel's UdpReceiver under `hold`, under `keepMoving`, and by the ffmpeg
+// command line tuned for low delay. Each receiver starts on the whole stream
+// and meets loss only in its window, so that what is compared is living with
+// loss. A picture's damage is its luma against the same picture decoded from
+// everything the tap received.
 //
 //   loss_bench [seconds per receiver = 10] [WxH ...] [random:P,P,...] [burst:P,...]
 //
-// P in per cent of datagrams. Prints a markdown table per size; nothing here
-// is a pass or fail.
+// P in per cent of datagrams. Prints a markdown table per size.
 #include "BenchProcess.h"
 #include "DatagramTap.h"
 #include "HeadsetStream.h"
@@ -28,7 +23,7 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -65,17 +60,40 @@ struct Loss {
     double percent; // of datagrams, on average
 };
 
-// The same drops for the same stream in every run. Bursts follow a Gilbert
+// Whether the datagram holds the start of a keyframe: the muxer flags its
+// first packet as a random access point.
+bool startsKeyframe(std::span<const std::uint8_t> datagram) {
+    for (std::size_t at = 0; at + 188 <= datagram.size(); at += 188) {
+        const std::uint8_t* packet = datagram.data() + at;
+        if ((packet[1] & 0x40) != 0 && (packet[3] & 0x20) != 0 && packet[4] > 0 &&
+            (packet[5] & 0x40) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Each receiver meets the same drops at the same places: dropping begins
+// with a keyframe, and the random sequence starts afresh with each, seeded by
+// its place in the window, so that the receivers' figures differ by what they
+// do rather than by which pictures the loss hit. Bursts follow a Gilbert
 // model: a bad state that loses everything, left after meanBurst datagrams on
 // average, and entered just often enough for the same average loss.
-std::function<bool()> lossRule(Loss loss) {
-    if (loss.percent <= 0) {
-        return {};
-    }
+bench::DatagramTap::DropRule lossRule(Loss loss, std::atomic<Clock::time_point>& firstKeyframe) {
     const double p = loss.percent / 100;
-    return [p, bursts = loss.bursts, enter = p / meanBurst / (1 - p), bad = false,
-            random = std::mt19937(static_cast<unsigned>(loss.percent * 20) + (loss.bursts ? 1 : 0)),
-            uniform = std::uniform_real_distribution<>()]() mutable {
+    return [p, bursts = loss.bursts, enter = p / meanBurst / (1 - p), bad = false, keyframes = 0U,
+            random = std::mt19937(), uniform = std::uniform_real_distribution<>(),
+            &firstKeyframe](auto datagram) mutable {
+        if (startsKeyframe(datagram)) {
+            if (keyframes == 0) {
+                firstKeyframe.store(Clock::now());
+            }
+            random.seed(++keyframes);
+            bad = false;
+        }
+        if (keyframes == 0) {
+            return false;
+        }
         const double u = uniform(random);
         if (!bursts) {
             return u < p;
@@ -85,22 +103,27 @@ std::function<bool()> lossRule(Loss loss) {
     };
 }
 
-// What one receiver showed from the window's start on, noted on its thread
-// and read once it has stopped: each picture, when it came and its luma.
-// Damage can make a picture's number unreadable, or make it read as the one
-// before where that part was concealed from it; as pictures come in order,
-// one per picture sent, a run of such pictures that fits the gap between two
-// numbers read is numbered by its place, and any other stays unidentified.
+// What one receiver showed after its warm-up, noted on its thread and read
+// once it has stopped: each picture, when it came and its luma.
+// Damage can make a picture's number unreadable, or make it read as one
+// shown before where that part was concealed from it. As pictures come in
+// order, a run of such pictures that fits the gap between two numbers read is
+// numbered by its place; any other stays unidentified, with the numbers it
+// can only have.
 struct Shown {
     struct Picture {
         Clock::time_point at;
         std::optional<std::uint32_t> number;
-        std::vector<std::uint8_t> luma; // width × height; emptied once compared
+        std::vector<std::uint8_t> luma; // width × height
+        std::uint32_t first = 1;        // unidentified: the numbers it can have
+        std::uint32_t last = 0;
+        double error = -1; // mean squared, against the reference it is closest to
     };
 
     const StampedSender& sender;
     Size size;
-    Clock::time_point from;
+    Clock::time_point earliest; // the end of the warm-up
+    Clock::time_point from;     // the window, set once it opens
     Clock::time_point to;
     std::vector<Picture> pictures;
 
@@ -111,7 +134,7 @@ struct Shown {
 
     void note(const std::uint8_t* luma, std::ptrdiff_t stride) {
         const Clock::time_point at = Clock::now();
-        if (at < from) {
+        if (at < earliest) {
             return;
         }
         Picture& picture = pictures.emplace_back(Picture{at, bench::readStamp(luma, stride), {}});
@@ -132,9 +155,13 @@ struct Shown {
                 run.push_back(&picture);
                 continue;
             }
-            if (previous && run.size() == *picture.number - *previous - 1) {
-                for (Picture* unread : run) {
+            const bool fits = previous && run.size() == *picture.number - *previous - 1;
+            for (Picture* unread : run) {
+                if (fits) {
                     unread->number = ++*previous;
+                } else if (previous) {
+                    unread->first = *previous + 1;
+                    unread->last = *picture.number - 1;
                 }
             }
             run.clear();
@@ -151,11 +178,19 @@ double percent(std::size_t part, std::size_t whole) {
     return whole > 0 ? 100 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
 }
 
-// Luma PSNR of each picture shown against the same picture decoded from
-// everything the tap received; their sum, how many, how many differed.
-std::array<double, 3> compare(const std::vector<bench::DatagramTap::Arrival>& arrivals,
-                              std::map<std::uint32_t, Shown::Picture*>& shown, Size size) {
-    std::array<double, 3> sums{};
+// Compares each picture with the same picture decoded from everything the
+// tap received, and an unidentified one with each it can be.
+void compare(const std::vector<bench::DatagramTap::Arrival>& arrivals,
+             const std::vector<Shown::Picture*>& pictures, Size size) {
+    std::multimap<std::uint32_t, Shown::Picture*> candidates;
+    for (Shown::Picture* picture : pictures) {
+        if (picture->number) {
+            candidates.emplace(*picture->number, picture);
+        }
+        for (std::uint32_t number = picture->first; number <= picture->last; ++number) {
+            candidates.emplace(number, picture);
+        }
+    }
     TransportStreamDemuxer demuxer;
     VideoDecoder decoder(VideoDecoder::Acceleration::software);
     demuxer.setOnAccessUnit(
@@ -163,42 +198,34 @@ std::array<double, 3> compare(const std::vector<bench::DatagramTap::Arrival>& ar
     decoder.setOnFrame([&](const PixelBuffer& reference) {
         const AVFrame* frame = reference.frame();
         const auto number = bench::readStamp(frame->data[0], frame->linesize[0]);
-        const auto found = number ? shown.find(*number) : shown.end();
-        if (found == shown.end() || found->second->luma.empty()) {
-            return;
-        }
-        std::vector<std::uint8_t>& luma = found->second->luma;
-        double squares = 0;
-        for (int y = 0; y < size.height; ++y) {
-            const std::uint8_t* a = luma.data() + static_cast<std::ptrdiff_t>(size.width) * y;
-            const std::uint8_t* b = frame->data[0] + std::ptrdiff_t{frame->linesize[0]} * y;
-            for (int x = 0; x < size.width; ++x) {
-                squares += (a[x] - b[x]) * (a[x] - b[x]);
+        for (auto [it, end] = candidates.equal_range(number.value_or(~0U)); it != end; ++it) {
+            Shown::Picture& picture = *it->second;
+            double squares = 0;
+            for (int y = 0; y < size.height; ++y) {
+                const std::uint8_t* a = picture.luma.data() + std::ptrdiff_t{size.width} * y;
+                const std::uint8_t* b = frame->data[0] + std::ptrdiff_t{frame->linesize[0]} * y;
+                for (int x = 0; x < size.width; ++x) {
+                    squares += (a[x] - b[x]) * (a[x] - b[x]);
+                }
             }
+            const double error = squares / static_cast<double>(picture.luma.size());
+            picture.error = picture.error < 0 ? error : std::min(picture.error, error);
         }
-        const double mse = squares / static_cast<double>(luma.size());
-        sums[0] += mse == 0 ? psnrCap : std::min(psnrCap, 10 * std::log10(255 * 255 / mse));
-        sums[1] += 1;
-        sums[2] += mse == 0 ? 0 : 1;
-        luma = {};
     });
     for (const auto& arrival : arrivals) {
         demuxer.append(arrival.bytes);
     }
     demuxer.flush();
-    return sums;
 }
 
 // One row of the table: what the receiver made of the window.
 void report(const std::vector<bench::DatagramTap::Arrival>& arrivals, Shown& shown) {
-    std::size_t inWindow = 0;
-    std::size_t dropped = 0;
-    for (const auto& arrival : arrivals) {
-        if (arrival.at >= shown.from && arrival.at < shown.to) {
-            ++inWindow;
-            dropped += arrival.dropped ? 1 : 0;
-        }
-    }
+    const auto inWindow = [&shown](const auto& arrival) {
+        return arrival.at >= shown.from && arrival.at < shown.to;
+    };
+    const auto datagrams = static_cast<std::size_t>(std::ranges::count_if(arrivals, inWindow));
+    const auto dropped = static_cast<std::size_t>(std::ranges::count_if(
+        arrivals, [&](const auto& arrival) { return arrival.dropped && inWindow(arrival); }));
     std::size_t sent = 0;
     for (std::uint32_t number = 0; shown.sender.capturedAt(number); ++number) {
         sent += shown.sentInWindow(number) ? 1 : 0;
@@ -206,39 +233,45 @@ void report(const std::vector<bench::DatagramTap::Arrival>& arrivals, Shown& sho
     // Every picture handed on is a new one, read or not: neither receiver
     // repeats a picture.
     shown.number();
-    std::map<std::uint32_t, Shown::Picture*> byNumber;
-    std::vector<Clock::time_point> times;
+    std::vector<Shown::Picture*> counted;
     std::size_t unidentified = 0;
     for (Shown::Picture& picture : shown.pictures) {
         if (picture.number ? shown.sentInWindow(*picture.number) : picture.at < shown.to) {
-            times.push_back(picture.at);
-            if (picture.number) {
-                byNumber.emplace(*picture.number, &picture);
-            } else {
-                ++unidentified;
-            }
+            counted.push_back(&picture);
+            unidentified += picture.number ? 0 : 1;
         }
     }
     double longestFreeze = 0;
     Clock::time_point last = shown.from;
-    for (const Clock::time_point at : times) {
-        longestFreeze = std::max(longestFreeze, seconds(at - last));
-        last = std::max(last, at);
+    for (const Shown::Picture* picture : counted) {
+        longestFreeze = std::max(longestFreeze, seconds(picture->at - last));
+        last = std::max(last, picture->at);
     }
     longestFreeze = std::max(longestFreeze, seconds(shown.to - last));
     const auto wholeSeconds = static_cast<std::size_t>(seconds(shown.to - shown.from));
     std::size_t still = 0;
     for (std::size_t k = 0; k < wholeSeconds; ++k) {
         const Clock::time_point begin = shown.from + std::chrono::seconds(k);
-        const auto next = std::lower_bound(times.begin(), times.end(), begin);
-        still += next == times.end() || *next >= begin + std::chrono::seconds(1) ? 1 : 0;
+        const auto next = std::ranges::lower_bound(
+            counted, begin, {}, [](const Shown::Picture* picture) { return picture->at; });
+        still += next == counted.end() || (*next)->at >= begin + std::chrono::seconds(1) ? 1 : 0;
     }
-    const auto [psnr, compared, differing] = compare(arrivals, byNumber, shown.size);
+    compare(arrivals, counted, shown.size);
+    double psnr = 0;
+    std::size_t compared = 0;
+    std::size_t differing = 0;
+    for (const Shown::Picture* picture : counted) {
+        if (picture->error >= 0) { // an error of 0 gives the cap
+            psnr += std::min(psnrCap, 10 * std::log10(255 * 255 / picture->error));
+            ++compared;
+            differing += picture->error > 0 ? 1 : 0;
+        }
+    }
     std::printf("%.2f %% | %.1f %% | %.1f %% | %.2f s | %zu of %zu | %.1f dB | %.1f %% |\n",
-                percent(dropped, inWindow), percent(byNumber.size(), sent),
-                percent(unidentified, sent), longestFreeze, still, wholeSeconds,
-                compared > 0 ? psnr / compared : NAN,
-                compared > 0 ? 100 * differing / compared : NAN);
+                percent(dropped, datagrams), percent(counted.size(), sent),
+                percent(unidentified, counted.size()), longestFreeze, still, wholeSeconds,
+                compared > 0 ? psnr / static_cast<double>(compared) : NAN,
+                percent(differing, compared));
     std::fflush(stdout);
 }
 
@@ -264,8 +297,7 @@ void measureSize(Size size, Clock::duration length, const std::vector<Loss>& los
                           loss.percent);
             std::fprintf(stderr, "  %s: %s\n", cell, name);
             tap.take(); // the reference starts with this receiver
-            const Clock::time_point from = Clock::now() + warmUp;
-            Shown shown{sender, size, from, from + length, {}};
+            Shown shown{sender, size, Clock::now() + warmUp, {}, {}, {}};
             {
                 UdpReceiver vistrel;
                 std::optional<bench::ProgramReceiver> ffmpeg;
@@ -282,8 +314,16 @@ void measureSize(Size size, Clock::duration length, const std::vector<Loss>& los
                                        shown.note(picture, shown.size.width);
                                    });
                 }
-                std::this_thread::sleep_until(shown.from);
-                tap.dropWhen(lossRule(loss));
+                std::this_thread::sleep_until(shown.earliest);
+                std::atomic keyframe = Clock::time_point::max();
+                tap.dropWhen(lossRule(loss, keyframe));
+                // The window opens with the next keyframe, at most 1.5 s away.
+                while (keyframe.load() == Clock::time_point::max() &&
+                       Clock::now() < shown.earliest + warmUp) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                shown.from = std::min(keyframe.load(), Clock::now());
+                shown.to = shown.from + length;
                 std::this_thread::sleep_until(shown.to);
                 tap.dropWhen({});
                 std::this_thread::sleep_until(shown.to + lateTail);
