@@ -267,11 +267,14 @@ void report(const std::vector<bench::DatagramTap::Arrival>& arrivals, Shown& sho
             differing += picture->error > 0 ? 1 : 0;
         }
     }
-    std::printf("%.2f %% | %.1f %% | %.1f %% | %.2f s | %zu of %zu | %.1f dB | %.1f %% |\n",
+    char damage[48] = "– | –";
+    if (compared > 0) {
+        std::snprintf(damage, sizeof damage, "%.1f dB | %.1f %%",
+                      psnr / static_cast<double>(compared), percent(differing, compared));
+    }
+    std::printf("%.2f %% | %.1f %% | %.1f %% | %.2f s | %zu of %zu | %s |\n",
                 percent(dropped, datagrams), percent(counted.size(), sent),
-                percent(unidentified, counted.size()), longestFreeze, still, wholeSeconds,
-                compared > 0 ? psnr / static_cast<double>(compared) : NAN,
-                percent(differing, compared));
+                percent(unidentified, counted.size()), longestFreeze, still, wholeSeconds, damage);
     std::fflush(stdout);
 }
 
