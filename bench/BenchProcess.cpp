@@ -79,6 +79,59 @@ void BenchProcess::finish(double seconds) {
     output_.reset();
 }
 
+std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port) {
+    std::vector<std::string> argv = {program};
+    std::istringstream words(
+        "-hide_banner -loglevel fatal -fflags nobuffer+noparse -flags low_delay"
+        " -probesize 32 -analyzeduration 0 -i");
+    for (std::string word; words >> word;) {
+        argv.push_back(word);
+    }
+    argv.push_back("udp://127.0.0.1:" + std::to_string(port));
+    return argv;
+}
+
+std::vector<std::string> ffmpegRawReceiver(std::uint16_t port) {
+    std::vector<std::string> argv = lowDelayInput("ffmpeg", port);
+    // Without passthrough this FFmpeg (5.1) keeps a constant output rate and,
+    // with the probe too short to learn the stream's, repeats each picture
+    // thousands of times.
+    argv.insert(argv.end(), {"-threads", "1", "-fps_mode", "passthrough", "-f", "rawvideo", "-"});
+    return argv;
+}
+
+ProgramReceiver::ProgramReceiver(const std::vector<std::string>& argv, std::size_t pictureBytes,
+                                 std::function<void(const std::uint8_t*)> onPicture)
+    : process(argv, {.input = false, .output = onPicture != nullptr}) {
+    if (!onPicture) {
+        return;
+    }
+    reader = std::thread([this, pictureBytes, onPicture = std::move(onPicture)] {
+        std::vector<std::uint8_t> picture(pictureBytes);
+        for (;;) {
+            for (std::size_t filled = 0; filled < picture.size();) {
+                const ssize_t n =
+                    ::read(process.output(), picture.data() + filled, picture.size() - filled);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    return;
+                }
+                filled += static_cast<std::size_t>(n);
+            }
+            onPicture(picture.data());
+        }
+    });
+}
+
+ProgramReceiver::~ProgramReceiver() {
+    process.finish(0);
+    if (reader.joinable()) {
+        reader.join();
+    }
+}
+
 namespace {
 
 std::string readText(const std::string& path) {

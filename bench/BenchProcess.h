@@ -6,9 +6,12 @@
 
 #include "support/UniqueFd.h"
 
+#include <cstdint>
+#include <functional>
 #include <pthread.h>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 namespace vistrel::bench {
@@ -39,6 +42,28 @@ private:
     bool reaped_ = false;
     UniqueFd input_;
     UniqueFd output_;
+};
+
+// A receiver of udp://127.0.0.1:port, `program` ffmpeg or ffplay, with the
+// input flags that take their buffering out; the output options follow.
+std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port);
+
+// The ffmpeg command line so tuned, writing the raw pictures as decoded
+// (YUV420P for the headset's stream) to its standard output.
+std::vector<std::string> ffmpegRawReceiver(std::uint16_t port);
+
+// A program receiving the stream. When it writes raw pictures of
+// `pictureBytes` each to its standard output, a thread hands each to
+// `onPicture` as it comes. Killed on destruction.
+struct ProgramReceiver {
+    ProgramReceiver(const std::vector<std::string>& argv, std::size_t pictureBytes,
+                    std::function<void(const std::uint8_t*)> onPicture);
+    ~ProgramReceiver();
+    ProgramReceiver(const ProgramReceiver&) = delete;
+    ProgramReceiver& operator=(const ProgramReceiver&) = delete;
+
+    BenchProcess process;
+    std::thread reader;
 };
 
 // User plus system time of a process so far, in seconds; 0 once it is gone.

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <utility>
 
 namespace vistrel::bench {
 
@@ -39,12 +40,22 @@ double DatagramTap::cpuSeconds() const {
     return threadCpuSeconds(handle_);
 }
 
+void DatagramTap::dropWhen(DropRule rule) {
+    const std::lock_guard lock(lock_);
+    drop_ = std::move(rule);
+}
+
+std::vector<DatagramTap::Arrival> DatagramTap::take() {
+    const std::lock_guard lock(lock_);
+    return std::exchange(arrivals_, {});
+}
+
 std::vector<DatagramTap::Arrival> DatagramTap::stop() {
     stopping_.store(true);
     if (thread_.joinable()) {
         thread_.join();
     }
-    return std::move(arrivals_);
+    return take();
 }
 
 void DatagramTap::run() {
@@ -64,11 +75,15 @@ void DatagramTap::run() {
             continue;
         }
         const Clock::time_point at = Clock::now();
+        const std::lock_guard lock(lock_);
+        const bool dropped = drop_ && drop_({buffer.data(), static_cast<std::size_t>(n)});
         // Nobody listening between two receivers is fine: the datagram is
         // simply lost, as it would be on the network.
-        ::sendto(socket_.get(), buffer.data(), static_cast<std::size_t>(n), 0,
-                 reinterpret_cast<const sockaddr*>(&target), sizeof target);
-        arrivals_.push_back({at, {buffer.begin(), buffer.begin() + n}});
+        if (!dropped) {
+            ::sendto(socket_.get(), buffer.data(), static_cast<std::size_t>(n), 0,
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target);
+        }
+        arrivals_.push_back({at, {buffer.begin(), buffer.begin() + n}, dropped});
     }
 }
 

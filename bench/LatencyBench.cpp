@@ -44,7 +44,6 @@ extern "C" {
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -199,68 +198,8 @@ struct VistrelReceiver {
     VistrelReceiver& operator=(const VistrelReceiver&) = delete;
 };
 
-// A program receiving the stream; for the ffmpeg command line a thread reads
-// its raw pictures.
-struct ProgramReceiver {
-    bench::BenchProcess process;
-    std::thread reader;
-
-    ProgramReceiver(const std::vector<std::string>& argv, Size size, Latencies* latencies)
-        : process(argv, {.input = false, .output = latencies != nullptr}) {
-        if (latencies == nullptr) {
-            return;
-        }
-        reader = std::thread([this, size, latencies] {
-            std::vector<std::uint8_t> picture(static_cast<std::size_t>(size.width) *
-                                              static_cast<std::size_t>(size.height) * 3 / 2);
-            for (;;) {
-                std::size_t filled = 0;
-                while (filled < picture.size()) {
-                    const ssize_t n =
-                        ::read(process.output(), picture.data() + filled, picture.size() - filled);
-                    if (n <= 0) {
-                        return;
-                    }
-                    filled += static_cast<std::size_t>(n);
-                }
-                latencies->seen(bench::readStamp(picture.data(), size.width), Clock::now());
-            }
-        });
-    }
-    ~ProgramReceiver() {
-        process.finish(0);
-        if (reader.joinable()) {
-            reader.join();
-        }
-    }
-    ProgramReceiver(const ProgramReceiver&) = delete;
-    ProgramReceiver& operator=(const ProgramReceiver&) = delete;
-};
-
-// The input flags that take ffmpeg's and ffplay's buffering out.
-std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port) {
-    std::vector<std::string> argv = {program};
-    std::istringstream words(
-        "-hide_banner -loglevel fatal -fflags nobuffer+noparse -flags low_delay"
-        " -probesize 32 -analyzeduration 0 -i");
-    for (std::string word; words >> word;) {
-        argv.push_back(word);
-    }
-    argv.push_back("udp://127.0.0.1:" + std::to_string(port));
-    return argv;
-}
-
-std::vector<std::string> ffmpegCommand(std::uint16_t port) {
-    std::vector<std::string> argv = lowDelayInput("ffmpeg", port);
-    // Without passthrough this FFmpeg (5.1) keeps a constant output rate and,
-    // with the probe too short to learn the stream's, repeats each picture
-    // thousands of times.
-    argv.insert(argv.end(), {"-threads", "1", "-fps_mode", "passthrough", "-f", "rawvideo", "-"});
-    return argv;
-}
-
 std::vector<std::string> ffplayCommand(std::uint16_t port) {
-    std::vector<std::string> argv = lowDelayInput("ffplay", port);
+    std::vector<std::string> argv = bench::lowDelayInput("ffplay", port);
     argv.insert(argv.end(), {"-framedrop", "-autoexit"});
     return argv;
 }
@@ -361,6 +300,8 @@ void measureSize(Size size, Clock::duration length, int rounds) {
     Latencies handedOver(sender);
     Latencies ffmpegSeen(sender);
     const bool display = std::getenv("DISPLAY") != nullptr;
+    const std::size_t pictureBytes =
+        static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height) * 3 / 2;
 
     for (int round = 0; round < rounds; ++round) {
         std::fprintf(stderr, "  round %d: Vistrel\n", round + 1);
@@ -372,17 +313,24 @@ void measureSize(Size size, Clock::duration length, int rounds) {
         window(
             {&ffmpegSeen}, length, ffmpeg,
             [&] {
-                return std::make_unique<ProgramReceiver>(ffmpegCommand(port), size, &ffmpegSeen);
+                return std::make_unique<bench::ProgramReceiver>(
+                    bench::ffmpegRawReceiver(port), pictureBytes,
+                    [&ffmpegSeen, size](const std::uint8_t* picture) {
+                        ffmpegSeen.seen(bench::readStamp(picture, size.width), Clock::now());
+                    });
             },
-            [](ProgramReceiver& r) { return bench::processCpuSeconds(r.process.pid()); });
+            [](bench::ProgramReceiver& r) { return bench::processCpuSeconds(r.process.pid()); });
         if (display) {
             std::fprintf(stderr, "  round %d: ffplay\n", round + 1);
             window(
                 {}, length, ffplay,
                 [&] {
-                    return std::make_unique<ProgramReceiver>(ffplayCommand(port), size, nullptr);
+                    return std::make_unique<bench::ProgramReceiver>(ffplayCommand(port), 0,
+                                                                    nullptr);
                 },
-                [](ProgramReceiver& r) { return bench::processCpuSeconds(r.process.pid()); });
+                [](bench::ProgramReceiver& r) {
+                    return bench::processCpuSeconds(r.process.pid());
+                });
         }
     }
     const double runSeconds = ms(Clock::now() - began) / 1000;
