@@ -15,6 +15,8 @@ constexpr std::uint8_t tablePMT = 0x02;
 constexpr std::size_t minimumSectionLength = 9;
 constexpr std::size_t maximumSectionLength = 1021;
 constexpr std::size_t minimumPMTSectionLength = 13;
+// A PES header with nothing in it, for the rest of a PES whose own was lost.
+constexpr std::array<std::uint8_t, 9> emptyPESHeader = {0, 0, 1, 0xE0, 0, 0, 0x80, 0, 0};
 
 constexpr std::array<std::uint32_t, 256> crcTable = [] {
     std::array<std::uint32_t, 256> table{};
@@ -152,8 +154,16 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
     if (start) {
         finishPES();
         collecting_ = true;
+        orphaned_ = false;
+        awaitingStart_ = false;
         earlyEnd_ = EndSignal::None;
         ++pesStarts_;
+    } else if (!collecting_ && orphaned_) {
+        orphaned_ = false;
+        collecting_ = true;
+        damaged_ = true;
+        resyncing_ = true;
+        appendToPES(emptyPESHeader);
     } else if (!collecting_) {
         if (earlyEnd_ != EndSignal::None) {
             ++earlyCompletions_.incomplete;
@@ -163,7 +173,8 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
             resetVideo();
         }
         return;
-    } else if (resyncing_) {
+    }
+    if (resyncing_) {
         payload = fromStartCode(payload);
         resyncing_ = payload.empty();
     }
@@ -313,6 +324,8 @@ void TransportStreamDemuxer::resetVideo() {
     collecting_ = false;
     damaged_ = false;
     resyncing_ = false;
+    orphaned_ = false;
+    awaitingStart_ = true;
     expectedPESLength_.reset();
     earlyEnd_ = EndSignal::None;
     if (onDiscontinuity_) {
@@ -329,6 +342,7 @@ void TransportStreamDemuxer::videoLost() {
     // with the gap: it proves nothing about an early end before the gap.
     damaged_ = damaged_ || collecting_;
     resyncing_ = collecting_;
+    orphaned_ = !collecting_ && !awaitingStart_;
     earlyEnd_ = EndSignal::None;
 }
 

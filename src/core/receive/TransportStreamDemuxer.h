@@ -7,8 +7,10 @@
 // under `KeepMoving` the access unit goes on, marked damaged, as the bytes
 // that arrived up to the loss and from the next start code after it (the
 // rest of the NAL unit the loss cut into would decode as garbage, where a
-// unit that simply ends lets the decoder conceal what is missing); a PES
-// whose start was lost is dropped without a word.
+// unit that simply ends lets the decoder conceal what is missing). So does
+// the rest of a PES whose start was lost, from its first start code: its
+// later slices decode, and without it the frame numbers would have a gap,
+// which libavcodec answers by holding back the following pictures.
 //
 // The sender's muxer writes video PES packets of unbounded length, so the
 // next PES start would end each one only a frame interval later. Two signals
@@ -138,6 +140,11 @@ private:
     // payload is skipped up to the next start code.
     bool damaged_ = false;
     bool resyncing_ = false;
+    // Packets were lost while no PES was being collected: payload before the
+    // next start is the rest of one whose start was lost (KeepMoving only).
+    bool orphaned_ = false;
+    // A reset drops everything up to the next PES start, orphans included.
+    bool awaitingStart_ = true;
     std::atomic<LossPolicy> lossPolicy_{LossPolicy::Hold};
     // Total PES size once its first six bytes are known; 0 for unbounded.
     std::optional<std::size_t> expectedPESLength_;
