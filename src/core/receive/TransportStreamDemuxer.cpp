@@ -65,16 +65,6 @@ bool endsInStuffing(const std::uint8_t* field) {
     return position < end;
 }
 
-// From the first start code (00 00 01) on; empty when there is none.
-std::span<const std::uint8_t> fromStartCode(std::span<const std::uint8_t> payload) {
-    for (std::size_t i = 0; i + 2 < payload.size(); ++i) {
-        if (payload[i] == 0 && payload[i + 1] == 0 && payload[i + 2] == 1) {
-            return payload.subspan(i);
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 std::uint32_t TransportStreamDemuxer::crc(std::span<const std::uint8_t> bytes) noexcept {
@@ -134,9 +124,6 @@ inline void TransportStreamDemuxer::appendToPES(std::span<const std::uint8_t> pa
     // The buffer only grows, so after the first large picture collection is
     // a plain copy. It never grows past the cap plus one packet: a PES that
     // long is dropped.
-    if (payload.empty()) {
-        return; // skipped up to a start code
-    }
     const std::size_t needed = pesSize_ + payload.size();
     if (needed > pes_.size()) {
         const std::size_t size =
@@ -162,7 +149,6 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
         orphaned_ = false;
         collecting_ = true;
         damaged_ = true;
-        resyncing_ = true;
         appendToPES(emptyPESHeader);
     } else if (!collecting_) {
         if (earlyEnd_ != EndSignal::None) {
@@ -173,10 +159,6 @@ inline void TransportStreamDemuxer::consumeVideo(std::span<const std::uint8_t> p
             resetVideo();
         }
         return;
-    }
-    if (resyncing_) {
-        payload = fromStartCode(payload);
-        resyncing_ = payload.empty();
     }
     appendToPES(payload);
 
@@ -314,7 +296,6 @@ bool TransportStreamDemuxer::finishPES() {
     pesSize_ = 0;
     collecting_ = false;
     damaged_ = false;
-    resyncing_ = false;
     expectedPESLength_.reset();
     return handedOn;
 }
@@ -323,7 +304,6 @@ void TransportStreamDemuxer::resetVideo() {
     pesSize_ = 0;
     collecting_ = false;
     damaged_ = false;
-    resyncing_ = false;
     orphaned_ = false;
     awaitingStart_ = true;
     expectedPESLength_.reset();
@@ -341,7 +321,6 @@ void TransportStreamDemuxer::videoLost() {
     // Payload that follows may belong to the next PES, whose start was lost
     // with the gap: it proves nothing about an early end before the gap.
     damaged_ = damaged_ || collecting_;
-    resyncing_ = collecting_;
     orphaned_ = !collecting_ && !awaitingStart_;
     earlyEnd_ = EndSignal::None;
 }

@@ -4,13 +4,11 @@
 // is malformed or grows past the cap, drops what was being collected and is
 // reported as a discontinuity so that decoding waits for the next keyframe.
 // Lost, errored or flagged packets do the same under the `Hold` loss policy;
-// under `KeepMoving` the access unit goes on, marked damaged, as the bytes
-// that arrived up to the loss and from the next start code after it (the
-// rest of the NAL unit the loss cut into would decode as garbage, where a
-// unit that simply ends lets the decoder conceal what is missing). So does
-// the rest of a PES whose start was lost, from its first start code: its
-// later slices decode, and without it the frame numbers would have a gap,
-// which libavcodec answers by holding back the following pictures.
+// under `KeepMoving` the access unit goes on as the bytes that arrived,
+// marked damaged, and so does the rest of a PES whose start was lost: its
+// later slices decode (bytes before its first start code are no NAL unit),
+// and without it the frame numbers would have a gap, which libavcodec
+// answers by holding back the following pictures.
 //
 // The sender's muxer writes video PES packets of unbounded length, so the
 // next PES start would end each one only a frame interval later. Two signals
@@ -136,10 +134,8 @@ private:
     std::vector<std::uint8_t> pes_ = std::vector<std::uint8_t>(std::size_t{64} * 1024);
     std::size_t pesSize_ = 0;
     bool collecting_ = false;
-    // Packets of the PES being collected were lost (KeepMoving only), and
-    // payload is skipped up to the next start code.
+    // Packets of the PES being collected were lost (KeepMoving only).
     bool damaged_ = false;
-    bool resyncing_ = false;
     // Packets were lost while no PES was being collected: payload before the
     // next start is the rest of one whose start was lost (KeepMoving only).
     bool orphaned_ = false;

@@ -60,13 +60,6 @@ Bytes pesStart() {
     return p;
 }
 
-// A continuation packet's payload with a NAL unit starting at byte 100.
-Bytes withStartCode() {
-    Bytes p(184, 1);
-    std::ranges::copy(Bytes{0, 0, 1}, p.begin() + 100);
-    return p;
-}
-
 // A demuxer with its outputs recorded.
 struct Recorder {
     TransportStreamDemuxer demuxer;
@@ -96,7 +89,7 @@ struct Recorder {
 // Video packets as letters, datagrams separated by spaces: S starts an
 // unbounded PES (exactly filling its packet), C continues it, F ends it with
 // a stuffed packet, E continues it with the transport error bit, X after a
-// lost packet, K continues it with a start code at byte 100, R repeats the last packet; T is a PAT,
+// lost packet, R repeats the last packet; T is a PAT,
 // P the same PMT again, N a PMT moving the video to another PID, B such a PMT with a bad CRC. Under
 // keepMoving a loss marks the unit being collected damaged instead.
 TEST(TransportStreamDemuxerTest, PacketSequences) {
@@ -127,14 +120,11 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         {"SCC CC", 0, 0, 0, 0},
         {"SCCCCCC CT", 0, 0, 0, 0},
         {"SCCCCCC C C SCCCCCC C", 1, 1, 0, 1},
-        {"SCXCF", 1, 0, 1, 1, 1, keep, 175 + 184},
-        {"SCXKF", 1, 0, 1, 1, 1, keep, 175 + 184 + 84 + 100}, // resumes at the start code
+        {"SCXCF", 1, 0, 1, 1, 1, keep, 175 + 3 * 184 + 100},
         {"SCESF", 2, 0, 0, 1, 1, keep},
-        {"SCXCXSF", 2, 0, 2, 1, 1, keep},    // handed on once
-        {"SFXCSF", 2, 0, 1, 2, 0, keep},     // the rest of a start lost: no NAL unit in it
-        {"SFXKSF", 3, 0, 1, 2, 1, keep, 84}, // but its later NAL units go on
+        {"SCXCXSF", 2, 0, 2, 1, 1, keep},         // handed on once
+        {"SFXCSF", 3, 0, 1, 2, 1, keep, 2 * 184}, // the rest of a picture whose start was lost
         {"SFXCSF", 2, 1, 1, 2},
-        {"SFXKSF", 2, 1, 1, 2},
         {"SCXNSF", 1, 1, 1, 1, 0, keep}, // a new PID still drops what was collected
         {"SCBF", 1, 0, 0, 1, 0, keep},
     };
@@ -151,7 +141,7 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         for (std::string letters; datagrams >> letters;) {
             Bytes datagram;
             for (const char letter : letters) {
-                const bool video = std::string_view("SCFEXK").find(letter) != std::string::npos;
+                const bool video = std::string_view("SCFEX").find(letter) != std::string::npos;
                 counters[2] += letter == 'X' ? 1 : 0;
                 const Bytes p = letter == 'R'   ? last
                                 : letter == 'T' ? psi(0, table(0))
@@ -162,7 +152,6 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
                                     ? packet(videoPid, letter == 'E' ? counters[2] : counters[2]++,
                                              letter == 'S'   ? pesStart()
                                              : letter == 'F' ? Bytes(100, 2)
-                                             : letter == 'K' ? withStartCode()
                                                              : Bytes(184, 1),
                                              letter == 'S', letter == 'E')
                                     : Bytes{};
