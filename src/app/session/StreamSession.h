@@ -287,7 +287,10 @@ private:
     std::optional<double> waitingSince_;
     std::optional<double> stopDeadline_;
     double lastPing_ = -std::numeric_limits<double>::infinity();
+    // While a run lasts: the computer does not fall asleep when idle, and a
+    // sleep the user asks for waits until the run's STOP has gone out.
     std::unique_ptr<ActivityHold> activity_;
+    std::unique_ptr<ActivityHold> sleepDelay_;
     QUuid generation_;
     std::vector<Completion> finishing_;
     // The run's hand-off of pictures; a fresh one after each run, so that
