@@ -39,6 +39,7 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
     connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
             &SessionPresenter::videoSinkChanged);
     connect(session_->display(), &VideoDisplay::shown, this, &SessionPresenter::pictureShown);
+    connect(statistics_, &StatisticsPresenter::shownChanged, this, &SessionPresenter::changed);
 }
 
 QString SessionPresenter::statusText() const {

@@ -61,8 +61,10 @@ class SessionPresenter : public QObject {
     Q_PROPERTY(bool endButtonEnabled READ endButtonEnabled NOTIFY changed)
     Q_PROPERTY(bool endMenuEnabled READ endMenuEnabled NOTIFY changed)
 
-    // The statistics overlay over the video.
+    // The statistics overlay over the video, and whether it shows now: asked
+    // for, and a stream running.
     Q_PROPERTY(vistrel::StatisticsPresenter* statistics READ statistics CONSTANT)
+    Q_PROPERTY(bool showsStatistics READ showsStatistics NOTIFY changed)
 
     Q_PROPERTY(QString tagline READ tagline CONSTANT)
     Q_PROPERTY(QString showInFolderTitle READ showInFolderTitle CONSTANT)
@@ -115,6 +117,7 @@ public:
     [[nodiscard]] bool endMenuEnabled() const { return !isIdle(); }
 
     [[nodiscard]] StatisticsPresenter* statistics() const { return statistics_; }
+    [[nodiscard]] bool showsStatistics() const { return statistics_->shown() && !isIdle(); }
 
     [[nodiscard]] static QString tagline();
     [[nodiscard]] static QString showInFolderTitle();
