@@ -94,8 +94,10 @@ Item {
         }
     }
 
+    // A click here takes the keyboard from a field or a text, back to the window.
     TapHandler {
         acceptedButtons: Qt.LeftButton
+        onTapped: area.forceActiveFocus()
         onDoubleTapped: area.shell.toggleFullScreen()
     }
 }
