@@ -1,5 +1,7 @@
 #include "VistrelApp.h"
 
+#include "Messages.h"
+#include "QtText.h"
 #include "desktop/HelpPage.h"
 #include "desktop/MotionPreference.h"
 
@@ -94,7 +96,9 @@ void VistrelApp::showHelp() {
     if (page.isEmpty() || !platform_.openUrl) {
         return;
     }
-    platform_.openUrl(QUrl::fromLocalFile(page));
+    if (!platform_.openUrl(QUrl::fromLocalFile(page)) && session_) {
+        session_->showError(qs(Messages::guideNotOpened(page.toStdString())));
+    }
 }
 
 void VistrelApp::toggleFullScreen() {

@@ -23,6 +23,14 @@ std::string moveFailed(std::string_view reason, std::string_view workingPath) {
     return message;
 }
 
+std::string folderNotShown(std::string_view folder) {
+    return "No file manager opened; the capture is in the folder " + std::string(folder) + ".";
+}
+
+std::string guideNotOpened(std::string_view page) {
+    return "No browser opened the setup guide; it is at " + std::string(page) + ".";
+}
+
 std::string recordingWriteFailed(std::string_view reason) {
     std::string message = "Could not write the recording: ";
     message += reason;

@@ -186,7 +186,14 @@ void CaptureController::report(const CaptureResult& outcome, Kind kind) {
 
 void CaptureController::revealLastCapture() {
     if (!session_.lastCaptureURL().isEmpty()) {
-        session_.services_.revealer->reveal(session_.lastCaptureURL().toLocalFile());
+        const QString file = session_.lastCaptureURL().toLocalFile();
+        session_.services_.revealer->reveal(
+            file, [gate = RunGate::whileAlive(session_), this, file] {
+                gate.post([this, folder = QFileInfo(file).absolutePath()] {
+                    session_.publish(session_.error_,
+                                     qs(Messages::folderNotShown(folder.toStdString())));
+                });
+            });
     }
 }
 

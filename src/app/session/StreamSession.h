@@ -154,6 +154,9 @@ public:
     Q_INVOKABLE void dismissCaptureNotice() { publish(captureNotice_, {}); }
     // The window's dismiss control for the error box.
     Q_INVOKABLE void dismissError() { publish(error_, {}); }
+    // A failure of the desktop around the session (no browser for the setup
+    // guide), shown in the error box like the session's own.
+    void showError(const QString& sentence) { publish(error_, sentence); }
     // Puts a short report of the state and the SSH output on the clipboard.
     Q_INVOKABLE void copyDiagnostics();
 
