@@ -111,6 +111,10 @@ public:
         return QStringLiteral("Enable SSH in your headset\u2019s Developer Mode to connect.");
     }
     static QString setupGuide() { return QStringLiteral("Setup Guide"); }
+    // A moment's confirmation of Copy Diagnostics, over the bottom of the video area.
+    static QString diagnosticsCopied() {
+        return QStringLiteral("Diagnostics copied to the clipboard");
+    }
 
     // Statistics overlay: the names of its lines, one a line, in the order
     // of the values (StatisticsPresenter), and the forms of the values.

@@ -109,6 +109,19 @@ bool SessionPresenter::focusAddressAtFirstShow() const {
     return session_->host().isEmpty();
 }
 
+void SessionPresenter::copyDiagnostics() {
+    session_->copyDiagnostics();
+    confirmation_ = Labels::diagnosticsCopied();
+    emit confirmationChanged();
+    constexpr double shownFor = 3.0; // seconds: long enough to read, gone before it is in the way
+    session_->clock().callAfter(shownFor, this, [this, which = ++confirmations_] {
+        if (which == confirmations_) {
+            confirmation_.clear();
+            emit confirmationChanged();
+        }
+    });
+}
+
 void SessionPresenter::submitAddress() {
     if (session_->canStart()) {
         session_->start();

@@ -77,6 +77,27 @@ Item {
         presenter: area.presenter
     }
 
+    // Copy Diagnostics and the like confirm themselves here for a moment.
+    Rectangle {
+        objectName: "confirmation"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 18
+        visible: area.presenter.hasConfirmation
+        implicitWidth: confirmationText.implicitWidth + 24
+        implicitHeight: confirmationText.implicitHeight + 12
+        radius: height / 2
+        color: Theme.badgeFill
+        Text {
+            id: confirmationText
+            objectName: "confirmationText"
+            anchors.centerIn: parent
+            text: area.presenter.confirmation
+            font.pixelSize: Theme.bodySize
+            color: Theme.onColour
+        }
+    }
+
     // Rounds the corners of the picture and draws the faint outline.
     Shape {
         anchors.fill: parent
