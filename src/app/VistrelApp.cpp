@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QIcon>
 #include <csignal>
 
 namespace vistrel {
@@ -51,6 +52,9 @@ bool VistrelApp::load() {
 
     // Closing the main window is a quit request, decided here.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Every window and dialog of the process carries it.
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(
+        QStringLiteral(VISTREL_APP_ID), QIcon(QStringLiteral(":/vistrel/" VISTREL_APP_ID ".svg"))));
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
     // The views' module (qrc:/Vistrel) is found there by its name, with the
