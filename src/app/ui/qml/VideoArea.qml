@@ -41,6 +41,7 @@ Item {
         opacity: area.presenter.isLive ? 1 : 0
         visible: opacity > 0
         Behavior on opacity {
+            enabled: area.phaseAnimation > 0
             NumberAnimation { duration: area.phaseAnimation; easing.type: Easing.InOutQuad }
         }
         implicitWidth: badgeRow.implicitWidth + 20
