@@ -9,8 +9,7 @@
 namespace vistrel {
 
 DesktopFileRevealer::DesktopFileRevealer()
-    : DesktopFileRevealer(QDBusConnection::sessionBus(),
-                          [](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    : openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
 }
 
 void DesktopFileRevealer::reveal(const QString& path, std::function<void()> failed) {
@@ -19,7 +18,8 @@ void DesktopFileRevealer::reveal(const QString& path, std::function<void()> fail
             failed();
         }
     };
-    if (!bus_.isConnected()) {
+    QDBusConnection bus = bus_.value_or(QDBusConnection::sessionBus());
+    if (!bus.isConnected()) {
         openFolder();
         return;
     }
@@ -29,7 +29,7 @@ void DesktopFileRevealer::reveal(const QString& path, std::function<void()> fail
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     // Asynchronous: a file manager that is slow to start must not freeze the window.
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [openFolder](QDBusPendingCallWatcher* finished) {
                          if (finished->isError()) {

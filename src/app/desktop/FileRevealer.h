@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <optional>
 
 namespace vistrel {
 
@@ -21,13 +22,14 @@ public:
 class DesktopFileRevealer final : public FileRevealer {
 public:
     using Opener = std::function<bool(const QUrl&)>;
+    // The session bus, reached only when a file is to be shown.
     DesktopFileRevealer();
     DesktopFileRevealer(QDBusConnection bus, Opener openUrl)
         : bus_(std::move(bus)), openUrl_(std::move(openUrl)) {}
     void reveal(const QString& path, std::function<void()> failed) override;
 
 private:
-    QDBusConnection bus_;
+    std::optional<QDBusConnection> bus_;
     Opener openUrl_;
 };
 
