@@ -8,6 +8,7 @@
 #include "ParentWatch.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,8 @@ int main(int argc, char* argv[]) {
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("vistrel-askpass"));
     QApplication::setDesktopFileName(QStringLiteral(VISTREL_APP_ID));
+    // Its question belongs to Vistrel: the installed icon, where the theme has it.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(VISTREL_APP_ID)));
 
     AskPassDialog dialog(prompt, confirmation);
     ParentWatch watch(parent, [] { ::_exit(EXIT_FAILURE); });

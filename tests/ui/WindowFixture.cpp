@@ -142,9 +142,13 @@ void WindowFixture::launchWith(SessionServices services, const QString& address)
     if (clock) {
         services.clock = std::move(clock);
     }
-    platform.openUrl = [](const QUrl&) {
-        return true;
-    }; // no browser or file manager
+    // No real browser or file manager; the help page where the build keeps it.
+    platform.openUrl = [this](const QUrl&) {
+        return desktopOpens;
+    };
+    services.revealer =
+        std::make_unique<DesktopFileRevealer>(QDBusConnection(QString()), platform.openUrl);
+    platform.applicationDir = VISTREL_BINARY_DIR "/src/app";
     app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));

@@ -64,6 +64,8 @@ protected:
 
     VistrelApp::Platform platform;
     std::unique_ptr<Clock> clock; // the session's clock, when set before launching
+    // Whether a file manager or browser takes what the window asks to open.
+    bool desktopOpens = true;
 
 private:
     QTemporaryDir standIn_;

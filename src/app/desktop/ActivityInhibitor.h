@@ -1,5 +1,8 @@
-// Keeps the computer from sleeping while a stream runs. The hold lasts as
-// long as the returned object.
+// Keeps the computer awake while a stream runs, as a person watching it
+// expects: it does not fall asleep for want of keyboard and mouse input, yet
+// the user can still put it to sleep (lid, system menu), and then it waits
+// the moment the stream needs to end in order. Each hold lasts as long as
+// the returned object.
 #pragma once
 
 #include <QDBusConnection>
@@ -16,22 +19,31 @@ public:
 class ActivityInhibitor {
 public:
     virtual ~ActivityInhibitor() = default;
-    // Never fails: a system that cannot hold off sleep returns a hold that
-    // does nothing.
-    [[nodiscard]] virtual std::unique_ptr<ActivityHold> begin(const QString& reason) = 0;
+    // Keeps the computer and its screen from going to sleep when idle; never
+    // refuses a sleep the user asks for. Never fails: a system that cannot
+    // hold off sleep returns a hold that does nothing.
+    [[nodiscard]] virtual std::unique_ptr<ActivityHold> preventIdleSleep(const QString& reason) = 0;
+    // Holds off a sleep that is about to begin until the hold ends (the
+    // system waits only so long); likewise never fails.
+    [[nodiscard]] virtual std::unique_ptr<ActivityHold> delaySleep(const QString& reason) = 0;
 };
 
-// logind's Inhibit("sleep:idle", …, "block") on the system bus (or the bus a
-// test gives); the lock is the file descriptor it returns. Nothing when there
-// is no such bus.
+// logind on the system bus: an "idle" block lock and a "sleep" delay lock,
+// each the file descriptor Inhibit returns. For idle, also the desktop's own
+// idle inhibitor through the XDG desktop portal on the session bus, which
+// screen savers and desktop power settings obey where logind's idle lock is
+// not consulted. A bus that is not there is skipped.
 class LogindInhibitor final : public ActivityInhibitor {
 public:
-    explicit LogindInhibitor(QDBusConnection bus = QDBusConnection::systemBus())
-        : bus_(std::move(bus)) {}
-    [[nodiscard]] std::unique_ptr<ActivityHold> begin(const QString& reason) override;
+    explicit LogindInhibitor(QDBusConnection systemBus = QDBusConnection::systemBus(),
+                             QDBusConnection sessionBus = QDBusConnection::sessionBus())
+        : systemBus_(std::move(systemBus)), sessionBus_(std::move(sessionBus)) {}
+    [[nodiscard]] std::unique_ptr<ActivityHold> preventIdleSleep(const QString& reason) override;
+    [[nodiscard]] std::unique_ptr<ActivityHold> delaySleep(const QString& reason) override;
 
 private:
-    QDBusConnection bus_;
+    QDBusConnection systemBus_;
+    QDBusConnection sessionBus_;
 };
 
 } // namespace vistrel

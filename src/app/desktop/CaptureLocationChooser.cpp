@@ -33,12 +33,22 @@ void FileDialogChooser::choose(const CaptureLocationRequest& request, Completion
     dialog->setDirectory(folderExists ? request.folder : QDir::homePath());
     dialog->selectFile(request.defaultName);
 
-    // Modal to the window the user works in (a QML window, so no QWidget parent).
+    // Modal to the main window (a QML window, so no QWidget parent), also
+    // when asked for from the settings window, which is the main window's
+    // own transient: the capture belongs to the picture there.
     dialog->setWindowModality(Qt::WindowModal);
     dialog->winId();
-    if (QWindow* parent = QGuiApplication::focusWindow()) {
-        dialog->windowHandle()->setTransientParent(parent);
+    QWindow* parent = QGuiApplication::focusWindow();
+    while (parent != nullptr && parent->transientParent() != nullptr) {
+        parent = parent->transientParent();
     }
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (parent == nullptr && window->isVisible() && window->transientParent() == nullptr &&
+            window != dialog->windowHandle()) {
+            parent = window;
+        }
+    }
+    dialog->windowHandle()->setTransientParent(parent);
     // A dialog can finish more than once (reject() on a closed one); answer once.
     QObject::connect(dialog, &QFileDialog::finished, dialog,
                      [this, dialog, extension = request.extension.toStdString(),

@@ -33,7 +33,7 @@ public:
     virtual void cancel() = 0;
 };
 
-// QFileDialog in save mode, window-modal to the focused window, opened with open().
+// QFileDialog in save mode, window-modal to the main window, opened with open().
 class FileDialogChooser final : public CaptureLocationChooser {
 public:
     FileDialogChooser() = default;

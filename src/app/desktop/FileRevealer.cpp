@@ -1,25 +1,26 @@
 #include "desktop/FileRevealer.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QUrl>
 
 namespace vistrel {
 
-namespace {
-void openFolder(const QString& path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+DesktopFileRevealer::DesktopFileRevealer()
+    : openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
 }
-} // namespace
 
-void DesktopFileRevealer::reveal(const QString& path) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+void DesktopFileRevealer::reveal(const QString& path, std::function<void()> failed) {
+    const auto openFolder = [open = openUrl_, path, failed = std::move(failed)] {
+        if (!open(QUrl::fromLocalFile(QFileInfo(path).absolutePath())) && failed) {
+            failed();
+        }
+    };
+    QDBusConnection bus = bus_.value_or(QDBusConnection::sessionBus());
     if (!bus.isConnected()) {
-        openFolder(path);
+        openFolder();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -30,9 +31,9 @@ void DesktopFileRevealer::reveal(const QString& path) {
     // Asynchronous: a file manager that is slow to start must not freeze the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [path](QDBusPendingCallWatcher* finished) {
+                     [openFolder](QDBusPendingCallWatcher* finished) {
                          if (finished->isError()) {
-                             openFolder(path);
+                             openFolder();
                          }
                          finished->deleteLater();
                      });

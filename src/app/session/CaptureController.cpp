@@ -194,7 +194,12 @@ void CaptureController::dismissNotice() {
 
 void CaptureController::revealLastCapture() {
     if (!state_.lastCapture.isEmpty()) {
-        link_.revealer.reveal(state_.lastCapture.toLocalFile());
+        const QString file = state_.lastCapture.toLocalFile();
+        link_.revealer.reveal(file, [this, gate = link_.sessionGate, file] {
+            gate.post([this, folder = QFileInfo(file).absolutePath()] {
+                link_.showError(qs(SessionMessages::folderNotShown(folder.toStdString())));
+            });
+        });
     }
 }
 

@@ -28,4 +28,12 @@ std::string captureFailed(std::string_view kind, std::string_view description) {
     return message;
 }
 
+std::string folderNotShown(std::string_view folder) {
+    return "No file manager opened; the capture is in the folder " + std::string(folder) + ".";
+}
+
+std::string guideNotOpened(std::string_view page) {
+    return "No browser opened the setup guide; it is at " + std::string(page) + ".";
+}
+
 } // namespace vistrel::SessionMessages

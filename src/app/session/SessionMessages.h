@@ -35,6 +35,9 @@ inline constexpr std::string_view saveScreenshotTitle = "Save Screenshot";
 inline constexpr std::string_view saveButton = "Save";
 inline constexpr std::string_view movieFileType = "MPEG-4 movie (*.mp4)";
 inline constexpr std::string_view pictureFileType = "PNG image (*.png)";
+// No file manager or browser took the request; the path can be copied from the sentence.
+std::string folderNotShown(std::string_view folder); // "No file manager opened; … in <folder>."
+std::string guideNotOpened(std::string_view page);   // "No browser opened …; it is at <page>."
 inline constexpr std::string_view activityReason = "Receiving live Steam Frame video";
 inline constexpr std::string_view stateIdle = "Ready to connect";
 inline constexpr std::string_view stateConnecting = "Connecting";

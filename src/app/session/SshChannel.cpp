@@ -79,6 +79,26 @@ void SshChannel::launch(const QString& program, const QStringList& arguments,
             [this, process] { consumeErrors(process->readAllStandardError()); });
     connect(process, &QProcess::finished, this,
             [this](int exitCode, QProcess::ExitStatus /*status*/) { emit exited(exitCode); });
+    // QProcess closes the pipe once its buffer has drained, just after the
+    // last bytesWritten returns; or at once when a write fails.
+    const auto drained = [this, process](bool failed) {
+        if (!inputOpen_ && (failed || process->bytesToWrite() == 0)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, process] {
+                    if (process_.get() == process) {
+                        emit inputClosed();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    connect(process, &QProcess::bytesWritten, this, [drained] { drained(false); });
+    connect(process, &QProcess::errorOccurred, this, [drained](QProcess::ProcessError error) {
+        if (error == QProcess::WriteError) {
+            drained(true);
+        }
+    });
 
     process->start(QIODevice::ReadWrite);
     if (!process->waitForStarted(-1)) {
@@ -108,10 +128,14 @@ void SshChannel::send(std::string_view line) {
 }
 
 void SshChannel::closeInput() {
-    if (process_ && inputOpen_) {
-        process_->closeWriteChannel();
-    }
+    const bool wasOpen = process_ && inputOpen_;
     inputOpen_ = false;
+    if (wasOpen) {
+        process_->closeWriteChannel();
+        if (process_->bytesToWrite() == 0) { // closed already
+            emit inputClosed();
+        }
+    }
 }
 
 void SshChannel::terminate(Clock& clock, double killDelay) {

@@ -39,7 +39,8 @@ public:
     // Writes the line while the client runs and its input is open; a client
     // that has gone makes the write fail quietly.
     void send(std::string_view line);
-    // The end of input for the client and the remote script.
+    // The end of input for the client and the remote script; inputClosed()
+    // follows once what was sent before has been written.
     void closeInput();
     // Asks the client to terminate; kills it `killDelay` seconds later if the
     // same process is still running then.
@@ -61,6 +62,9 @@ signals:
     void errorTextChanged();
     // The client exited; for one killed by a signal, `status` is its number.
     void exited(int status);
+    // Everything sent was written and the client's input is closed (or could
+    // not be written because the client has gone).
+    void inputClosed();
 
 private:
     void consumeErrors(const QByteArray& bytes);

@@ -75,6 +75,9 @@ StreamSession::StreamSession(SessionServices services, QObject* parent)
     connect(channel_.get(), &SshChannel::errorTextChanged, this,
             [this] { publish(diagnostics_, channel_->errorText()); });
     connect(channel_.get(), &SshChannel::exited, this, &StreamSession::sshExited);
+    // The remote script has its STOP: sleep may go ahead, the rest of the
+    // stop does not need the computer awake.
+    connect(channel_.get(), &SshChannel::inputClosed, this, [this] { sleepDelay_.reset(); });
     canStart_ = canStart();
     canRecord_ = canRecord();
     canScreenshot_ = canScreenshot();
@@ -245,7 +248,8 @@ void StreamSession::startRun(const QUuid& token) {
     }
     channel_->launch(services_.sshProgram, arguments, askpass);
 
-    activity_ = services_.activity->begin(qs(SessionMessages::activityReason));
+    activity_ = services_.activity->preventIdleSleep(qs(SessionMessages::activityReason));
+    sleepDelay_ = services_.activity->delaySleep(qs(SessionMessages::activityReason));
     timer_ = services_.clock->repeat(timerInterval, this, [this] { tick(); });
     emit activationRequested();
 }
@@ -345,6 +349,7 @@ void StreamSession::finish() {
     generation_ = QUuid::createUuid();
     mailbox_ = std::make_shared<FrameMailbox>();
     activity_.reset();
+    sleepDelay_.reset();
     display_->flush();
     publish(phase_, Phase::Idle);
     publish(isPictureHeld_, false);

@@ -155,6 +155,9 @@ public:
     Q_INVOKABLE void dismissCaptureNotice();
     // The window's dismiss control for the error box.
     Q_INVOKABLE void dismissError() { publish(error_, {}); }
+    // A failure of the desktop around the session (no browser for the setup
+    // guide), shown in the error box like the session's own.
+    void showError(const QString& sentence) { publish(error_, sentence); }
     // Puts a short report of the state and the SSH output on the clipboard.
     Q_INVOKABLE void copyDiagnostics();
 
@@ -291,7 +294,10 @@ private:
     std::optional<double> waitingSince_;
     std::optional<double> stopDeadline_;
     double lastPing_ = -std::numeric_limits<double>::infinity();
+    // While a run lasts: the computer does not fall asleep when idle, and a
+    // sleep the user asks for waits until the run's STOP has gone out.
     std::unique_ptr<ActivityHold> activity_;
+    std::unique_ptr<ActivityHold> sleepDelay_;
     QUuid generation_;
     std::vector<Completion> finishing_;
     // The run's hand-off of pictures; a fresh one after each run, so that

@@ -2,11 +2,14 @@
 
 #include "desktop/HelpPage.h"
 #include "desktop/MotionPreference.h"
+#include "session/QtText.h"
+#include "session/SessionMessages.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QIcon>
 #include <csignal>
 
 namespace vistrel {
@@ -54,6 +57,9 @@ bool VistrelApp::load() {
 
     // Closing the main window is a quit request, decided here.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Every window and dialog of the process carries it.
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(
+        QStringLiteral(VISTREL_APP_ID), QIcon(QStringLiteral(":/vistrel/" VISTREL_APP_ID ".svg"))));
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
     // The views' module (qrc:/Vistrel) is found there by its name, with the
@@ -100,7 +106,9 @@ void VistrelApp::showHelp() {
     if (page.isEmpty() || !platform_.openUrl) {
         return;
     }
-    platform_.openUrl(QUrl::fromLocalFile(page));
+    if (!platform_.openUrl(QUrl::fromLocalFile(page)) && session_) {
+        session_->showError(qs(SessionMessages::guideNotOpened(page.toStdString())));
+    }
 }
 
 void VistrelApp::toggleFullScreen() {

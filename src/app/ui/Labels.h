@@ -115,6 +115,10 @@ public:
         return QStringLiteral("Enable SSH in your headset\u2019s Developer Mode to connect.");
     }
     static QString setupGuide() { return QStringLiteral("Setup Guide"); }
+    // A moment's confirmation of Copy Diagnostics, over the bottom of the video area.
+    static QString diagnosticsCopied() {
+        return QStringLiteral("Diagnostics copied to the clipboard");
+    }
 
     // What the video area says while there is no picture, by phase.
     static QString idleTitle() { return QStringLiteral("A window into your Steam Frame"); }
@@ -137,7 +141,7 @@ public:
     // Statistics overlay: the names of its lines, one a line, in the order
     // of the values (StatisticsPresenter), and the forms of the values.
     static QString statisticsNames() {
-        return QStringLiteral("Shown\nDecoded\nBit rate\nPackets lost\nKernel drops\n"
+        return QStringLiteral("Shown\nDecoded\nReceived\nPackets lost\nKernel drops\n"
                               "Replaced\nConcealed\nDecode time\nPicture\nLast picture\n"
                               "Keyframe wait");
     }
@@ -145,14 +149,18 @@ public:
         return QStringLiteral("Intervals between pictures, last 10 s");
     }
     static QString perSecond(const QString& n) { return n + QStringLiteral(" /s"); }
-    static QString megabitsPerSecond(const QString& n) { return n + QStringLiteral(" Mbit/s"); }
+    // What "Received" counts: the transport stream's bytes as they arrived.
+    static QString megabitsPerSecond(const QString& n) {
+        return n + QStringLiteral(" Mbit/s MPEG-TS");
+    }
     static QString totalAndRecent(const QString& total, const QString& recent) {
         return QStringLiteral("%1 (%2 in 10 s)").arg(total, recent);
     }
     static QString decodeTimes(const QString& mean, const QString& worst) {
-        return QStringLiteral("%1 ms, worst %2 ms").arg(mean, worst);
+        return QStringLiteral("%1, worst %2").arg(mean, worst);
     }
-    static QString ago(const QString& ms) { return ms + QStringLiteral(" ms ago"); }
+    static QString ago(const QString& time) { return time + QStringLiteral(" ago"); }
+    static QString milliseconds(const QString& n) { return n + QStringLiteral(" ms"); }
     static QString seconds(const QString& n) { return n + QStringLiteral(" s"); }
     static QString notAvailable() { return QStringLiteral("\u2013"); }
 

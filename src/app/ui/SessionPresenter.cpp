@@ -39,6 +39,7 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
     connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
             &SessionPresenter::videoSinkChanged);
     connect(session_->display(), &VideoDisplay::shown, this, &SessionPresenter::pictureShown);
+    connect(statistics_, &StatisticsPresenter::shownChanged, this, &SessionPresenter::changed);
 }
 
 QString SessionPresenter::statusText() const {
@@ -98,6 +99,19 @@ QString SessionPresenter::monospaceFamily() {
 
 bool SessionPresenter::focusAddressAtFirstShow() const {
     return session_->host().isEmpty();
+}
+
+void SessionPresenter::copyDiagnostics() {
+    session_->copyDiagnostics();
+    confirmation_ = Labels::diagnosticsCopied();
+    emit confirmationChanged();
+    constexpr double shownFor = 3.0; // seconds: long enough to read, gone before it is in the way
+    session_->clock().callAfter(shownFor, this, [this, which = ++confirmations_] {
+        if (which == confirmations_) {
+            confirmation_.clear();
+            emit confirmationChanged();
+        }
+    });
 }
 
 void SessionPresenter::submitAddress() {

@@ -60,9 +60,15 @@ class SessionPresenter : public QObject {
     Q_PROPERTY(bool canStart READ canStart NOTIFY changed)
     Q_PROPERTY(bool endButtonEnabled READ endButtonEnabled NOTIFY changed)
     Q_PROPERTY(bool endMenuEnabled READ endMenuEnabled NOTIFY changed)
+    // A short confirmation of a command that shows nothing else (Copy
+    // Diagnostics); empty when none. It goes by itself after a few seconds.
+    Q_PROPERTY(QString confirmation READ confirmation NOTIFY confirmationChanged)
+    Q_PROPERTY(bool hasConfirmation READ hasConfirmation NOTIFY confirmationChanged)
 
-    // The statistics overlay over the video.
+    // The statistics overlay over the video, and whether it shows now: asked
+    // for, and a stream running.
     Q_PROPERTY(vistrel::StatisticsPresenter* statistics READ statistics CONSTANT)
+    Q_PROPERTY(bool showsStatistics READ showsStatistics NOTIFY changed)
 
     Q_PROPERTY(QString monospaceFamily READ monospaceFamily CONSTANT)
 
@@ -111,8 +117,11 @@ public:
     [[nodiscard]] bool canStart() const { return session_->canStart(); }
     [[nodiscard]] bool endButtonEnabled() const;
     [[nodiscard]] bool endMenuEnabled() const { return !isIdle(); }
+    [[nodiscard]] const QString& confirmation() const { return confirmation_; }
+    [[nodiscard]] bool hasConfirmation() const { return !confirmation_.isEmpty(); }
 
     [[nodiscard]] StatisticsPresenter* statistics() const { return statistics_; }
+    [[nodiscard]] bool showsStatistics() const { return statistics_->shown() && !isIdle(); }
 
     [[nodiscard]] static QString monospaceFamily();
 
@@ -127,7 +136,7 @@ public:
     Q_INVOKABLE void toggleRecording() { session_->toggleRecording(); }
     Q_INVOKABLE void captureScreenshot() { session_->captureScreenshot(); }
     Q_INVOKABLE void revealLastCapture() { session_->revealLastCapture(); }
-    Q_INVOKABLE void copyDiagnostics() { session_->copyDiagnostics(); }
+    Q_INVOKABLE void copyDiagnostics();
     Q_INVOKABLE void dismissError() { session_->dismissError(); }
     Q_INVOKABLE void dismissCaptureNotice() { session_->dismissCaptureNotice(); }
 
@@ -140,12 +149,15 @@ signals:
     void videoSinkChanged();
     // A picture went to the window's video sink: the window draws anyway.
     void pictureShown();
+    void confirmationChanged();
 
 private:
     [[nodiscard]] StreamSession::Phase phase() const { return session_->phase(); }
 
     StreamSession* session_;          // the application's session, which outlives the windows
     StatisticsPresenter* statistics_; // child
+    QString confirmation_;
+    int confirmations_ = 0; // so that only the newest one takes itself away
 };
 
 } // namespace vistrel

@@ -2,6 +2,10 @@
 
 #include "ui/Labels.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+
 namespace vistrel {
 
 namespace ShortcutKeys {
@@ -42,6 +46,12 @@ QKeySequence quit() {
     return firstBinding(QKeySequence::Quit, "Ctrl+Q");
 }
 
+QList<QKeySequence> closeWindow() {
+    QList<QKeySequence> keys{QKeySequence(Qt::Key_Escape)};
+    keys += QKeySequence::keyBindings(QKeySequence::Close);
+    return keys;
+}
+
 QString tooltip(const QString& text, const QKeySequence& key) {
     return QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText));
 }
@@ -62,6 +72,39 @@ QString Shortcuts::screenshotTooltip() {
 }
 QString Shortcuts::fullScreenTooltip() {
     return ShortcutKeys::tooltip(Labels::fullScreen(), ShortcutKeys::fullScreen());
+}
+
+} // namespace vistrel
+
+namespace vistrel {
+
+Shortcuts::Shortcuts(QObject* parent) : QObject(parent) {
+    if (QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+QVariantList Shortcuts::closeWindow() {
+    QVariantList keys;
+    for (const QKeySequence& key : ShortcutKeys::closeWindow()) {
+        keys << portable(key);
+    }
+    return keys;
+}
+
+bool Shortcuts::eventFilter(QObject* watched, QEvent* event) {
+    // A read-only text that was clicked to copy from holds the keyboard, and
+    // Qt Quick's text claims every key before the menus see it. Copying and
+    // selecting stay its own; every other key goes on to the shortcuts.
+    if (event->type() == QEvent::ShortcutOverride && watched->inherits("QQuickTextEdit") &&
+        watched->property("readOnly").toBool()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->matches(QKeySequence::Copy) && !key->matches(QKeySequence::SelectAll)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace vistrel

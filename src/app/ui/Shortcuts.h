@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 namespace vistrel {
@@ -19,18 +20,21 @@ QKeySequence fullScreen(); // the platform's full-screen key
 QKeySequence statistics(); // Show Statistics
 QKeySequence settings();   // the platform's preferences key, Ctrl+, where it has none
 QKeySequence quit();
+QList<QKeySequence> closeWindow(); // Escape and the platform's close keys (Ctrl+W)
 
 // "<text> (<native key text>)", the form every tooltip that names a key uses.
 QString tooltip(const QString& text, const QKeySequence& key);
 
 } // namespace ShortcutKeys
 
-// The same, for QML: portable sequences for Action.shortcut and finished
-// tooltip texts.
+// The same, for QML: portable sequences for Action.shortcut and Shortcut,
+// and finished tooltip texts. It also keeps the menus' keys working while a
+// read-only text that was clicked holds the keyboard.
 class Shortcuts : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Provided by the application")
+    Q_PROPERTY(QVariantList closeWindow READ closeWindow CONSTANT)
     Q_PROPERTY(QString start READ start CONSTANT)
     Q_PROPERTY(QString end READ end CONSTANT)
     Q_PROPERTY(QString record READ record CONSTANT)
@@ -46,7 +50,8 @@ class Shortcuts : public QObject {
     Q_PROPERTY(QString fullScreenTooltip READ fullScreenTooltip CONSTANT)
 
 public:
-    using QObject::QObject;
+    // Watches the application's shortcut events.
+    explicit Shortcuts(QObject* parent = nullptr);
 
     [[nodiscard]] static QString start() { return portable(ShortcutKeys::start()); }
     [[nodiscard]] static QString end() { return portable(ShortcutKeys::end()); }
@@ -61,6 +66,10 @@ public:
     [[nodiscard]] static QString recordTooltip();
     [[nodiscard]] static QString screenshotTooltip();
     [[nodiscard]] static QString fullScreenTooltip();
+    [[nodiscard]] static QVariantList closeWindow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     static QString portable(const QKeySequence& k) {

@@ -25,25 +25,36 @@ QString count(const StreamFigures::Count& c) {
     return Labels::totalAndRecent(QString::number(c.total), QString::number(c.recent));
 }
 
-QString valueLines(const StreamFigures& f) {
+// Milliseconds below a second, seconds from one on.
+QString duration(double seconds, int millisecondDecimals) {
+    return seconds >= 1 ? Labels::seconds(number(seconds, 1))
+                        : Labels::milliseconds(number(seconds * 1000, millisecondDecimals));
+}
+
+} // namespace
+
+QString StatisticsPresenter::valueLines(const StreamFigures& f) {
     const QString none = Labels::notAvailable();
+    // Whole pictures a second: counted over a few seconds, a tenth would be noise.
     const QStringList lines = {
-        Labels::perSecond(number(f.shownPerSecond, 1)),
-        Labels::perSecond(number(f.decodedPerSecond, 1)),
+        Labels::perSecond(number(f.shownPerSecond, 0)),
+        Labels::perSecond(number(f.decodedPerSecond, 0)),
         Labels::megabitsPerSecond(number(f.megabitsPerSecond, 2)),
         count(f.continuityGaps),
         count(f.kernelDrops),
         count(f.picturesReplaced),
         count(f.picturesConcealed),
-        f.meanDecodeMs ? Labels::decodeTimes(number(*f.meanDecodeMs, 1),
-                                             number(f.worstDecodeMs.value_or(0), 1))
+        f.meanDecodeMs ? Labels::decodeTimes(duration(*f.meanDecodeMs / 1000, 1),
+                                             duration(f.worstDecodeMs.value_or(0) / 1000, 1))
                        : none,
         f.width > 0 ? QStringLiteral("%1 \u00d7 %2").arg(f.width).arg(f.height) : none,
-        f.sinceLastPicture ? Labels::ago(number(*f.sinceLastPicture * 1000, 0)) : none,
+        f.sinceLastPicture ? Labels::ago(duration(*f.sinceLastPicture, 0)) : none,
         f.keyframeWait ? Labels::seconds(number(*f.keyframeWait, 1)) : none,
     };
     return lines.join(QLatin1Char('\n'));
 }
+
+namespace {
 
 // One bar per picture, as wide as the wait for it and as high as that wait
 // (cut off at the top): steady pictures make an even band, a stutter a block

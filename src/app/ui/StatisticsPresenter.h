@@ -6,6 +6,7 @@
 #pragma once
 
 #include "receive/CounterSample.h"
+#include "receive/StreamStatistics.h"
 #include "session/StreamSession.h"
 
 #include <QObject>
@@ -47,6 +48,8 @@ public:
     [[nodiscard]] const QString& intervalBars() const { return intervalBars_; }
     [[nodiscard]] static double graphWidth() { return canvasWidth; }
     [[nodiscard]] static double graphHeight() { return canvasHeight; }
+    // The overlay's values for `figures`, one a line.
+    [[nodiscard]] static QString valueLines(const StreamFigures& figures);
 
 signals:
     void shownChanged();

@@ -68,8 +68,8 @@ StreamFigures summarise(std::span<const CounterSample> samples,
     const std::span<const CounterSample> run = samples.subspan(first);
     const CounterSample& now = run.back();
 
-    const Base second = base(run, rateWindow);
-    const CounterSample& then = second.counters;
+    const Base window = base(run, rateWindow);
+    const CounterSample& then = window.counters;
     if (const double elapsed = now.time - then.time; elapsed > 0) {
         figures.shownPerSecond = double(now.picturesShown - then.picturesShown) / elapsed;
         figures.decodedPerSecond = double(now.picturesDecoded - then.picturesDecoded) / elapsed;
@@ -78,7 +78,7 @@ StreamFigures summarise(std::span<const CounterSample> samples,
     if (const std::uint64_t units = now.decodedUnits - then.decodedUnits; units > 0) {
         figures.meanDecodeMs = double(now.decodeNanos - then.decodeNanos) / double(units) / 1e6;
         std::uint64_t worst = 0;
-        for (std::size_t i = second.next; i < run.size(); ++i) {
+        for (std::size_t i = window.next; i < run.size(); ++i) {
             worst = std::max(worst, run[i].slowestDecodeNanos);
         }
         figures.worstDecodeMs = double(worst) / 1e6;

@@ -1,6 +1,6 @@
 // What the statistics overlay shows, worked out from the counter samples it
-// took: rates over the last second, losses in total and over the last ten
-// seconds, decode times of the last second, how long a held picture has
+// took: rates and decode times over the last four seconds, losses in total
+// and over the last ten seconds, how long a held picture has
 // waited for a keyframe, and the intervals between the pictures shown in the
 // last ten seconds.
 #pragma once
@@ -35,7 +35,7 @@ struct StreamFigures {
     Count kernelDrops;
     Count picturesReplaced;
     Count picturesConcealed;
-    // Of the access units decoded in the last second; none when there were none.
+    // Of the access units decoded within the rate window; none when there were none.
     std::optional<double> meanDecodeMs;
     std::optional<double> worstDecodeMs;
     int width = 0;
@@ -50,7 +50,10 @@ struct StreamFigures {
 
 namespace StreamStatistics {
 
-inline constexpr double rateWindow = 1.0;    // seconds
+// Long enough that a steady rate reads steady: counted four times a second,
+// a window of one second moves a count of 20 by one picture either way
+// (19 to 21 /s); four seconds move it by a quarter.
+inline constexpr double rateWindow = 4.0;    // seconds
 inline constexpr double recentWindow = 10.0; // seconds
 
 // `samples` oldest first; a sample whose counters went down begins a new run,

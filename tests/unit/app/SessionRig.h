@@ -103,15 +103,18 @@ struct TestChooser final : CaptureLocationChooser {
     Completion open;
 };
 
-// Counts the sleep holds alive.
+// Counts the sleep holds alive, of both kinds.
 struct TestInhibitor final : ActivityInhibitor {
     struct Hold final : ActivityHold {
         std::shared_ptr<int> token;
     };
-    [[nodiscard]] std::unique_ptr<ActivityHold> begin(const QString& /*reason*/) override {
+    [[nodiscard]] std::unique_ptr<ActivityHold> preventIdleSleep(const QString& /*r*/) override {
         auto hold = std::make_unique<Hold>();
         hold->token = token;
         return hold;
+    }
+    [[nodiscard]] std::unique_ptr<ActivityHold> delaySleep(const QString& r) override {
+        return preventIdleSleep(r);
     }
     [[nodiscard]] long holds() const { return token.use_count() - 1; }
     std::shared_ptr<int> token = std::make_shared<int>();
@@ -174,7 +177,9 @@ public:
     TestClock* clock = nullptr; // null with realClock
     TestSettings* settings = nullptr;
     TestChooser* chooser = nullptr;
-    TestInhibitor* activity = nullptr;
+    TestInhibitor* activity = nullptr; // null when `inhibitor` was given
+    // Before the session is made: holds sleep off with this instead of counting.
+    std::unique_ptr<ActivityInhibitor> inhibitor;
 
     // Makes the session with this saved address; session() makes one with
     // 127.0.0.1 if none was made.
@@ -189,7 +194,11 @@ public:
         settings = own<TestSettings>(services.settings);
         settings->values["frameAddress"] = address;
         chooser = own<TestChooser>(services.chooser);
-        activity = own<TestInhibitor>(services.activity);
+        if (inhibitor) {
+            services.activity = std::move(inhibitor);
+        } else {
+            activity = own<TestInhibitor>(services.activity);
+        }
         services.sshProgram = sshProgram;
         services.applicationDir = path("bin");
         services.port = port;

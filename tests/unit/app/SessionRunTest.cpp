@@ -67,7 +67,7 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     EXPECT_EQ(SessionProbe::processId(session), client);
     EXPECT_EQ(activation.count(), 1);
     EXPECT_EQ(rig.settings->values["frameAddress"], "127.0.0.1");
-    EXPECT_EQ(rig.activity->holds(), 1);
+    EXPECT_EQ(rig.activity->holds(), 2); // idle and the sleep delay
 
     // The askpass environment, the default user, the trimmed address, this
     // computer's end of the route and the known-hosts file in the private folder.

@@ -33,15 +33,17 @@ RowLayout {
         tip: controls.shortcuts.screenshotTooltip
         onClicked: controls.presenter.captureScreenshot()
     }
+    // As wide as it needs, up to all the row has free: only then is the
+    // name cut. The space after it takes what is left.
     CaptureNotice {
         id: notice
         Layout.fillWidth: true
+        Layout.maximumWidth: implicitWidth
         Layout.leftMargin: 4
         presenter: controls.presenter
     }
     Item {
         Layout.fillWidth: true
-        visible: !notice.visible
     }
     RowLayout {
         objectName: "recordingIndicator"

@@ -45,5 +45,4 @@ RowLayout {
         Accessible.name: Labels.dismissNotice
         onClicked: notice.presenter.dismissCaptureNotice()
     }
-    Item { Layout.fillWidth: true }
 }

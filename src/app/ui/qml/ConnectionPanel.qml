@@ -87,6 +87,10 @@ ColumnLayout {
             palette.button: Theme.accent
             palette.buttonText: Theme.onColour
             opacity: enabled ? 1 : 0.55
+            Behavior on opacity {
+                enabled: !panel.shell.reduceMotion
+                NumberAnimation { duration: Theme.phaseAnimation; easing.type: Easing.InOutQuad }
+            }
             tip: panel.shortcuts.startTooltip
             onClicked: panel.presenter.start()
         }

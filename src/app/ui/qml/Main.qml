@@ -21,8 +21,10 @@ ApplicationWindow {
     visible: true
 
     menuBar: MenuBar {
+        id: menuBar
         objectName: "menuBar"
-        Menu {
+        delegate: MenuTitle {}
+        AppMenu {
             objectName: "fileMenu"
             title: Labels.fileMenu
             Action {
@@ -44,7 +46,7 @@ ApplicationWindow {
                 onTriggered: window.shell.quit()
             }
         }
-        Menu {
+        AppMenu {
             objectName: "streamMenu"
             title: Labels.streamMenu
             Action {
@@ -103,7 +105,7 @@ ApplicationWindow {
                 onTriggered: window.presenter.copyDiagnostics()
             }
         }
-        Menu {
+        AppMenu {
             objectName: "helpMenu"
             title: Labels.helpMenu
             Action {
@@ -138,6 +140,12 @@ ApplicationWindow {
             anchors.fill: parent
             presenter: window.presenter
             shell: window.shell
+        }
+
+        // Escape and the close key close it, as any dialog.
+        Shortcut {
+            sequences: window.shortcuts.closeWindow
+            onActivated: settingsWindow.close()
         }
 
         // The menus' keys work here too, although the menus are the main

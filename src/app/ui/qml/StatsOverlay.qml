@@ -12,7 +12,7 @@ Rectangle {
     readonly property StatisticsPresenter statistics: presenter.statistics
 
     objectName: "statsOverlay"
-    visible: statistics.shown
+    visible: presenter.showsStatistics
     implicitWidth: content.implicitWidth + 20
     implicitHeight: content.implicitHeight + 16
     radius: 8
@@ -29,12 +29,12 @@ Rectangle {
             id: figures
             spacing: 12
             Text {
+                objectName: "statisticsNames"
                 text: Labels.statisticsNames
                 font.pixelSize: Theme.smallSize
                 lineHeightMode: Text.FixedHeight
                 lineHeight: 14
-                color: Theme.placeholderTitle
-                opacity: 0.7
+                color: Theme.overlayLabel
             }
             Text {
                 id: values
@@ -78,9 +78,10 @@ Rectangle {
 
         Text {
             id: caption
+            objectName: "intervalsCaption"
             text: Labels.intervalsCaption
             font.pixelSize: Theme.tinySize
-            color: Theme.placeholderSubtitle
+            color: Theme.overlayCaption
         }
     }
 }

@@ -28,7 +28,10 @@ QtObject {
     readonly property color headsetMark: Qt.rgba(1, 1, 1, 0.5)
     readonly property color videoOutline: Qt.rgba(1, 1, 1, 0.07)
     readonly property color badgeFill: Qt.rgba(0, 0, 0, 0.6)
-    readonly property color overlayFill: Qt.rgba(0, 0, 0, 0.72)
+    // The statistics panel keeps its text at 4.5:1 or better over a white picture.
+    readonly property color overlayFill: Qt.rgba(0, 0, 0, 0.78)
+    readonly property color overlayLabel: Qt.rgba(1, 1, 1, 0.85)
+    readonly property color overlayCaption: Qt.rgba(1, 1, 1, 0.72)
     readonly property color graphFill: Qt.rgba(1, 1, 1, 0.06)
 
     // Font sizes in pixels

@@ -41,6 +41,7 @@ Item {
         opacity: area.presenter.isLive ? 1 : 0
         visible: opacity > 0
         Behavior on opacity {
+            enabled: area.phaseAnimation > 0
             NumberAnimation { duration: area.phaseAnimation; easing.type: Easing.InOutQuad }
         }
         implicitWidth: badgeRow.implicitWidth + 20
@@ -77,6 +78,27 @@ Item {
         presenter: area.presenter
     }
 
+    // Copy Diagnostics and the like confirm themselves here for a moment.
+    Rectangle {
+        objectName: "confirmation"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        anchors.bottomMargin: 18
+        visible: area.presenter.hasConfirmation
+        implicitWidth: confirmationText.implicitWidth + 24
+        implicitHeight: confirmationText.implicitHeight + 12
+        radius: height / 2
+        color: Theme.badgeFill
+        Text {
+            id: confirmationText
+            objectName: "confirmationText"
+            anchors.centerIn: parent
+            text: area.presenter.confirmation
+            font.pixelSize: Theme.bodySize
+            color: Theme.onColour
+        }
+    }
+
     // Rounds the corners of the picture and draws the faint outline.
     Shape {
         anchors.fill: parent
@@ -94,8 +116,10 @@ Item {
         }
     }
 
+    // A click here takes the keyboard from a field or a text, back to the window.
     TapHandler {
         acceptedButtons: Qt.LeftButton
+        onTapped: area.forceActiveFocus()
         onDoubleTapped: area.shell.toggleFullScreen()
     }
 }
