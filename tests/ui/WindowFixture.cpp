@@ -148,7 +148,7 @@ void WindowFixture::launchWith(SessionServices services, const QString& address)
     };
     services.revealer =
         std::make_unique<DesktopFileRevealer>(QDBusConnection(QString()), platform.openUrl);
-    platform.applicationDir = VISTREL_BINARY_DIR "/src/app";
+    platform.applicationDir = VISTREL_BINARY_DIR "/src/app/shell";
     app_ = std::make_unique<VistrelApp>(std::move(services), std::move(platform));
     ASSERT_TRUE(app_->load());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
