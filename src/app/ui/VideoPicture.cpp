@@ -91,7 +91,8 @@ public:
     // False when the planes could not be put into textures.
     bool upload(const AVFrame& frame, QQuickWindow& window) {
         QOpenGLContext* context = QOpenGLContext::currentContext();
-        if (context == nullptr || frame.linesize[0] <= 0 || frame.linesize[1] <= 0) {
+        if (window.rendererInterface()->graphicsApi() != QSGRendererInterface::OpenGL ||
+            context == nullptr || frame.linesize[0] <= 0 || frame.linesize[1] <= 0) {
             return false;
         }
         QOpenGLFunctions& gl = *context->functions();
@@ -235,6 +236,9 @@ void VideoPicture::fit() {
 }
 
 QSGNode* VideoPicture::updatePaintNode(QSGNode* old, UpdatePaintNodeData*) {
+    if (old == nullptr && picture_.empty()) {
+        return nullptr; // no textures to draw with yet
+    }
     auto* node = old != nullptr ? static_cast<PictureNode*>(old) : new PictureNode;
     if (!uploaded_ && !picture_.empty() && !node->upload(*picture_.frame(), *window())) {
         picture_ = {};

@@ -6,7 +6,9 @@
 #include "SessionRig.h"
 #include "session/FrameMailbox.h"
 #include "session/QtText.h"
+#include "session/SessionMessages.h"
 
+#include <QSize>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -71,6 +73,14 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownItselfUntilTheStop) {
     EXPECT_EQ(session.display()->shownCount(), 1U);
     session.end();
     EXPECT_TRUE(session.display()->current().empty());
+}
+
+TEST(SessionPicture, APictureOfALayoutTheWindowCannotShowEndsTheStream) {
+    SessionRig rig;
+    rig.startStreaming();
+    rig.feed(makePicture(320, 240, AV_PIX_FMT_YUV444P));
+    EXPECT_EQ(rig.session().error(), qs(SessionMessages::displayFailed));
+    EXPECT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
 }
 
 TEST(SessionCapture, CommandsNeedALivePictureAndNoOpenDialog) {
