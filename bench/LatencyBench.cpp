@@ -4,8 +4,8 @@
 // then in alternating windows
 //   - Vistrel's receive path: UdpReceiver → decoded picture (its onFrame), and
 //     the FrameMailbox hand-off to the GUI thread the way StreamSession makes
-//     it, up to the moment VideoDisplay has handed the picture to a video sink
-//     there, as StreamSession::present does;
+//     it, up to the moment VideoDisplay has made the picture current for the
+//     window's video item there, as StreamSession::present does;
 //   - the ffmpeg command line tuned for low delay writing raw pictures to a
 //     pipe, read here;
 //   - ffplay with the same flags (CPU only: no reader sees its pictures).
@@ -30,7 +30,6 @@
 
 #include <QGuiApplication>
 #include <QTimer>
-#include <QVideoSink>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -163,17 +162,15 @@ void window(std::initializer_list<Latencies*> latencies, Clock::duration length,
 }
 
 // Vistrel: the receiver as the session runs it, the hand-off to this (the
-// GUI) thread as StreamSession::deliver makes it, and the copy into the video
-// sink that StreamSession::present makes. Only the scene's draw, on Qt's
-// render thread, is left out.
+// GUI) thread as StreamSession::deliver makes it, and the display's picture
+// as StreamSession::present sets it. The upload of the planes and the scene's
+// draw, on Qt's render thread, are left out.
 struct VistrelReceiver {
     UdpReceiver receiver;
     std::shared_ptr<FrameMailbox> mailbox = std::make_shared<FrameMailbox>();
-    QVideoSink sink;
     VideoDisplay display;
 
     VistrelReceiver(std::uint16_t port, Latencies& decoded, Latencies& shown) {
-        display.setVideoSink(&sink);
         receiver.setOnFrame([this, &decoded, &shown](const PixelBuffer& picture) {
             decoded.seen(stampOf(picture), Clock::now());
             if (mailbox->post(picture)) {

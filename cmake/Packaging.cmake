@@ -19,5 +19,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vistrel.invalid/")
 # are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "openssh-client, libqt6svg6, qml6-module-qtqml, qml6-module-qtqml-workerscript, qml6-module-qtqml-models, qml6-module-qtquick, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-shapes, qml6-module-qtmultimedia")
+  "openssh-client, libqt6svg6, qml6-module-qtqml, qml6-module-qtqml-workerscript, qml6-module-qtqml-models, qml6-module-qtquick, qml6-module-qtquick-templates, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtquick-shapes")
 include(CPack)

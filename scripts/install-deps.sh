@@ -10,13 +10,13 @@ packages=(
   cmake ninja-build g++ pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   # Qt 6 and every QML module the application imports
-  qt6-base-dev qt6-declarative-dev qt6-multimedia-dev libqt6svg6
+  qt6-base-dev qt6-declarative-dev qt6-shadertools-dev libqt6svg6
   # qmllint, which checks the views in the tests
   qt6-declarative-dev-tools
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
   qml6-module-qtquick qml6-module-qtquick-templates qml6-module-qtquick-controls
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
-  qml6-module-qtquick-shapes qml6-module-qtmultimedia qml6-module-qttest
+  qml6-module-qtquick-shapes qml6-module-qttest
   # video
   ffmpeg libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libpng-dev
   # the SSH client the application drives

@@ -10,6 +10,7 @@
 #include "session/SessionMessages.h"
 #include "support/PrivateFolder.h"
 
+#include <QSize>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <malloc.h>

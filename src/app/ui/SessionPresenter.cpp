@@ -36,8 +36,6 @@ SessionPresenter::SessionPresenter(StreamSession& session, QObject* parent)
             &SessionPresenter::sshUsernameChanged);
     connect(session_, &StreamSession::lossPolicyChanged, this,
             &SessionPresenter::keepsPictureMovingChanged);
-    connect(session_->display(), &VideoDisplay::videoSinkChanged, this,
-            &SessionPresenter::videoSinkChanged);
     connect(session_->display(), &VideoDisplay::shown, this, &SessionPresenter::pictureShown);
     connect(statistics_, &StatisticsPresenter::shownChanged, this, &SessionPresenter::changed);
 }

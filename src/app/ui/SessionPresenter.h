@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QVideoSink>
 #include <QtQml/qqmlregistration.h>
 
 namespace vistrel {
@@ -26,8 +25,6 @@ class SessionPresenter : public QObject {
     // moving, or hold the last whole picture.
     Q_PROPERTY(bool keepsPictureMoving READ keepsPictureMoving WRITE setKeepsPictureMoving NOTIFY
                    keepsPictureMovingChanged)
-    // The window's VideoOutput sink; the session's display shows pictures in it.
-    Q_PROPERTY(QVideoSink* videoSink READ videoSink WRITE setVideoSink NOTIFY videoSinkChanged)
 
     Q_PROPERTY(QString statusText READ statusText NOTIFY changed)
     // The status dot shows the accent colour (live), else a muted one.
@@ -85,8 +82,8 @@ public:
     void setKeepsPictureMoving(bool keep) {
         session_->setLossPolicy(keep ? LossPolicy::KeepMoving : LossPolicy::Hold);
     }
-    [[nodiscard]] QVideoSink* videoSink() const { return session_->display()->videoSink(); }
-    void setVideoSink(QVideoSink* sink) { session_->display()->setVideoSink(sink); }
+    // What the window's video item shows.
+    [[nodiscard]] VideoDisplay* display() const { return session_->display(); }
 
     [[nodiscard]] QString statusText() const;
     [[nodiscard]] bool statusDotLit() const;
@@ -146,8 +143,7 @@ signals:
     void hostChanged();
     void sshUsernameChanged();
     void keepsPictureMovingChanged();
-    void videoSinkChanged();
-    // A picture went to the window's video sink: the window draws anyway.
+    // A picture became current for the window's video item: the window draws anyway.
     void pictureShown();
     void confirmationChanged();
 

@@ -28,6 +28,24 @@ int swscaleMatrix(ColourMatrix matrix) {
 
 } // namespace
 
+RgbFromSamples rgbFromSamples(const ColourEncoding& encoding) {
+    // libswscale's table is {Cr→R, Cb→B, Cb→G, Cr→G} × 65536 for limited-range
+    // chroma; it widens luma in limited range and narrows chroma in full range.
+    const int* table = sws_getCoefficients(swscaleMatrix(encoding.matrix));
+    const double chroma = encoding.fullRange ? 224.0 / 255.0 / 65536.0 : 1.0 / 65536.0;
+    const double cy = encoding.fullRange ? 1.0 : 255.0 / 219.0;
+    const double y0 = encoding.fullRange ? 0.0 : 16.0 / 255.0;
+    const double c0 = 128.0 / 255.0;
+    const double crToR = table[0] * chroma;
+    const double cbToB = table[1] * chroma;
+    const double cbToG = -table[2] * chroma;
+    const double crToG = -table[3] * chroma;
+    const double offset = -cy * y0;
+    return {{{cy, 0.0, crToR, offset - crToR * c0},
+             {cy, cbToG, crToG, offset - (cbToG + crToG) * c0},
+             {cy, cbToB, 0.0, offset - cbToB * c0}}};
+}
+
 void RgbConverter::ContextDeleter::operator()(SwsContext* context) const {
     sws_freeContext(context);
 }

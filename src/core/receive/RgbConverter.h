@@ -8,11 +8,21 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "receive/ColourEncoding.h"
+
+#include <array>
 #include <memory>
 
 struct SwsContext;
 
 namespace vistrel {
+
+// The colour rule as one affine map from samples (Y', Cb, Cr, each stored
+// value / 255) to RGB in 0…1: rows R, G, B of {Y', Cb, Cr, 1}. Read from the
+// coefficient table and range handling RgbConverter gives libswscale, so
+// that a shader using it and the files can never disagree.
+using RgbFromSamples = std::array<std::array<double, 4>, 3>;
+RgbFromSamples rgbFromSamples(const ColourEncoding& encoding);
 
 class RgbConverter {
 public:

@@ -1,5 +1,4 @@
 import QtQuick
-import QtMultimedia
 import Vistrel
 
 // Shows the session's pictures: black until the first one, aspect fit, sized
@@ -14,11 +13,11 @@ Item {
     readonly property real pictureBottom: picture.y + picture.height
     readonly property real pictureRight: picture.x + picture.width
 
-    VideoOutput {
+    VideoPicture {
         id: output
         objectName: "videoOutput"
         anchors.fill: parent
-        fillMode: VideoOutput.PreserveAspectFit
+        presenter: surface.presenter
     }
 
     component Bar: Rectangle {
@@ -43,11 +42,5 @@ Item {
         y: surface.picture.y
         width: surface.width - surface.pictureRight
         height: surface.picture.height
-    }
-
-    Binding {
-        target: surface.presenter
-        property: "videoSink"
-        value: output.videoSink
     }
 }
