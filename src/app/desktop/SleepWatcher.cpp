@@ -9,7 +9,7 @@ SleepWatcher::SleepWatcher(const QDBusConnection& bus, QObject* parent) : QObjec
     // The connection object is a shared handle; connecting through a copy
     // registers the match on the same underlying bus connection.
     QDBusConnection connection(bus);
-    listening_ = connection.connect(
+    connection.connect(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
         SLOT(onPrepareForSleep(bool)));

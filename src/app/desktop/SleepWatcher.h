@@ -15,15 +15,11 @@ public:
     // Listens on `bus`; the system bus in the application, a private bus in tests.
     explicit SleepWatcher(const QDBusConnection& bus, QObject* parent = nullptr);
 
-    [[nodiscard]] bool isListening() const { return listening_; }
-
 signals:
     void aboutToSleep();
 
 private:
     Q_SLOT void onPrepareForSleep(bool starting);
-
-    bool listening_ = false;
 };
 
 } // namespace vistrel
