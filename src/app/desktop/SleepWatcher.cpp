@@ -9,10 +9,10 @@ SleepWatcher::SleepWatcher(const QDBusConnection& bus, QObject* parent) : QObjec
     // The connection object is a shared handle; connecting through a copy
     // registers the match on the same underlying bus connection.
     QDBusConnection connection(bus);
-    connection.connect(
-        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
-        SLOT(onPrepareForSleep(bool)));
+    connection.connect(QStringLiteral("org.freedesktop.login1"),
+                       QStringLiteral("/org/freedesktop/login1"),
+                       QStringLiteral("org.freedesktop.login1.Manager"),
+                       QStringLiteral("PrepareForSleep"), this, SLOT(onPrepareForSleep(bool)));
 }
 
 void SleepWatcher::onPrepareForSleep(bool starting) {
