@@ -17,7 +17,8 @@ public:
         const ProcessResult added = runProcess(
             {"nft", "-f", "-"}, "table inet " + table_ +
                                     " { chain arriving { type filter hook prerouting priority raw;"
-                                    " iifname \"" + link + "\" udp dport " + std::to_string(port) +
+                                    " iifname \"" +
+                                    link + "\" udp dport " + std::to_string(port) +
                                     " numgen random mod 1000 < " + std::to_string(perMille) +
                                     " drop; }; }\n");
         EXPECT_EQ(added.exitStatus, 0) << added.err;

@@ -39,9 +39,16 @@ HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
     }
     checked(runProcess({"ssh-add", "-q", key}, {}, agentEnvironment()));
     // --owner-pid: a test program that dies still leaves nothing behind.
-    std::vector<std::string> argv{tool,     "start",      "--instance",       "auto",
-                                  "--size", options.size, "--authorized-key", key + ".pub",
-                                  "--owner-pid", std::to_string(::getpid())};
+    std::vector<std::string> argv{tool,
+                                  "start",
+                                  "--instance",
+                                  "auto",
+                                  "--size",
+                                  options.size,
+                                  "--authorized-key",
+                                  key + ".pub",
+                                  "--owner-pid",
+                                  std::to_string(::getpid())};
     if (!options.sizeChange.empty()) {
         argv.insert(argv.end(), {"--size-change", options.sizeChange});
     }

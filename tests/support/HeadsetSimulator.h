@@ -41,9 +41,10 @@ public:
 
     // /usr/bin/ssh exactly as the application starts it, the real remote
     // script sending to `port` here, with the agent and `environment` added.
-    [[nodiscard]] std::unique_ptr<ChildProcess>
-    startSsh(std::uint16_t port, const std::filesystem::path& knownHosts,
-             const Environment& environment = {}, const std::string& user = "steamos") const;
+    [[nodiscard]] std::unique_ptr<ChildProcess> startSsh(std::uint16_t port,
+                                                         const std::filesystem::path& knownHosts,
+                                                         const Environment& environment = {},
+                                                         const std::string& user = "steamos") const;
 
     // Runs a command among the headset's network, mounts and processes.
     ProcessResult exec(const std::vector<std::string>& command) const;

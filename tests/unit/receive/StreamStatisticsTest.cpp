@@ -1,7 +1,6 @@
 #include "receive/StreamStatistics.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
 #include <vector>
 
 // Each row names only the fields it sets; GCC before 14 warns about the rest
@@ -9,22 +8,6 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace vistrel {
-
-void PrintTo(const StreamFigures& f, std::ostream* os) {
-    *os << f.shownPerSecond << " shown/s, " << f.decodedPerSecond << " decoded/s, "
-        << f.megabitsPerSecond << " Mbit/s; gaps " << f.continuityGaps.total << '/'
-        << f.continuityGaps.recent << ", kernel " << f.kernelDrops.total << '/'
-        << f.kernelDrops.recent << ", replaced " << f.picturesReplaced.total << '/'
-        << f.picturesReplaced.recent << "; decode " << f.meanDecodeMs.value_or(-1) << '/'
-        << f.worstDecodeMs.value_or(-1) << " ms; " << f.width << 'x' << f.height << ", "
-        << f.sinceLastPicture.value_or(-1) << " s since; concealed " << f.picturesConcealed.total
-        << '/' << f.picturesConcealed.recent << ", keyframe wait " << f.keyframeWait.value_or(-1)
-        << " s; intervals";
-    for (const StreamFigures::Interval& i : f.intervals) {
-        *os << ' ' << i.age << ':' << i.seconds;
-    }
-}
-
 namespace {
 
 struct Case {
