@@ -78,12 +78,9 @@ TEST_P(SessionEndToEnd, EndsIdleWithItsSentenceLeavingNothingRunning) {
     SessionRig rig("trap '' TERM; exec /usr/bin/ssh \"$@\"");
     rig.realClock = run.realClock;
     StreamSession& s = trustingSession(rig, h);
-    std::vector<Phase> phases;
-    QObject::connect(&s, &StreamSession::phaseChanged, &s, [&] { phases.push_back(s.phase()); });
     s.start();
     ASSERT_TRUE(waitFor([&] { return s.phase() == Phase::Streaming; }, 60s))
         << s.diagnostics().toStdString();
-    EXPECT_EQ(phases, (std::vector{Phase::Connecting, Phase::Waiting, Phase::Streaming}));
     EXPECT_EQ(s.resolution(), QString::fromStdString(run.headset.size).replace("x", " \u00d7 "));
     const auto ssh = static_cast<pid_t>(SessionProbe::processId(s));
     run.act(h, rig, s);

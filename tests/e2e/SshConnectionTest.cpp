@@ -50,8 +50,6 @@ TEST(SshConnection, EachWayItEndsGivesItsSentence) {
          std::string(Messages::hostKeyChanged), other},
         {"login refused", "", trusted, "nobody", nullptr, 255, "",
          std::string(Messages::authenticationFailed), trusted},
-        {"no camera", "rm /dev/video99", "=", "steamos", nullptr, 1, "VL_STOPPED\n",
-         std::string(Messages::remoteNoDevice), trusted},
         {"no sshd", "pkill -x sshd; while pgrep -x sshd; do sleep 0.1; done", "=", "steamos",
          nullptr, 255, "", std::string(Messages::connectionRefused), trusted},
     };

@@ -1,6 +1,6 @@
-// What the harnesses share: a check that ends the run (libFuzzer takes the
-// abort as a finding), and records that cut one input into several pieces,
-// such as datagrams: a 16-bit big-endian length, then that many bytes.
+// What the harnesses share: a check whose failure libFuzzer takes as a
+// finding, and one input cut into pieces such as datagrams (a 16-bit
+// big-endian length, then that many bytes).
 #pragma once
 
 #include <cstdint>
