@@ -81,8 +81,8 @@ TEST(AskPassProgram, EndsWithTheClientThatAskedIt) {
     ::kill(client.pid(), SIGKILL);
     int status = -1;
     pid_t reaped = 0;
-    for (int i = 0; i < 300 && (reaped = ::waitpid(asked, &status, WNOHANG)) == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && (reaped = ::waitpid(asked, &status, WNOHANG)) != asked; ++i) {
+        std::this_thread::sleep_for(10ms); // ours once the client is dead, then until it ends
     }
     if (reaped != asked) {
         ::kill(asked, SIGKILL);

@@ -146,7 +146,7 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouchedAndNoWorkingFile) {
         int frames;
         bool fillAfterFrames; // else the frames are noise, which does not compress
         std::string error;
-    } rows[] = {{90, false, Messages::recordingWriteFailed("No space left on device.")},
+    } rows[] = {{10, false, Messages::recordingWriteFailed("No space left on device.")},
                 {1100, true, Messages::recordingWriteFailed("No space left on device.")},
                 {0, false, std::string(Messages::noFramesRecorded)}};
     for (const auto& row : rows) {

@@ -26,7 +26,8 @@ TEST(VideoPipeline, ALossHoldsThePictureUntilTheNextKeyframe) {
     }
     ASSERT_EQ(completedAt.size(), s.units.size());
     std::size_t lost = 1;
-    while (isIdr(s.units[lost]) || completedAt[lost] - completedAt[lost - 1] < 2) {
+    while (lost + 1 < s.units.size() &&
+           (isIdr(s.units[lost]) || completedAt[lost] - completedAt[lost - 1] < 2)) {
         ++lost;
     }
     const auto next = static_cast<std::size_t>(
