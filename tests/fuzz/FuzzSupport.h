@@ -23,7 +23,7 @@ inline std::vector<std::span<const std::uint8_t>> records(const std::uint8_t* da
     std::vector<std::span<const std::uint8_t>> pieces;
     for (std::size_t at = 0; at + 2 <= size; at += 2 + pieces.back().size()) {
         pieces.emplace_back(data + at + 2,
-                            std::min<std::size_t>((data[at] << 8) | data[at + 1], size - at - 2));
+                            std::min(std::size_t(data[at] << 8 | data[at + 1]), size - at - 2));
     }
     return pieces;
 }
