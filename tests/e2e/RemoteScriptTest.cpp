@@ -25,9 +25,8 @@ double secondsSince(Clock::time_point from) {
 // One run of the script, its video sent to a socket here; constructed once
 // the video flows, so that the encoder has taken over its signals.
 struct Remote {
-    Remote(const HeadsetSimulator& headset, const std::filesystem::path& knownHosts)
-        : socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in local{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+    Remote(const HeadsetSimulator& headset, const std::filesystem::path& knownHosts) {
+        sockaddr_in local{AF_INET, 0, {}, {}};
         ::inet_pton(AF_INET, headset.localAddress().c_str(), &local.sin_addr);
         socklen_t length = sizeof local;
         EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length), 0);
@@ -39,10 +38,8 @@ struct Remote {
         pollfd video{socket.get(), POLLIN, 0};
         EXPECT_EQ(::poll(&video, 1, 15000), 1) << "no video\n" << headset.processes();
     }
-    UniqueFd socket;
-    // pgrep -f patterns for its script and encoder on the headset, and its encoder
-    std::string processes;
-    [[nodiscard]] std::string encoder() const { return "^/usr/bin/ffmpeg .*" + processes; }
+    UniqueFd socket{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    std::string processes; // pgrep -f pattern for its script and encoder on the headset
     std::unique_ptr<ChildProcess> ssh;
     Clock::time_point started; // when the start marker arrived
 };
@@ -82,13 +79,17 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
                  run.ssh->write("PING\nstop\n");
                  std::this_thread::sleep_for(3s);
              }
-             EXPECT_EQ(headset.exec({"pgrep", "-f", run.encoder()}).exitStatus, 0) << "it stopped";
+             EXPECT_EQ(
+                 headset.exec({"pgrep", "-f", "^/usr/bin/ffmpeg .*" + run.processes}).exitStatus, 0)
+                 << "it stopped";
              run.ssh->write("STOP\n");
              expectStopped(run, Clock::now(), 0, 2);
          }},
         {"an encoder deaf to interrupt and terminate is killed after 4 + 1 s",
          [&headset](Remote& run) {
-             EXPECT_EQ(headset.exec({"pkill", "-STOP", "-f", run.encoder()}).exitStatus, 0);
+             EXPECT_EQ(headset.exec({"pkill", "-STOP", "-f", "^/usr/bin/ffmpeg .*" + run.processes})
+                           .exitStatus,
+                       0);
              run.ssh->write("STOP\n");
              expectStopped(run, Clock::now(), 4.5, 9);
          }},

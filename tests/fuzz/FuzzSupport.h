@@ -1,6 +1,6 @@
-// What the harnesses share: a check that ends the run (libFuzzer takes the
-// abort as a finding), and records that cut one input into several pieces,
-// such as datagrams: a 16-bit big-endian length, then that many bytes.
+// What the harnesses share: a check whose failure libFuzzer takes as a
+// finding, and one input cut into pieces such as datagrams (a 16-bit
+// big-endian length, then that many bytes).
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,7 @@ inline std::vector<std::span<const std::uint8_t>> records(const std::uint8_t* da
     std::vector<std::span<const std::uint8_t>> pieces;
     for (std::size_t at = 0; at + 2 <= size; at += 2 + pieces.back().size()) {
         pieces.emplace_back(data + at + 2,
-                            std::min<std::size_t>((data[at] << 8) | data[at + 1], size - at - 2));
+                            std::min(std::size_t(data[at] << 8 | data[at + 1]), size - at - 2));
     }
     return pieces;
 }

@@ -8,8 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string bytes = vistrel::test::readFile(argv[i]);
-        std::printf("replaying %s (%zu bytes)\n", argv[i], bytes.size());
-        std::fflush(stdout);
+        std::printf("replaying %s\n", argv[i]);
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     return argc > 1 ? 0 : 1;

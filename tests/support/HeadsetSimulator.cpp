@@ -29,69 +29,57 @@ std::string HeadsetSimulator::skipReason() {
     return ::geteuid() == 0 ? "" : "needs root: the simulated headset creates namespaces";
 }
 
-HeadsetSimulator::HeadsetSimulator(HeadsetSimulatorOptions options) {
+HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
     const std::string key = (folder_ / "key").string();
     checked(runProcess({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key}));
-    const auto socket = folder_ / "agent";
     agent_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"ssh-agent", "-D", "-a", socket.string()});
-    for (int i = 0; i < 200 && !std::filesystem::exists(socket); ++i) {
+        std::vector<std::string>{"ssh-agent", "-D", "-a", (folder_ / "agent").string()});
+    for (int i = 0; i < 200 && !std::filesystem::exists(folder_ / "agent"); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     checked(runProcess({"ssh-add", "-q", key}, {}, agentEnvironment()));
-
     // --owner-pid: a test program that dies still leaves nothing behind.
-    std::vector<std::string> argv{tool,        "start",       "--instance",
-                                  "auto",      "--owner-pid", std::to_string(::getpid()),
-                                  "--size",    options.size,  "--authorized-key",
-                                  key + ".pub"};
-    const std::pair<bool, const char*> scenarios[] = {
-        {!options.authorizeTestKey, "--no-authorized-key"},
-        {!options.ffmpegInstalled, "--no-ffmpeg"},
-        {!options.videoDevice, "--no-video-device"},
-        {!options.sshdRunning, "--no-sshd"},
-        {options.changedHostKey, "--changed-host-key"}};
-    for (const auto& [on, flag] : scenarios) {
-        if (on) {
-            argv.emplace_back(flag);
-        }
-    }
+    std::vector<std::string> argv{tool,
+                                  "start",
+                                  "--instance",
+                                  "auto",
+                                  "--size",
+                                  options.size,
+                                  "--authorized-key",
+                                  key + ".pub",
+                                  "--owner-pid",
+                                  std::to_string(::getpid())};
     if (!options.sizeChange.empty()) {
         argv.insert(argv.end(), {"--size-change", options.sizeChange});
     }
     std::istringstream(checked(runProcess(argv, {}, {}, std::chrono::seconds(90)))) >>
         headsetAddress_;
     instance_ = headsetAddress_.substr(6, headsetAddress_.rfind('.') - 6);
-    localAddress_ = "10.77." + instance_ + ".1";
 }
 
 HeadsetSimulator::~HeadsetSimulator() {
     runProcess({tool, "stop", "--instance", instance_});
 }
 
-std::string HeadsetSimulator::stateFolder() const {
-    return "/var/lib/vistrel-headset-sim/" + instance_;
-}
-
-std::map<std::string, std::string> HeadsetSimulator::agentEnvironment() const {
+Environment HeadsetSimulator::agentEnvironment() const {
     return {{"SSH_AUTH_SOCK", (folder_ / "agent").string()}};
 }
 
 std::string HeadsetSimulator::knownHostsLine() const {
-    std::ifstream file(std::filesystem::path(tool).parent_path() / "host-key" /
-                       "ssh_host_ed25519_key.pub");
+    std::ifstream file(std::filesystem::path(tool).parent_path() /
+                       "host-key/ssh_host_ed25519_key.pub");
     std::string type;
     std::string blob;
     file >> type >> blob;
     return headsetAddress_ + " " + type + " " + blob;
 }
 
-std::unique_ptr<ChildProcess>
-HeadsetSimulator::startSsh(std::uint16_t port, const std::filesystem::path& knownHosts,
-                           const std::map<std::string, std::string>& environment,
-                           const std::string& user) const {
+std::unique_ptr<ChildProcess> HeadsetSimulator::startSsh(std::uint16_t port,
+                                                         const std::filesystem::path& knownHosts,
+                                                         const Environment& environment,
+                                                         const std::string& user) const {
     auto argv = RemoteCommand::sshArguments(ConnectionConfiguration(headsetAddress_, user, port),
-                                            localAddress_, knownHosts.string());
+                                            localAddress(), knownHosts.string());
     argv.insert(argv.begin(), "/usr/bin/ssh");
     auto merged = agentEnvironment();
     merged.insert(environment.begin(), environment.end());

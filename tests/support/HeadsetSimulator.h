@@ -1,30 +1,20 @@
 // A simulated Steam Frame for end-to-end tests: an instance of
 // tools/headset-sim of its own (a real sshd in network, mount and PID
 // namespaces, reached over a veth pair, with /dev/video99 and an ffmpeg that
-// encodes a synthetic picture), started when constructed and stopped, leaving
-// nothing behind, when destroyed or once the test program has died. Needs root.
+// encodes a synthetic picture), stopped when destroyed or once the test
+// program has died. Needs root.
 #pragma once
 
 #include "ChildProcess.h"
 #include "ScratchFolder.h"
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace vistrel::test {
 
-// The tool's failure scenarios; the defaults give a working headset.
 struct HeadsetSimulatorOptions {
-    bool authorizeTestKey = true; // false: every login is refused
-    bool ffmpegInstalled = true;
-    bool videoDevice = true;
-    bool sshdRunning = true;     // false: connections are refused
-    bool changedHostKey = false; // true: knownHostsLine() no longer matches
     std::string size = "1280x720";
     std::string sizeChange{}; // "S:WxH": the camera switches to WxH after S seconds
 };
@@ -34,34 +24,31 @@ public:
     // Empty when simulators can run here, otherwise why not.
     static std::string skipReason();
 
-    explicit HeadsetSimulator(HeadsetSimulatorOptions options = {});
+    explicit HeadsetSimulator(const HeadsetSimulatorOptions& options = {});
     ~HeadsetSimulator();
     HeadsetSimulator(const HeadsetSimulator&) = delete;
     HeadsetSimulator& operator=(const HeadsetSimulator&) = delete;
 
-    // The address to type, "10.77.N.2", and this computer's end, "10.77.N.1".
+    // The address to type, "10.77.N.2", this computer's end, "10.77.N.1",
+    // and its link, "vistrel-simN".
     [[nodiscard]] const std::string& headsetAddress() const { return headsetAddress_; }
-    [[nodiscard]] const std::string& localAddress() const { return localAddress_; }
-    [[nodiscard]] std::string stateFolder() const;
-    // This computer's end of the link, "vistrel-simN".
+    [[nodiscard]] std::string localAddress() const { return "10.77." + instance_ + ".1"; }
     [[nodiscard]] std::string linkName() const { return "vistrel-sim" + instance_; }
-    // SSH_AUTH_SOCK of an agent that holds the key the headset's user accepts
-    // (ssh ignores HOME for its keys).
-    [[nodiscard]] std::map<std::string, std::string> agentEnvironment() const;
-    // The headset's usual host key as a known_hosts line, without line feed.
+    // SSH_AUTH_SOCK of an agent holding the key the headset's user accepts.
+    [[nodiscard]] Environment agentEnvironment() const;
+    // The headset's host key as a known_hosts line, without line feed.
     [[nodiscard]] std::string knownHostsLine() const;
 
     // /usr/bin/ssh exactly as the application starts it, the real remote
     // script sending to `port` here, with the agent and `environment` added.
-    [[nodiscard]] std::unique_ptr<ChildProcess>
-    startSsh(std::uint16_t port, const std::filesystem::path& knownHosts,
-             const std::map<std::string, std::string>& environment = {},
-             const std::string& user = "steamos") const;
+    [[nodiscard]] std::unique_ptr<ChildProcess> startSsh(std::uint16_t port,
+                                                         const std::filesystem::path& knownHosts,
+                                                         const Environment& environment = {},
+                                                         const std::string& user = "steamos") const;
 
-    // Runs a command on the headset: its network, mounts and processes.
+    // Runs a command among the headset's network, mounts and processes.
     ProcessResult exec(const std::vector<std::string>& command) const;
-    // `ps` of the headset, for failure messages.
-    [[nodiscard]] std::string processes() const;
+    [[nodiscard]] std::string processes() const; // `ps`, for failure messages
     // Signals the headset processes named `name`; how many were signalled.
     int signalProcesses(const std::string& name, int signal) const;
     // Waits until no headset process's command line matches `pattern`.
@@ -72,7 +59,6 @@ private:
     std::unique_ptr<ChildProcess> agent_;
     std::string instance_;
     std::string headsetAddress_;
-    std::string localAddress_;
 };
 
 } // namespace vistrel::test

@@ -10,11 +10,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vistrel::test {
@@ -32,7 +30,7 @@ const std::map<std::string, Spec> specs{
     {"yuv420p10le", {64, 64, 0.1, "yuv420p10le"}}, {"8208x16", {8208, 16, 0.1, "yuv420p"}},
 };
 
-// A UDP socket on 127.0.0.1 with a port the system chose; throws when none.
+// A UDP socket on `address` with a port the system chose; throws when none.
 UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
     UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     sockaddr_in bound{AF_INET, 0, {htonl(address)}, {}};
@@ -45,24 +43,23 @@ UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
     return socket;
 }
 
-// Datagrams as records: a 16-bit big-endian length, then the bytes.
-void save(const std::string& name, const std::vector<Bytes>& datagrams) {
+std::string savedFile(const std::string& name) {
+    return std::string(VISTREL_TEST_STREAMS) + "/" + name;
+}
+
+// Saved as records: a 16-bit big-endian length, then the datagram.
+std::vector<Bytes> make(const std::string& name) {
+    const Spec& s = specs.at(name);
+    auto datagrams = sendHeadsetStream(s.width, s.height, s.seconds, s.pixelFormat);
     std::filesystem::create_directories(VISTREL_TEST_STREAMS);
-    const std::string file = std::string(VISTREL_TEST_STREAMS) + "/" + name;
-    const std::string part = file + "." + std::to_string(::getpid());
+    const std::string part = savedFile(name) + "." + std::to_string(::getpid());
     std::ofstream out(part, std::ios::binary);
     for (const Bytes& d : datagrams) {
         out << static_cast<char>(d.size() >> 8) << static_cast<char>(d.size() & 0xFF);
         out.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
     }
     out.close();
-    std::filesystem::rename(part, file);
-}
-
-std::vector<Bytes> make(const std::string& name) {
-    const Spec& s = specs.at(name);
-    auto datagrams = sendHeadsetStream(s.width, s.height, s.seconds, s.pixelFormat);
-    save(name, datagrams);
+    std::filesystem::rename(part, savedFile(name));
     return datagrams;
 }
 
@@ -95,9 +92,14 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
     const int bufferSize = 8 << 20;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one);
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    const std::string source = "testsrc2=rate=20:size=" + std::to_string(width) + "x" +
-                               std::to_string(height) + ":duration=" + std::to_string(seconds);
-    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-f", "lavfi", "-i", source};
+    std::vector<std::string> argv{"ffmpeg",
+                                  "-nostdin",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "testsrc2=rate=20:size=" + std::to_string(width) + "x" +
+                                      std::to_string(height) +
+                                      ":duration=" + std::to_string(seconds)};
     for (std::string& argument : headsetEncoderArguments()) {
         argv.push_back(argument == "yuv420p" ? pixelFormat : argument);
     }
@@ -116,8 +118,7 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
             buffer.resize(static_cast<std::size_t>(
                 std::max<ssize_t>(0, ::recvmsg(socket.get(), &message, 0))));
             datagrams.push_back(std::move(buffer));
-            if (const cmsghdr* c = CMSG_FIRSTHDR(&message);
-                c != nullptr && c->cmsg_type == SO_RXQ_OVFL) {
+            if (const cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr) {
                 std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
             }
         } else if (exited) {
@@ -143,14 +144,12 @@ const TestStream& testStream(const std::string& name) {
         return found->second;
     }
     TestStream stream;
-    const std::string saved = readFile(std::string(VISTREL_TEST_STREAMS) + "/" + name);
-    for (std::size_t at = 0; at + 2 <= saved.size();) {
-        const std::size_t size =
-            static_cast<std::size_t>(static_cast<std::uint8_t>(saved[at]) << 8) |
-            static_cast<std::uint8_t>(saved[at + 1]);
-        stream.datagrams.emplace_back(saved.begin() + static_cast<std::ptrdiff_t>(at + 2),
-                                      saved.begin() + static_cast<std::ptrdiff_t>(at + 2 + size));
-        at += 2 + size;
+    const std::string saved = readFile(savedFile(name));
+    for (std::size_t at = 0; at + 2 <= saved.size(); at += 2 + stream.datagrams.back().size()) {
+        const auto size = static_cast<std::size_t>(static_cast<std::uint8_t>(saved[at]) << 8 |
+                                                   static_cast<std::uint8_t>(saved[at + 1]));
+        const auto begin = saved.begin() + static_cast<std::ptrdiff_t>(at + 2);
+        stream.datagrams.emplace_back(begin, begin + static_cast<std::ptrdiff_t>(size));
     }
     if (stream.datagrams.empty()) {
         stream.datagrams = make(name);

@@ -15,79 +15,37 @@ namespace vistrel::test {
 
 namespace {
 
-struct Memory {
-    const Bytes& bytes;
-    std::int64_t at = 0;
-    [[nodiscard]] auto size() const { return static_cast<std::int64_t>(bytes.size()); }
-};
-
-int readMemory(void* opaque, std::uint8_t* buffer, int size) {
-    auto& m = *static_cast<Memory*>(opaque);
-    const auto count = std::min<std::int64_t>(size, m.size() - m.at);
-    std::copy_n(m.bytes.data() + m.at, count, buffer);
-    m.at += count;
-    return count > 0 ? static_cast<int>(count) : AVERROR_EOF;
-}
-
-std::int64_t seekMemory(void* opaque, std::int64_t offset, int whence) {
-    auto& m = *static_cast<Memory*>(opaque);
-    if (whence == AVSEEK_SIZE) {
-        return m.size();
-    }
-    const std::int64_t base = (whence & 3) == SEEK_CUR   ? m.at
-                              : (whence & 3) == SEEK_END ? m.size()
-                                                         : 0;
-    m.at = std::clamp<std::int64_t>(base + offset, 0, m.size());
-    return m.at;
-}
-
 template <typename T, void (*Free)(T**)> struct Freer {
     void operator()(T* p) const { Free(&p); }
 };
 
-void freeIo(AVIOContext** io) {
-    av_freep(&(*io)->buffer); // perhaps no longer the one allocated below
-    avio_context_free(io);
+Movie failed(const char* why) {
+    Movie movie;
+    movie.error = why;
+    return movie;
 }
 
-} // namespace
-
-Movie readMovie(const Bytes& contents, bool decode,
-                const std::function<void(const AVPacket&)>& onPacket) {
+// Reads the opened input (freed here) to its end.
+Movie read(AVFormatContext* opened, bool decode,
+           const std::function<void(const AVPacket&)>& onPacket) {
     Movie movie;
-    Memory memory{contents};
-    constexpr int bufferSize = 64 * 1024;
-    std::unique_ptr<AVIOContext, Freer<AVIOContext, freeIo>> io(
-        avio_alloc_context(static_cast<std::uint8_t*>(av_malloc(bufferSize)), bufferSize, 0,
-                           &memory, readMemory, nullptr, seekMemory));
-    AVFormatContext* raw = avformat_alloc_context();
-    raw->pb = io.get();
-    raw->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
-    std::unique_ptr<AVFormatContext, Freer<AVFormatContext, avformat_close_input>> format;
-    if (avformat_open_input(&raw, nullptr, nullptr, nullptr) < 0) { // frees raw itself
-        movie.error = "libavformat cannot open it";
-        return movie;
+    const std::unique_ptr<AVFormatContext, Freer<AVFormatContext, avformat_close_input>> format(
+        opened);
+    const int found = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (found < 0) {
+        return failed("no video stream");
     }
-    format.reset(raw);
-    const AVStream* video = nullptr;
-    for (unsigned i = 0; i < format->nb_streams && video == nullptr; ++i) {
-        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-            video = format->streams[i];
-        }
-    }
-    std::unique_ptr<AVCodecContext, Freer<AVCodecContext, avcodec_free_context>> decoder;
-    if (video != nullptr) {
-        movie.codec = video->codecpar->codec_id;
-        movie.width = video->codecpar->width;
-        movie.height = video->codecpar->height;
-        movie.timeBase = video->time_base;
-        movie.duration = video->duration;
-        decoder.reset(decode ? avcodec_alloc_context3(avcodec_find_decoder(movie.codec)) : nullptr);
-        if (decoder && (avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0 ||
-                        avcodec_open2(decoder.get(), nullptr, nullptr) < 0)) {
-            movie.error = "libavcodec cannot decode it";
-            return movie;
-        }
+    const AVStream* video = format->streams[found];
+    movie.codec = video->codecpar->codec_id;
+    movie.width = video->codecpar->width;
+    movie.height = video->codecpar->height;
+    movie.timeBase = video->time_base;
+    movie.duration = video->duration;
+    std::unique_ptr<AVCodecContext, Freer<AVCodecContext, avcodec_free_context>> decoder(
+        decode ? avcodec_alloc_context3(avcodec_find_decoder(movie.codec)) : nullptr);
+    if (decoder && (avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0 ||
+                    avcodec_open2(decoder.get(), nullptr, nullptr) < 0)) {
+        return failed("libavcodec cannot decode it");
     }
     std::unique_ptr<AVPacket, Freer<AVPacket, av_packet_free>> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, Freer<AVFrame, av_frame_free>> frame(av_frame_alloc());
@@ -98,7 +56,7 @@ Movie readMovie(const Bytes& contents, bool decode,
         }
     };
     int status = 0;
-    while (video != nullptr && (status = av_read_frame(format.get(), packet.get())) >= 0) {
+    while ((status = av_read_frame(format.get(), packet.get())) >= 0) {
         if (packet->stream_index == video->index) {
             movie.pts.push_back(packet->pts);
             if (onPacket) {
@@ -114,15 +72,53 @@ Movie readMovie(const Bytes& contents, bool decode,
         avcodec_send_packet(decoder.get(), nullptr);
         receive();
     }
-    movie.error = video == nullptr        ? "no video stream"
-                  : status != AVERROR_EOF ? "a read error before the end"
-                                          : "";
+    movie.error = status != AVERROR_EOF ? "a read error before the end" : "";
     return movie;
 }
 
+struct Memory {
+    const Bytes& bytes;
+    std::size_t at = 0;
+};
+
+int readMemory(void* opaque, std::uint8_t* buffer, int size) {
+    auto& m = *static_cast<Memory*>(opaque);
+    const auto count = std::min(static_cast<std::size_t>(size), m.bytes.size() - m.at);
+    std::copy_n(m.bytes.data() + m.at, count, buffer);
+    m.at += count;
+    return count > 0 ? static_cast<int>(count) : AVERROR_EOF;
+}
+
+void freeIo(AVIOContext** io) {
+    av_freep(&(*io)->buffer); // perhaps no longer the one allocated below
+    avio_context_free(io);
+}
+
+} // namespace
+
+Movie readMovie(const Bytes& contents, bool decode,
+                const std::function<void(const AVPacket&)>& onPacket) {
+    Memory memory{contents};
+    constexpr int bufferSize = 64 * 1024;
+    const std::unique_ptr<AVIOContext, Freer<AVIOContext, freeIo>> io(
+        avio_alloc_context(static_cast<std::uint8_t*>(av_malloc(bufferSize)), bufferSize, 0,
+                           &memory, readMemory, nullptr, nullptr));
+    AVFormatContext* format = avformat_alloc_context();
+    format->pb = io.get();
+    format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
+    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) { // frees it itself
+        return failed("libavformat cannot open it");
+    }
+    return read(format, decode, onPacket);
+}
+
 Movie readMovie(const std::filesystem::path& file, bool decode) {
-    const std::string contents = readFile(file);
-    return readMovie(Bytes(contents.begin(), contents.end()), decode);
+    AVFormatContext* format = avformat_alloc_context();
+    format->flags |= AVFMT_FLAG_NOPARSE;
+    if (avformat_open_input(&format, file.c_str(), nullptr, nullptr) < 0) {
+        return failed("libavformat cannot open it");
+    }
+    return read(format, decode, {});
 }
 
 std::vector<Bytes> accessUnits(const Bytes& stream) {

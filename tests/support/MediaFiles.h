@@ -49,9 +49,7 @@ struct Png {
     int height = 0;
     std::vector<unsigned char> rgba; // 4 bytes a pixel
     [[nodiscard]] const unsigned char* at(int x, int y) const {
-        return rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                              static_cast<std::size_t>(x)) *
-                                 4;
+        return &rgba.at(std::size_t(y * width + x) * 4);
     }
 };
 Png readPng(const std::filesystem::path& file);

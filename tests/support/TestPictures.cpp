@@ -9,23 +9,23 @@ namespace vistrel::test {
 
 namespace {
 
-// Makes a frame and, for YUV420P and NV12, stores luma(x, y) and
+// Makes a frame and, for the 4:2:0 layouts, stores luma(x, y) and
 // chroma(cx, cy) = {cb, cr} at every position in the frame's own layout.
 template <typename Luma, typename Chroma>
 PixelBuffer make(int width, int height, AVPixelFormat format, AVColorSpace matrix, Luma luma,
-                 Chroma chroma) {
+                 Chroma chroma, bool fullRange = false) {
     std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
                                                        [](AVFrame* f) { av_frame_free(&f); });
     frame->width = width;
     frame->height = height;
     frame->format = format;
     frame->colorspace = matrix;
-    frame->color_range = AVCOL_RANGE_MPEG;
+    frame->color_range = fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     if (av_frame_get_buffer(frame.get(), 0) < 0) {
         throw std::runtime_error("av_frame_get_buffer failed");
     }
     const bool nv12 = format == AV_PIX_FMT_NV12;
-    if (nv12 || format == AV_PIX_FMT_YUV420P) {
+    if (nv12 || format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 frame->data[0][y * frame->linesize[0] + x] = static_cast<std::uint8_t>(luma(x, y));
@@ -46,15 +46,17 @@ PixelBuffer make(int width, int height, AVPixelFormat format, AVColorSpace matri
 
 } // namespace
 
-YCbCr toVideoRange(Rgb colour, AVColorSpace matrix) {
+YCbCr toYCbCr(Rgb colour, AVColorSpace matrix, bool fullRange) {
     const double kr = matrix == AVCOL_SPC_BT709 ? 0.2126 : 0.299;
     const double kb = matrix == AVCOL_SPC_BT709 ? 0.0722 : 0.114;
     const double y = (kr * colour.r + (1 - kr - kb) * colour.g + kb * colour.b) / 255.0;
     const double pb = (colour.b / 255.0 - y) / (2 * (1 - kb));
     const double pr = (colour.r / 255.0 - y) / (2 * (1 - kr));
-    return {static_cast<int>(std::lround(16 + 219 * y)),
-            static_cast<int>(std::lround(128 + 224 * pb)),
-            static_cast<int>(std::lround(128 + 224 * pr))};
+    const double luma = fullRange ? 255 : 219;
+    const double chroma = fullRange ? 255 : 224;
+    return {static_cast<int>(std::lround((fullRange ? 0 : 16) + luma * y)),
+            static_cast<int>(std::lround(128 + chroma * pb)),
+            static_cast<int>(std::lround(128 + chroma * pr))};
 }
 
 PixelBuffer makePicture(int width, int height, AVPixelFormat format, std::uint8_t shade) {
@@ -66,10 +68,10 @@ PixelBuffer makePicture(int width, int height, AVPixelFormat format, std::uint8_
 }
 
 PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSpace matrix,
-                          const std::array<Rgb, 4>& colours) {
+                          const std::array<Rgb, 4>& colours, bool fullRange) {
     std::array<YCbCr, 4> values{};
     for (std::size_t i = 0; i < 4; ++i) {
-        values.at(i) = toVideoRange(colours.at(i), matrix);
+        values.at(i) = toYCbCr(colours.at(i), matrix, fullRange);
     }
     // The quadrant of a position in a plane of w × h samples.
     const auto at = [&](int x, int y, int w, int h) -> const YCbCr& {
@@ -80,7 +82,8 @@ PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSp
         [&](int x, int y) {
             const YCbCr& v = at(x, y, (width + 1) / 2, (height + 1) / 2);
             return std::pair{v.cb, v.cr};
-        });
+        },
+        fullRange);
 }
 
 PixelBuffer makeNoise(int width, int height, std::uint32_t seed) {

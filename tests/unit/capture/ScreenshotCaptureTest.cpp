@@ -36,18 +36,20 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
     const struct {
         AVPixelFormat format;
         AVColorSpace matrix; // untagged pictures are read as BT.601
-    } rows[] = {{AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709},
-                {AV_PIX_FMT_NV12, AVCOL_SPC_BT709},
-                {AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M},
-                {AV_PIX_FMT_NV12, AVCOL_SPC_BT470BG},
-                {AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED}};
+        bool fullRange = false;
+    } rows[] = {
+        {AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709},       {AV_PIX_FMT_NV12, AVCOL_SPC_BT709},
+        {AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M},   {AV_PIX_FMT_NV12, AVCOL_SPC_BT470BG},
+        {AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED}, {AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709, true}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.format) + " " + std::to_string(row.matrix));
+        SCOPED_TRACE(std::to_string(row.format) + " " + std::to_string(row.matrix) +
+                     (row.fullRange ? " full range" : ""));
         ScratchFolder folder;
         const int w = 161;
         const int h = 91;
         ASSERT_EQ(
-            saveError(test::makeQuadrants(w, h, row.format, row.matrix, colours), folder / "s.png"),
+            saveError(test::makeQuadrants(w, h, row.format, row.matrix, colours, row.fullRange),
+                      folder / "s.png"),
             "");
         const test::Png png = readPng(folder / "s.png");
         ASSERT_EQ(png.error, "");

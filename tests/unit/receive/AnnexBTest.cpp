@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <optional>
+#include <random>
 #include <vector>
 
 namespace vistrel {
@@ -40,37 +42,32 @@ TEST(AnnexBTest, CutsStreamsIntoUnits) {
     }
 }
 
-// Dense zeros cut by a plain scan that checks every position, so that the
+// Dense zeros, cut by a plain scan that checks every position, so that the
 // cutter's shortcuts cannot lose a code.
 TEST(AnnexBTest, AgreesWithAPlainScanOnDenseZeroData) {
-    std::uint32_t seed = 12345;
+    std::mt19937 random(12345);
     Bytes data(20000);
     for (std::uint8_t& byte : data) {
-        seed = seed * 1664525U + 1013904223U;
-        const std::uint32_t r = (seed >> 24) % 8;
-        byte = r < 5 ? 0 : (r == 5 ? 1 : static_cast<std::uint8_t>(seed >> 8));
+        const auto r = random() % 8;
+        byte = r < 5 ? 0 : r == 5 ? 1 : static_cast<std::uint8_t>(random());
     }
     std::vector<Bytes> expected;
-    std::size_t start = 0;
-    bool seen = false;
-    for (std::size_t i = 0; i + 2 < data.size();) {
-        const bool three = data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1;
-        const bool four = !three && i + 3 < data.size() && data[i] == 0 && data[i + 1] == 0 &&
-                          data[i + 2] == 0 && data[i + 3] == 1;
-        if (!three && !four) {
-            ++i;
-            continue;
-        }
-        if (seen && i > start) {
-            expected.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(start),
+    std::optional<std::size_t> start;
+    for (std::size_t i = 0; i <= data.size(); ++i) {
+        const std::size_t code = i + 3 > data.size()                                    ? 0
+                                 : data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 ? 3
+                                 : i + 4 <= data.size() && data[i] == 0 && data[i + 1] == 0 &&
+                                         data[i + 2] == 0 && data[i + 3] == 1
+                                     ? 4
+                                     : 0;
+        if ((code != 0 || i == data.size()) && start && i > *start) {
+            expected.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(*start),
                                   data.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        seen = true;
-        i += three ? 3 : 4;
-        start = i;
-    }
-    if (seen && start < data.size()) {
-        expected.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(start), data.end());
+        if (code != 0) {
+            start = i + code;
+            i += code - 1;
+        }
     }
     ASSERT_GT(expected.size(), 100U);
     EXPECT_EQ(split(data), expected);
