@@ -5,7 +5,15 @@
 # header made with other flags, and -Winvalid-pch with -Werror says so).
 # FFmpeg's headers are C and cheap; QtTest's read the per-folder
 # QT_TESTCASE_BUILDDIR, so neither is in them. Off with
-# -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON.
+# -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON, and with a compiler cache.
+
+# With ccache as the compiler launcher a fresh build folder is served from the
+# cache only without them: its headers are new files to ccache, and so is
+# every file compiled with them.
+set(_vistrel_pch ON)
+if(CMAKE_DISABLE_PRECOMPILE_HEADERS OR CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+  set(_vistrel_pch OFF)
+endif()
 
 set(_vistrel_pch_std
   <algorithm> <array> <atomic> <chrono> <cstdint> <cstring> <filesystem> <fstream>
@@ -48,7 +56,7 @@ endfunction()
 # precompiled header of its kind, with Qt's headers too when it links Qt.
 # Call it after the target's libraries are linked.
 function(vistrel_precompile_headers target kind)
-  if(CMAKE_DISABLE_PRECOMPILE_HEADERS)
+  if(NOT _vistrel_pch)
     return()
   endif()
   _vistrel_links_qt(${target} _qt)
