@@ -90,6 +90,8 @@ function(vistrel_precompile_headers target kind)
         endif()
       endforeach()
       set_target_properties(${_owner} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+      # Qt's one definition that its headers read, outside Debug builds.
+      target_compile_definitions(${_owner} PRIVATE $<$<NOT:$<CONFIG:Debug>>:QT_NO_DEBUG>)
       list(APPEND _headers ${_vistrel_pch_qt})
     endif()
     target_precompile_headers(${_owner} PRIVATE ${_headers})
