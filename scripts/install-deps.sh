@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config git
+  cmake ninja-build g++ lld pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   # Qt 6 and every QML module the application imports
   qt6-base-dev qt6-declarative-dev qt6-shadertools-dev libqt6svg6
