@@ -12,6 +12,7 @@
 // running in this process. loss: pictures shown, freezes and damage under P %
 // datagram loss, which each receiver meets only in its window.
 #include "Bench.h"
+#include "HeadsetStream.h"
 #include "LiveStream.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/UdpReceiver.h"
@@ -23,6 +24,7 @@
 #include <QTimer>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
 }
 #include <cstdlib>
@@ -241,6 +243,68 @@ std::vector<std::size_t> decodeAll(const std::vector<StampedStream::Arrival>& ar
     return starts;
 }
 
+// Decoding is nearly all of a receiver's CPU: Vistrel's demuxer against
+// libavformat's (without its H.264 parser, as ours has none) on this thread,
+// and its decode path against bare libavcodec opened as ours is (slice
+// threads, low delay) and fed the same access units, on the process's
+// threads; each pair in turn, on the datagrams of the run.
+void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
+    test::Bytes stream;
+    for (const StampedStream::Arrival& arrival : arrivals) {
+        stream.insert(stream.end(), arrival.bytes.begin(), arrival.bytes.end());
+    }
+    const std::vector<test::Bytes> units = test::accessUnits(stream);
+    std::array<double, 4> cpu{}; // demuxing ours, theirs; decoding ours, theirs
+    const auto timed = [&cpu](std::size_t which, auto work) {
+        const bool thread = which < 2;
+        const double t0 = thread ? test::threadCpuSeconds(pthread_self()) : test::ownCpuSeconds();
+        work();
+        cpu.at(which) +=
+            (thread ? test::threadCpuSeconds(pthread_self()) : test::ownCpuSeconds()) - t0;
+    };
+    for (int round = 0; round < 3; ++round) {
+        timed(0, [&] {
+            TransportStreamDemuxer demuxer;
+            for (const StampedStream::Arrival& arrival : arrivals) {
+                demuxer.append(arrival.bytes);
+            }
+            demuxer.flush();
+        });
+        timed(1, [&] { test::readMovie(stream, false, [](const AVPacket&) {}); });
+        timed(2, [&] {
+            VideoDecoder decoder(VideoDecoder::Acceleration::Software);
+            for (const test::Bytes& unit : units) {
+                decoder.decode(unit);
+            }
+        });
+        timed(3, [&] {
+            AVCodecContext* context =
+                avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
+            context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+            context->thread_type = FF_THREAD_SLICE;
+            context->thread_count = 0;
+            avcodec_open2(context, context->codec, nullptr);
+            AVPacket* packet = av_packet_alloc();
+            AVFrame* frame = av_frame_alloc();
+            for (const test::Bytes& unit : units) {
+                av_new_packet(packet, static_cast<int>(unit.size()));
+                std::memcpy(packet->data, unit.data(), unit.size());
+                avcodec_send_packet(context, packet);
+                av_packet_unref(packet);
+                while (avcodec_receive_frame(context, frame) == 0) {
+                    av_frame_unref(frame);
+                }
+            }
+            av_frame_free(&frame);
+            av_packet_free(&packet);
+            avcodec_free_context(&context);
+        });
+    }
+    std::printf("Demuxing %.1f times as fast as libavformat; decoding %+.1f %% against bare "
+                "libavcodec (%zu access units). ",
+                cpu[1] / cpu[0], 100 * (cpu[2] / cpu[3] - 1), units.size());
+}
+
 // Capture → first seen, in ms, of each picture captured in the window.
 void addLatencies(const Turn& turn, const std::vector<Picture>& pictures, std::vector<double>& to) {
     std::map<std::uint32_t, double> first;
@@ -322,6 +386,7 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     printRow(display ? "ffplay (CPU only)" : "ffplay: not run, no display", {},
              display ? series[Receiver::Ffplay].cpuPercent() : -1);
     std::printf("\n");
+    printReceiveCost(arrivals);
     printLoad(load0);
 }
 

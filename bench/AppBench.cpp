@@ -1,26 +1,82 @@
-// The whole application's cost: `vistrel` of this build streaming from the
-// simulated headset in its window (the address on its command line, as a
-// user starts it), against ffplay showing the same stream (the remote script
-// run over ssh the same way, sending to it) in a window of the same size,
-// taking turns: CPU of the process, per streamed minute and per thread, of
-// its ssh client and of the X server meanwhile; resident memory.
+// The whole application on this computer against the simulated headset
+// (tools/headset-sim; root only), in a home of Vistrel's own.
 //
-//   app_cost_bench [seconds per window = 60] [rounds = 2]
-//   app_cost_bench soak [minutes = 10]     Vistrel alone, its memory every 10 s
+//   app_bench cost [seconds per window = 60] [rounds = 2]
+//     `vistrel` of this build streaming in its window (the address on its
+//     command line, as a user starts it), against ffplay showing the same
+//     stream (the remote script run over ssh the same way) in a window of
+//     the same size, taking turns: CPU of the process, per streamed minute
+//     and per thread, of its ssh client and of the X server; memory.
+//   app_bench soak [minutes = 10]: Vistrel alone, its memory every 10 s.
+//   app_bench start [runs = 10]: Stream pressed → first picture, Vistrel's
+//     own window and session in this process (as main() makes them) with the
+//     real ssh and askpass helper: each run submits the address as a person
+//     would and notes the start marker, the receiver's start times, the
+//     session presenting the picture and the window's first frame with it
+//     swapped to the screen, then ends the stream and waits for the headset.
 #include "Bench.h"
 #include "ChildProcess.h"
-#include "HeadsetHome.h"
+#include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
+#include "ScratchFolder.h"
+#include "SessionProbe.h"
+#include "shell/VistrelApp.h"
 
+#include <QApplication>
+#include <QQuickWindow>
+#include <QtQml/qqmlextensionplugin.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <atomic>
 #include <map>
 #include <optional>
 #include <thread>
+
+Q_IMPORT_QML_PLUGIN(VistrelPlugin)
 
 namespace {
 
 using namespace vistrel;
 using namespace vistrel::bench;
 using Clock = std::chrono::steady_clock;
+using Phase = StreamSession::Phase;
+
+// The simulated headset, and HOME and the XDG folders in a fresh folder, so
+// that the user's settings and known hosts are neither read nor changed, with
+// Vistrel's known_hosts trusting the headset and the simulator's agent for the
+// login; set in this process's environment, for Vistrel run here or from here.
+struct HeadsetHome {
+    test::HeadsetSimulator headset;
+    test::ScratchFolder home;
+
+    HeadsetHome() {
+        namespace fs = std::filesystem;
+        for (const char* folder : {"config", "data/Vistrel", "cache", "runtime"}) {
+            fs::create_directories(home / folder);
+        }
+        // Vistrel and the desktop insist on private folders for these two.
+        fs::permissions(home / "data/Vistrel", fs::perms::owner_all);
+        fs::permissions(home / "runtime", fs::perms::owner_all);
+        std::ofstream(knownHosts()) << headset.knownHostsLine() << '\n';
+        auto environment = headset.agentEnvironment();
+        environment.insert({{"HOME", home.path()},
+                            {"XDG_CONFIG_HOME", home / "config"},
+                            {"XDG_DATA_HOME", home / "data"},
+                            {"XDG_CACHE_HOME", home / "cache"},
+                            {"XDG_RUNTIME_DIR", home / "runtime"}});
+        for (const auto& [name, value] : environment) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+
+    [[nodiscard]] std::filesystem::path knownHosts() const {
+        return home / "data/Vistrel/known_hosts";
+    }
+};
+
 constexpr auto warmUp =
     std::chrono::seconds(10); // login, encoder start, ffplay's probe, first pictures
 
@@ -156,8 +212,7 @@ test::ChildProcess startVistrel(const test::HeadsetSimulator& headset) {
         test::ChildProcess::Errors::Shared);
 }
 
-int compare(int seconds, int rounds) {
-    const HeadsetHome home;
+int compare(const HeadsetHome& home, int seconds, int rounds) {
     const std::uint16_t ffplayPort = test::freeUdpPort();
     const std::string load0 = loadAverage();
     Usage vistrel;
@@ -211,8 +266,7 @@ int compare(int seconds, int rounds) {
     return 0;
 }
 
-int soak(int minutes) {
-    const HeadsetHome home;
+int soak(const HeadsetHome& home, int minutes) {
     test::ChildProcess app = startVistrel(home.headset);
     Usage warming;
     warming.measure(app.pid(), std::chrono::seconds(0), [] {}); // the pointer parked, warm
@@ -247,22 +301,180 @@ int soak(int minutes) {
     return 0;
 }
 
+// The steps of one start, each the moment it was reached.
+struct Start {
+    Clock::time_point pressed;
+    Clock::time_point marker; // the remote script said it started the encoder
+    UdpReceiver::StartTimes receiver;
+    Clock::time_point presented;
+    Clock::time_point shown; // the window's first frame with the picture swapped
+    double cpuPercent = 0;   // of this process from press to shown, of one core
+};
+
+// Runs the event loop until `done` or `timeout`; false on timeout.
+template <typename Done> bool waitFor(Done done, std::chrono::seconds timeout) {
+    for (const auto end = Clock::now() + timeout; !done();) {
+        if (Clock::now() > end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator& headset) {
+    StreamSession& session = *vistrel.session();
+    QQuickWindow* window = vistrel.mainWindow();
+    Start start;
+    std::atomic<std::int64_t> shown{0};
+    std::atomic<int> stage{0}; // 1 once presented, 2 once a frame took the picture
+    // The window's two on the render thread: a frame synchronised after the
+    // presentation holds the picture; frameSwapped sends it to the screen.
+    const QMetaObject::Connection connections[] = {
+        QObject::connect(&session, &StreamSession::phaseChanged, &session,
+                         [&] {
+                             if (session.phase() == Phase::Waiting) {
+                                 start.marker = Clock::now();
+                             } else if (session.phase() == Phase::Streaming) {
+                                 start.presented = Clock::now();
+                                 stage = 1;
+                             }
+                         }),
+        QObject::connect(
+            window, &QQuickWindow::beforeSynchronizing, window,
+            [&] {
+                int presented = 1;
+                stage.compare_exchange_strong(presented, 2);
+            },
+            Qt::DirectConnection),
+        QObject::connect(
+            window, &QQuickWindow::frameSwapped, window,
+            [&] {
+                std::int64_t none = 0;
+                if (stage.load() == 2) {
+                    shown.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+                }
+            },
+            Qt::DirectConnection)};
+    const double cpu0 = test::ownCpuSeconds();
+    start.pressed = Clock::now();
+    vistrel.streamFrom(QString::fromStdString(headset.headsetAddress()));
+    const bool streaming = waitFor([&] { return shown.load() != 0; }, std::chrono::seconds(30));
+    start.cpuPercent =
+        100 * (test::ownCpuSeconds() - cpu0) / (ms(Clock::now() - start.pressed) / 1000);
+    if (const UdpReceiver* receiver = SessionProbe::receiver(session)) {
+        start.receiver = receiver->startTimes();
+    }
+    for (const QMetaObject::Connection& connection : connections) {
+        QObject::disconnect(connection);
+    }
+    start.shown = Clock::time_point(Clock::duration(shown.load()));
+    if (!streaming) {
+        std::fprintf(stderr, "no picture: %s\n%s\n", session.error().toStdString().c_str(),
+                     session.diagnostics().toStdString().c_str());
+    }
+    session.end();
+    waitFor([&] { return session.phase() == Phase::Idle; }, std::chrono::seconds(30));
+    headset.waitUntilGone("ffmpeg", std::chrono::seconds(10));
+    waitFor([] { return false; }, std::chrono::seconds(1)); // the window settles
+    const UdpReceiver::StartTimes& r = start.receiver;
+    return streaming && r.datagram && r.accessUnit && r.keyframe && r.picture ? std::optional(start)
+                                                                              : std::nullopt;
+}
+
+void printSteps(const std::vector<Start>& starts) {
+    const char* const names[] = {
+        "Stream pressed → start marker (ssh connected, logged in, script running)",
+        "start marker → first datagram (the encoder starting)",
+        "first datagram → first keyframe complete",
+        "first keyframe → first picture decoded",
+        "first picture → presented on the GUI thread",
+        "presented → the window's first frame with it swapped",
+        "**Stream pressed → presented**",
+        "**Stream pressed → on screen**"};
+    std::vector<std::vector<double>> steps(std::size(names));
+    std::vector<double> cpu;
+    int keyframeFirst = 0;
+    for (const Start& s : starts) {
+        const UdpReceiver::StartTimes& r = s.receiver;
+        const Clock::duration each[] = {s.marker - s.pressed,      *r.datagram - s.marker,
+                                        *r.keyframe - *r.datagram, *r.picture - *r.keyframe,
+                                        s.presented - *r.picture,  s.shown - s.presented,
+                                        s.presented - s.pressed,   s.shown - s.pressed};
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            steps[i].push_back(ms(each[i]));
+        }
+        keyframeFirst += *r.accessUnit == *r.keyframe ? 1 : 0;
+        cpu.push_back(s.cpuPercent);
+    }
+    std::printf("\n| Step (%zu starts) | p50 ms | worst ms |\n|---|---|---|\n", starts.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        std::printf("| %s | %.0f | %.0f |\n", names[i], percentile(steps[i], 50),
+                    percentile(steps[i], 100));
+    }
+    std::printf("\nThe first access unit was the keyframe in %d of %zu starts. Vistrel's CPU from "
+                "press to picture: p50 %.0f %% of one core. ",
+                keyframeFirst, starts.size(), percentile(cpu, 50));
+}
+
+int startTimes(const HeadsetHome& home, int argc, char* argv[], int runs) {
+    // As main() starts the program, with the askpass helper of this build.
+    av_log_set_level(AV_LOG_FATAL);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vistrel"));
+    QApplication::setApplicationName(QStringLiteral("Vistrel"));
+    SessionServices services = SessionServices::system();
+    services.applicationDir = QStringLiteral(VISTREL_BINARY_DIR "/src/app/shell");
+    services.port = test::freeUdpPort();
+    VistrelApp vistrel(std::move(services), VistrelApp::Platform::system());
+    if (!vistrel.load()) {
+        std::fprintf(stderr, "the window could not be made\n");
+        return 1;
+    }
+    waitFor([] { return false; }, std::chrono::seconds(2)); // the window shows
+    const std::string load0 = loadAverage();
+    std::vector<Start> starts;
+    for (int run = 1; run <= runs; ++run) {
+        if (const auto start = startOnce(vistrel, home.headset)) {
+            std::fprintf(stderr, "start %d: on screen after %.0f ms\n", run,
+                         ms(start->shown - start->pressed));
+            starts.push_back(*start);
+        }
+    }
+    if (!starts.empty()) {
+        printSteps(starts);
+        printLoad(load0);
+    }
+    return starts.empty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const int number = argc > 2 ? std::atoi(argv[2]) : 0;
     if (const std::string reason = test::HeadsetSimulator::skipReason(); !reason.empty()) {
         std::fprintf(stderr, "%s\n", reason.c_str());
         return 1;
     }
     if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "needs an X display (bench/app-cost provides one)\n");
+        std::fprintf(stderr, "needs an X display (bench/run provides one)\n");
         return 1;
     }
     try {
-        if (argc > 1 && std::string(argv[1]) == "soak") {
-            return soak(argc > 2 ? std::atoi(argv[2]) : 10);
+        const HeadsetHome home;
+        if (mode == "cost") {
+            return compare(home, number > 0 ? number : 60, argc > 3 ? std::atoi(argv[3]) : 2);
         }
-        return compare(argc > 1 ? std::atoi(argv[1]) : 60, argc > 2 ? std::atoi(argv[2]) : 2);
+        if (mode == "soak") {
+            return soak(home, number > 0 ? number : 10);
+        }
+        if (mode == "start") {
+            return startTimes(home, argc, argv, number > 0 ? number : 10);
+        }
+        std::fprintf(stderr, "app_bench cost|soak|start ...\n");
+        return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
