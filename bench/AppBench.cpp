@@ -149,14 +149,15 @@ struct Usage {
     [[nodiscard]] double percent(double cpu) const { return 100 * cpu / seconds; }
 
     // Measures `pid` for `length` after its warm-up; `tick` runs every second.
-    void measure(int pid, std::chrono::seconds length, const std::function<void()>& tick) {
+    void measure(int pid, std::chrono::seconds length, const std::function<void()>& tick,
+                 bool warm = true) {
         const auto x = xServerPid();
         std::istringstream screen(xdotool("getdisplaygeometry"));
         int width = 1;
         int height = 1;
         screen >> width >> height; // the pointer rests in its far corner, so that nothing hovers
         xdotool("mousemove " + std::to_string(width - 1) + " " + std::to_string(height - 1));
-        for (auto waited = std::chrono::seconds(0); waited < warmUp; ++waited) {
+        for (auto waited = std::chrono::seconds(0); warm && waited < warmUp; ++waited) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             tick();
         }
@@ -268,35 +269,30 @@ int compare(const HeadsetHome& home, int seconds, int rounds) {
 
 int soak(const HeadsetHome& home, int minutes) {
     test::ChildProcess app = startVistrel(home.headset);
-    Usage warming;
-    warming.measure(app.pid(), std::chrono::seconds(0), [] {}); // the pointer parked, warm
     const std::string load0 = loadAverage();
-    std::printf("\n### Soak: Vistrel streaming for %d minutes, resident memory every 10 s "
-                "(MiB)\n\n| Minute | 0 s | 10 s | 20 s | 30 s | 40 s | 50 s | CPU in the minute "
-                "|\n|---|---|---|---|---|---|---|---|\n",
-                minutes);
-    std::vector<double> rss;
-    const Clock::time_point from = Clock::now();
-    double cpu0 = test::cpuSeconds(app.pid());
-    for (int sample = 0; sample <= minutes * 6; ++sample) {
-        std::this_thread::sleep_until(from + sample * std::chrono::seconds(10));
-        rss.push_back(test::statusMegabytes(app.pid(), "VmRSS"));
-        sample % 6 == 0 ? std::printf("| %d | %.1f |", sample / 6, rss.back())
-                        : std::printf(" %.1f |", rss.back());
-        if (sample % 6 == 5) {
-            const double cpu1 = test::cpuSeconds(app.pid());
-            std::printf(" %.1f %% |\n", 100 * (cpu1 - cpu0) / 60);
-            cpu0 = cpu1;
-        }
+    std::printf(
+        "\n### Soak: Vistrel streaming for %d minutes\n\n| Minute | resident memory, lowest "
+        "| highest | CPU |\n|---|---|---|---|\n",
+        minutes);
+    std::vector<double> settled; // after two minutes, once the caches have filled
+    for (int minute = 0; minute < minutes; ++minute) {
+        Usage usage;
+        usage.measure(
+            app.pid(), std::chrono::seconds(60), [] {}, minute == 0);
+        const auto [low, high] = std::ranges::minmax(usage.rss);
+        std::printf("| %d | %.1f MiB | %.1f MiB | %.1f %% |\n", minute, low, high,
+                    usage.percent(usage.process));
         std::fflush(stdout);
+        if (minute >= 2) {
+            settled.insert(settled.end(), usage.rss.begin(), usage.rss.end());
+        }
     }
-    // Once the caches have filled, after two minutes.
-    const auto settled = std::min<std::ptrdiff_t>(12, std::ssize(rss) - 1);
-    const auto [low, high] = std::minmax_element(rss.begin() + settled, rss.end());
-    std::printf(" | | | | | |\n\nAfter the second minute: %+.1f MiB (lowest %.1f, highest %.1f "
-                "MiB). Peak (VmHWM) %.1f MiB. ",
-                rss.back() - rss[static_cast<std::size_t>(settled)], *low, *high,
-                test::statusMegabytes(app.pid(), "VmHWM"));
+    const auto [low, high] = std::ranges::minmax(settled.empty() ? std::vector{0.0} : settled);
+    std::printf(
+        "\nAfter the second minute: %+.1f MiB (lowest %.1f, highest %.1f MiB). Peak (VmHWM) "
+        "%.1f MiB. ",
+        settled.empty() ? 0 : settled.back() - settled.front(), low, high,
+        test::statusMegabytes(app.pid(), "VmHWM"));
     printLoad(load0);
     return 0;
 }

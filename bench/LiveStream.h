@@ -220,47 +220,13 @@ private:
 };
 
 // The ffmpeg command line's input flags for udp://127.0.0.1:port, which take
-// its buffering out; `program` ffmpeg or ffplay.
-inline std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port) {
+// its buffering out, with `program` ffmpeg or ffplay and its `output` options.
+inline std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port,
+                                              const std::string& output) {
     return words(program +
                  " -hide_banner -loglevel fatal -fflags nobuffer+noparse -flags "
                  "low_delay -probesize 32 -analyzeduration 0 -i udp://127.0.0.1:" +
-                 std::to_string(port));
+                 std::to_string(port) + output);
 }
-
-// The ffmpeg command line so tuned, its raw pictures as decoded (YUV420P)
-// read from its pipe by a thread that hands each to `onPicture`. Without
-// passthrough this FFmpeg (5.1) keeps a constant output rate and, the probe
-// being too short to learn the stream's, repeats each picture thousands of times.
-class FfmpegReceiver {
-public:
-    FfmpegReceiver(std::uint16_t port, Size size,
-                   std::function<void(const std::uint8_t*)> onPicture)
-        : ffmpeg_([port] {
-              std::vector<std::string> argv = lowDelayInput("ffmpeg", port);
-              for (std::string& word : words("-threads 1 -fps_mode passthrough -f rawvideo -")) {
-                  argv.push_back(std::move(word));
-              }
-              return argv;
-          }()) {
-        reader_ = std::thread([this, size, onPicture = std::move(onPicture)] {
-            std::vector<char> picture(static_cast<std::size_t>(size.width * size.height) * 3 / 2);
-            while (ffmpeg_.read(picture)) {
-                onPicture(reinterpret_cast<const std::uint8_t*>(picture.data()));
-            }
-        });
-    }
-    ~FfmpegReceiver() {
-        ffmpeg_.kill();
-        reader_.join();
-    }
-    FfmpegReceiver(const FfmpegReceiver&) = delete;
-    FfmpegReceiver& operator=(const FfmpegReceiver&) = delete;
-    [[nodiscard]] int pid() const { return ffmpeg_.pid(); }
-
-private:
-    test::ChildProcess ffmpeg_;
-    std::thread reader_;
-};
 
 } // namespace vistrel::bench
