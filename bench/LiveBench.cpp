@@ -262,10 +262,10 @@ std::vector<std::size_t> decodeAll(const std::vector<StampedStream::Arrival>& ar
 }
 
 // Decoding is nearly all of a receiver's CPU: Vistrel's demuxer against
-// libavformat's (without its H.264 parser, as ours has none) on this thread,
-// and its decode path against bare libavcodec opened as ours is (slice
-// threads, low delay) and fed the same access units, on the process's
-// threads; each pair in turn, three times, on the datagrams of the run.
+// libavformat's (without its H.264 parser, as ours has none), and its decode
+// path against bare libavcodec opened as ours is (slice threads, low delay)
+// and fed the same access units; CPU time of the process, the stream
+// stopped, each pair in turn three times on the datagrams of the run.
 void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
     test::Bytes stream;
     for (const StampedStream::Arrival& arrival : arrivals) {
@@ -274,11 +274,9 @@ void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
     const std::vector<test::Bytes> units = test::accessUnits(stream);
     std::array<double, 4> cpu{}; // demuxing ours, theirs; decoding ours, theirs
     const auto timed = [&cpu](std::size_t which, auto work) {
-        const bool thread = which < 2;
-        const double t0 = thread ? test::threadCpuSeconds(pthread_self()) : test::ownCpuSeconds();
+        const double t0 = test::ownCpuSeconds();
         work();
-        cpu.at(which) +=
-            (thread ? test::threadCpuSeconds(pthread_self()) : test::ownCpuSeconds()) - t0;
+        cpu.at(which) += test::ownCpuSeconds() - t0;
     };
     for (int round = 0; round < 3; ++round) {
         timed(0, [&] {
@@ -368,6 +366,7 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
         }
     }
     // The floor of every picture the tap saw, by number.
+    stream.stop(); // the decoding below has the process to itself
     const std::vector<StampedStream::Arrival> arrivals = stream.take();
     std::vector<std::tuple<std::size_t, std::uint32_t, Clock::duration>> units;
     const std::vector<std::size_t> starts = decodeAll(
@@ -476,13 +475,12 @@ void report(const std::vector<StampedStream::Arrival>& arrivals, Turn& turn) {
     const auto seconds = [](Clock::duration d) {
         return ms(d) / 1000;
     };
-    std::size_t datagrams = 0;
-    std::size_t dropped = 0;
-    for (const auto& arrival : arrivals) {
-        const bool inWindow = arrival.at >= turn.from && arrival.at < turn.to;
-        datagrams += inWindow ? 1 : 0;
-        dropped += inWindow && arrival.dropped ? 1 : 0;
-    }
+    const auto inWindow = [&turn](const auto& arrival) {
+        return arrival.at >= turn.from && arrival.at < turn.to;
+    };
+    const auto datagrams = static_cast<std::size_t>(std::ranges::count_if(arrivals, inWindow));
+    const auto dropped = static_cast<std::size_t>(std::ranges::count_if(
+        arrivals, [&](const auto& arrival) { return arrival.dropped && inWindow(arrival); }));
     std::size_t sent = 0;
     for (std::uint32_t number = 0; turn.stream.capturedAt(number); ++number) {
         sent += turn.inWindow(number) ? 1U : 0U;

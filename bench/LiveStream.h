@@ -55,12 +55,15 @@ public:
         feeder_ = std::thread([this] { feed(); });
         helpers_ = {tap_.native_handle(), feeder_.native_handle()};
     }
-    ~StampedStream() {
-        stopping_.store(true);
-        feeder_.join();
-        encoder_.closeInput();
-        encoder_.waitForExit(std::chrono::seconds(5));
-        tap_.join();
+    ~StampedStream() { stop(); }
+    // Stops sending; what arrived is kept for take().
+    void stop() {
+        if (!stopping_.exchange(true)) {
+            feeder_.join();
+            encoder_.closeInput();
+            encoder_.waitForExit(std::chrono::seconds(5));
+            tap_.join();
+        }
     }
     StampedStream(const StampedStream&) = delete;
     StampedStream& operator=(const StampedStream&) = delete;
