@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ lld pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev
   # Qt 6 and every QML module the application imports
   qt6-base-dev qt6-declarative-dev qt6-shadertools-dev libqt6svg6
   # qmllint, which checks the views in the tests

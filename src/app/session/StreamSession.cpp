@@ -61,8 +61,7 @@ StreamSession::StreamSession(SessionServices services, QObject* parent)
           [this](const CaptureState& state) { publishCapture(state); },
           [this] { completeTerminationIfReady(); },
       })),
-      channel_(std::make_unique<SshChannel>()), generation_(QUuid::createUuid()),
-      mailbox_(std::make_shared<FrameMailbox>()) {
+      channel_(std::make_unique<SshChannel>()), generation_(QUuid::createUuid()) {
     host_.value = services_.settings->string(frameAddressKey()).value_or(QString());
     // Queued, so that a failure seen while showing a picture stops the run
     // after present() has returned.
@@ -226,13 +225,13 @@ void StreamSession::startRun(const QUuid& token) {
     // The receiver's callbacks run on its threads: they only hand over to
     // the GUI thread, through the run's gate.
     const RunGate gate = RunGate::forRun(*this, token);
+    handOff_ = std::make_shared<FrameHandOff>(
+        [this](const PixelBuffer& picture) { present(picture); },
+        [gate](std::function<void()> deliver) { gate.post(std::move(deliver)); });
     auto receiver = std::make_unique<UdpReceiver>();
     receiver->setLossPolicy(lossPolicy());
-    receiver->setOnFrame([this, gate, mailbox = mailbox_](const PixelBuffer& picture) {
-        if (mailbox->post(picture)) {
-            gate.post([this] { deliver(); });
-        }
-    });
+    receiver->setOnFrame(
+        [handOff = handOff_](const PixelBuffer& picture) { handOff->post(picture); });
     receiver->setOnError([this, gate](const std::string& message) {
         gate.post([this, text = qs(message)] { fail(text); });
     });
@@ -347,7 +346,7 @@ void StreamSession::finish() {
     lastFrame_.reset();
     lastPing_ = -std::numeric_limits<double>::infinity();
     generation_ = QUuid::createUuid();
-    mailbox_ = std::make_shared<FrameMailbox>();
+    handOff_.reset();
     activity_.reset();
     sleepDelay_.reset();
     display_->flush();
@@ -372,13 +371,6 @@ void StreamSession::completeTerminationIfReady() {
             }
         },
         Qt::QueuedConnection);
-}
-
-void StreamSession::deliver() {
-    const PixelBuffer picture = mailbox_->take();
-    if (!picture.empty()) {
-        present(picture);
-    }
 }
 
 void StreamSession::present(const PixelBuffer& picture) {

@@ -10,7 +10,7 @@
 #include "receive/PixelBuffer.h"
 #include "receive/UdpReceiver.h"
 #include "session/CaptureController.h"
-#include "session/FrameMailbox.h"
+#include "session/FrameHandOff.h"
 #include "session/SessionServices.h"
 #include "session/VideoDisplay.h"
 
@@ -131,7 +131,9 @@ public:
     [[nodiscard]] SshChannel& channel() const { return *channel_; }
     [[nodiscard]] const UdpReceiver* receiver() const { return receiver_.get(); }
     [[nodiscard]] std::uint64_t picturesShown() const { return presented_; }
-    [[nodiscard]] std::uint64_t picturesReplaced() const { return mailbox_->dropped(); }
+    [[nodiscard]] std::uint64_t picturesReplaced() const {
+        return handOff_ ? handOff_->replaced() : 0;
+    }
     [[nodiscard]] double lastKeepAlive() const { return lastPing_; }
     // The services the session was given, for views that keep a setting or
     // need a timer on the same clock.
@@ -253,7 +255,6 @@ private:
 
     // Pictures.
     void updatePictureHeld(double now);
-    void deliver();
     void present(const PixelBuffer& picture);
     void setLatestFrame(PixelBuffer frame);
 
@@ -300,9 +301,9 @@ private:
     std::unique_ptr<ActivityHold> sleepDelay_;
     QUuid generation_;
     std::vector<Completion> finishing_;
-    // The run's hand-off of pictures; a fresh one after each run, so that
-    // nothing an ended run posted can hold up the next.
-    std::shared_ptr<FrameMailbox> mailbox_;
+    // The run's hand-off of pictures; none between runs and a fresh one for
+    // each, so that nothing an ended run posted can hold up the next.
+    std::shared_ptr<FrameHandOff> handOff_;
 
     std::uint64_t presented_ = 0;
 };
