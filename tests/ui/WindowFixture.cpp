@@ -142,6 +142,9 @@ void WindowFixture::launchWith(SessionServices services, const QString& address)
     if (clock) {
         services.clock = std::move(clock);
     }
+    if (activity) {
+        services.activity = std::move(activity);
+    }
     // No real browser or file manager; the help page where the build keeps it.
     platform.openUrl = [this](const QUrl&) {
         return desktopOpens;

@@ -14,8 +14,7 @@
 
 namespace vistrel::test {
 
-// <build>/tests/ui/screenshots, where the pictures are kept for people and the README.
-QString artefactDir();
+QString artefactDir(); // <build>/tests/ui/screenshots: pictures for people and the README
 
 // What the stand-in does once the session launches it as its SSH client.
 enum class Headset {
@@ -31,7 +30,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
     // Saves `address` as the last used one and opens the window; `size` and
-    // `filter` (ffmpeg options before encoding) shape the Streams picture.
+    // `filter` (ffmpeg options) shape the Streams picture.
     void launch(Headset headset, const QString& address = "127.0.0.1",
                 const QString& size = "1280x720", const QString& filter = {});
     void launchWith(SessionServices services, const QString& address);
@@ -63,7 +62,9 @@ protected:
     [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
 
     VistrelApp::Platform platform;
-    std::unique_ptr<Clock> clock; // the session's clock, when set before launching
+    // The session's clock and sleep holds, when set before launching.
+    std::unique_ptr<Clock> clock;
+    std::unique_ptr<ActivityInhibitor> activity;
     // Whether a file manager or browser takes what the window asks to open.
     bool desktopOpens = true;
 

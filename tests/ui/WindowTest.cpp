@@ -2,6 +2,7 @@
 // shown, its keys and menus, quitting and sleeping while a stream runs, captures
 // written through the real dialog, and the pictures kept for the README.
 #include "Messages.h"
+#include "PrivateBus.h"
 #include "SessionRig.h"
 #include "WindowFixture.h"
 #include "desktop/SettingsStore.h"
@@ -9,11 +10,8 @@
 #include "session/SessionMessages.h"
 #include "ui/Labels.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -323,6 +321,7 @@ TEST_F(Window, TheLongestErrorWrapsInsideANarrowWindow) {
         },
         2000));
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
+    EXPECT_TRUE(shown("spinner")); // until the first picture
     trigger(object("copyDiagnosticsAction")); // confirmed for a moment
     EXPECT_EQ(text("confirmationText"), Labels::diagnosticsCopied());
     EXPECT_TRUE(shown("confirmation"));
@@ -362,28 +361,25 @@ TEST_F(Window, QuitWaitsForTheStreamToStop) {
     EXPECT_EQ(approved.count(), answered + 1);
 }
 
-TEST_F(Window, GoingToSleepEndsTheStream) {
-    QProcess daemon; // a private message bus on which the test plays logind
-    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    ASSERT_TRUE(daemon.waitForReadyRead(5000)) << "dbus-daemon (package dbus) did not start";
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-    QDBusConnection logind = QDBusConnection::connectToBus(address, "test-logind");
-    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
-    platform.sleepBus = QDBusConnection::connectToBus(address, "test-app");
-    launch(Headset::StartsCapture);
+TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
+    PrivateBus bus;
+    platform.sleepBus = bus.app;
+    activity = std::make_unique<LogindInhibitor>(bus.app, bus.app);
+    launch(Headset::SlowToStop); // stays 3 s after STOP: sleep does not wait for that
+    QTest::qWait(100);
+    EXPECT_TRUE(bus.logind.calls.empty()); // none held while idle
     click("streamButton");
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
-    for (const bool sleeping : {false, true}) { // waking up changes nothing
-        QDBusMessage signal = QDBusMessage::createSignal(
-            "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
-        ASSERT_TRUE(logind.send(signal << sleeping));
-        EXPECT_EQ(waitForPhase(Phase::Idle, sleeping ? 15000 : 500), sleeping);
-    }
+    ASSERT_TRUE(waitFor([&] { return bus.logind.locks.size() == 2; }));
+    bus.announceSleep(false); // waking up changes nothing
+    EXPECT_FALSE(waitForPhase(Phase::Stopping, 300));
+    bus.announceSleep(true);
+    ASSERT_TRUE(waitFor([&] { return bus.logind.released("sleep"); }));
+    EXPECT_EQ(session().phase(), Phase::Stopping);
+    EXPECT_FALSE(bus.logind.released("idle"));
+    ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
+    EXPECT_TRUE(waitFor([&] { return bus.logind.released("idle"); }));
     EXPECT_TRUE(session().error().isEmpty());
-    QDBusConnection::disconnectFromBus("test-logind");
-    QDBusConnection::disconnectFromBus("test-app");
-    daemon.terminate();
-    daemon.waitForFinished(5000);
 }
 
 TEST_F(Window, FullScreenRestoresMaximisedAndOpensOnDoubleClick) {

@@ -1,7 +1,6 @@
 // A StreamSession on test services: a clock that moves only when told, a
-// stand-in "ssh" (a bash script the test writes) that logs how it was started,
-// saved settings and save dialogs the test answers, and a count of sleep
-// holds. Shared by the unit, window and end-to-end tests of the session.
+// stand-in "ssh" (a bash script) that logs how it was started, settings and
+// save dialogs the test answers, and a count of sleep holds.
 #pragma once
 
 #include "HeadsetStream.h"
@@ -30,8 +29,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace vistrel::test {
 
-// Time moves only in advance(), running what falls due in order; the wall
-// clock reads 2026-12-05 16:58:14 at the start.
+// Time moves only in advance(), running what falls due in order.
 class TestClock final : public Clock {
 public:
     [[nodiscard]] double uptime() const override { return uptime_; }
@@ -91,7 +89,6 @@ struct TestChooser final : CaptureLocationChooser {
         open = std::move(completion);
     }
     void cancel() override { answer(std::nullopt); }
-    // As the user would; false when no dialog is open.
     bool answer(std::optional<QString> path) {
         if (!open) {
             return false;
@@ -137,12 +134,10 @@ class SessionRig {
     QTemporaryDir dir_; // first: the members below are made in it
 
 public:
-    // `sshBody` is bash run by the stand-in once it has written SSH_ASKPASS,
-    // SSH_ASKPASS_REQUIRE, DISPLAY and its arguments to "started" (each
-    // ended by a NUL); "$dir" is the rig's
-    // folder, and `listen` logs input lines to "stdin" until STOP or the end
-    // of input, then prints VL_STOPPED and exits 0. The askpass helper is
-    // where an installation keeps it, unless `withAskpass` is false.
+    // `sshBody` runs once the stand-in has written its askpass environment,
+    // DISPLAY and arguments to "started" (NUL-ended); "$dir" is the rig's
+    // folder; `listen` logs input lines to "stdin" until STOP or the end of
+    // input, then prints VL_STOPPED and exits 0.
     explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
         script(sshProgram,
@@ -170,19 +165,17 @@ public:
     SessionRig(const SessionRig&) = delete;
     SessionRig& operator=(const SessionRig&) = delete;
 
-    // Before the session is made: the system clock instead of the test clock.
-    bool realClock = false;
+    bool realClock = false; // set before the session is made
     QString sshProgram = path("ssh");
     const std::uint16_t port = freeUdpPort();
     TestClock* clock = nullptr; // null with realClock
     TestSettings* settings = nullptr;
     TestChooser* chooser = nullptr;
     TestInhibitor* activity = nullptr; // null when `inhibitor` was given
-    // Before the session is made: holds sleep off with this instead of counting.
-    std::unique_ptr<ActivityInhibitor> inhibitor;
+    std::unique_ptr<ActivityInhibitor> inhibitor; // instead of counting holds
 
     // Makes the session with this saved address; session() makes one with
-    // 127.0.0.1 if none was made.
+    // 127.0.0.1.
     StreamSession& make(const QString& address = "127.0.0.1") {
         SessionServices services;
         services.clock = std::make_unique<SystemClock>();
@@ -207,7 +200,7 @@ public:
     }
     StreamSession& session() { return session_ ? *session_ : make(); }
 
-    // These throw std::runtime_error when the session does not get there.
+    // These throw when the session does not get there.
     void startConnecting() {
         session().start();
         require(session().phase() == StreamSession::Phase::Connecting,
@@ -233,7 +226,6 @@ public:
     [[nodiscard]] std::string file(const QString& name) const {
         return QFile::encodeName(path(name)).toStdString();
     }
-    // The lines of one of the stand-in's logs ("stdin").
     [[nodiscard]] std::vector<std::string> log(const QString& name) const {
         return readLines(file(name));
     }

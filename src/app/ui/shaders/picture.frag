@@ -19,9 +19,11 @@ layout(binding = 3) uniform sampler2D crPlane;
 void main() {
     // An odd-sized picture's last chroma sample covers one luma sample only.
     vec2 chromaCoord = lumaCoord * chromaScale;
-    vec2 chroma = twoPlanes > 0.5
-        ? texture(firstChromaPlane, chromaCoord).rg
-        : vec2(texture(firstChromaPlane, chromaCoord).r, texture(crPlane, chromaCoord).r);
-    vec3 rgb = (rgbFromSamples * vec4(texture(lumaPlane, lumaCoord).r, chroma, 1.0)).rgb;
+    // Three samples whatever the layout, and no branch: a software rasteriser
+    // pays for every sample on both sides of one. NV12's Cr is the second
+    // plane's green; the third sampler then holds that plane too.
+    vec2 first = texture(firstChromaPlane, chromaCoord).rg;
+    float cr = mix(texture(crPlane, chromaCoord).r, first.g, twoPlanes);
+    vec3 rgb = (rgbFromSamples * vec4(texture(lumaPlane, lumaCoord).r, first.r, cr, 1.0)).rgb;
     fragColor = vec4(clamp(rgb, 0.0, 1.0), 1.0) * qt_Opacity;
 }
