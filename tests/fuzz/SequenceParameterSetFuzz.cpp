@@ -4,12 +4,17 @@
 #include "receive/AnnexB.h"
 #include "receive/SequenceParameterSet.h"
 
+#include <tuple>
 #include <vector>
 
 using vistrel::SequenceParameterSet;
 using vistrel::fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto fields = [](const SequenceParameterSet& s) {
+        return std::tuple(s.id, s.profile, s.chromaFormat, s.lumaBitDepth, s.chromaBitDepth,
+                          s.width, s.height);
+    };
     for (const vistrel::AnnexB::Unit unit : vistrel::AnnexB::units({data, size})) {
         const auto sps = (unit[0] & 0x1F) == 7 ? SequenceParameterSet::parse(unit) : std::nullopt;
         if (!sps) {
@@ -26,12 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint8_t> longer(unit.begin(), unit.end());
         longer.insert(longer.end(), {0x00, 0x00, 0x03, 0xFF, 0x80});
         const auto again = SequenceParameterSet::parse(longer);
-        require(again && again->id == sps->id && again->profile == sps->profile &&
-                    again->chromaFormat == sps->chromaFormat &&
-                    again->lumaBitDepth == sps->lumaBitDepth &&
-                    again->chromaBitDepth == sps->chromaBitDepth && again->width == sps->width &&
-                    again->height == sps->height,
-                "trailing bytes changed what was read");
+        require(again && fields(*again) == fields(*sps), "trailing bytes changed what was read");
     }
     return 0;
 }
