@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace vistrel {
 namespace {
@@ -86,8 +87,8 @@ struct Recorder {
 // Video packets as letters, datagrams separated by spaces: S starts an
 // unbounded PES (exactly filling its packet), C continues it, F ends it with
 // a stuffed packet, E continues it with the transport error bit, X after a
-// lost packet, R repeats the last packet; T is a PAT,
-// P the same PMT again, N a PMT moving the video to another PID, B such a PMT with a bad CRC. Under
+// lost packet, R repeats the last packet; T is a PAT, P the same PMT again, N
+// a PMT moving the video to another PID, B such a PMT with a bad CRC. Under
 // keepMoving a loss marks the unit being collected damaged instead.
 TEST(TransportStreamDemuxerTest, PacketSequences) {
     constexpr LossPolicy keep = LossPolicy::KeepMoving;
@@ -155,11 +156,10 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
             }
             r.demuxer.append(datagram);
         }
-        EXPECT_EQ(r.units.size(), c.units) << c.letters;
-        EXPECT_EQ(r.discontinuities, c.discontinuities) << c.letters;
-        EXPECT_EQ(r.demuxer.droppedPackets(), c.lost) << c.letters;
-        EXPECT_EQ(r.demuxer.earlyCompletions().total(), c.early) << c.letters;
-        EXPECT_EQ(r.damaged.size(), c.damaged) << c.letters;
+        EXPECT_EQ(std::tuple(r.units.size(), r.discontinuities, r.demuxer.droppedPackets(),
+                             r.demuxer.earlyCompletions().total(), r.damaged.size()),
+                  std::tuple(c.units, c.discontinuities, c.lost, c.early, c.damaged))
+            << c.letters;
         if (c.bytes != 0) {
             EXPECT_EQ(r.units.at(r.damaged.empty() ? 0 : r.damaged[0]).size(), c.bytes)
                 << c.letters;
