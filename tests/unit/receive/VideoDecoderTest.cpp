@@ -21,10 +21,11 @@ struct Output {
     }
 };
 
-// `before`, then the NAL units of `accessUnit` of the types `keep` accepts.
-Bytes filtered(const Bytes& accessUnit, bool (*keep)(int), Bytes before = {}) {
+// `before`, then the NAL units of `accessUnit` whose type has its bit in `types`.
+constexpr unsigned sps = 1U << 7, parameterSets = sps | 1U << 8, all = ~0U;
+Bytes filtered(const Bytes& accessUnit, unsigned types, Bytes before = {}) {
     for (const AnnexB::Unit unit : AnnexB::units(accessUnit)) {
-        if (keep(unit[0] & 0x1F)) {
+        if ((types >> (unit[0] & 0x1F) & 1) != 0) {
             before.insert(before.end(), {0, 0, 0, 1});
             before.insert(before.end(), unit.begin(), unit.end());
         }
@@ -33,13 +34,7 @@ Bytes filtered(const Bytes& accessUnit, bool (*keep)(int), Bytes before = {}) {
 }
 
 bool isIdr(const Bytes& accessUnit) {
-    return !filtered(accessUnit, [](int type) { return type == 5; }).empty();
-}
-bool isParameterSet(int type) {
-    return type == 7 || type == 8;
-}
-bool isSps(int type) {
-    return type == 7;
+    return !filtered(accessUnit, 1U << 5).empty();
 }
 
 class VideoDecoderTest : public ::testing::Test {
@@ -70,8 +65,7 @@ TEST_F(VideoDecoderTest, DecodesEveryPictureAsFFmpegDoesAndAtOnce) {
 // refuses until the next one.
 TEST_F(VideoDecoderTest, WaitsForAnIdrAtStartAndAfterARefusedUnit) {
     Output out;
-    out.decoder.decode(filtered(
-        units_[1], [](int) { return true; }, filtered(units_[0], isParameterSet)));
+    out.decoder.decode(filtered(units_[1], all, filtered(units_[0], parameterSets)));
     EXPECT_TRUE(out.pictures.empty());
     out.decoder.decode(units_[0]);
     out.decoder.decode(Bytes{0, 0, 1, 0x41, 0xC4, 0xFF}); // a slice of parameter set 14
@@ -94,8 +88,8 @@ TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
         return unit;
     };
     Bytes spoilt = units_[keyframe_];
-    const Bytes sps = filtered(spoilt, isSps);
-    const auto at = std::search(spoilt.begin(), spoilt.end(), sps.begin() + 4, sps.end());
+    const Bytes set = filtered(spoilt, sps);
+    const auto at = std::search(spoilt.begin(), spoilt.end(), set.begin() + 4, set.end());
     ASSERT_NE(at, spoilt.end());
     *(at + 3) ^= 0x01; // the level
     for (const LossPolicy policy : {LossPolicy::Hold, LossPolicy::KeepMoving}) {
@@ -133,8 +127,7 @@ TEST_F(VideoDecoderTest, NewParameterSetsRebuildAndWaitForTheirIdr) {
     const std::vector<Bytes>& second = test::testStream("256x144").units;
     Output out;
     out.decoder.decode(units_[0]);
-    out.decoder.decode(filtered(
-        second[1], [](int) { return true; }, filtered(second[0], isParameterSet)));
+    out.decoder.decode(filtered(second[1], all, filtered(second[0], parameterSets)));
     EXPECT_EQ(out.decoder.rebuilds(), 2U);
     EXPECT_TRUE(out.decoder.waitingForKeyframe()) << "no IDR of the new size yet";
     for (const Bytes& unit : second) {
@@ -148,10 +141,10 @@ TEST_F(VideoDecoderTest, NewParameterSetsRebuildAndWaitForTheirIdr) {
 TEST_F(VideoDecoderTest, UnusableParameterSetsAreReportedOnceAndGoodOnesRecover) {
     for (const std::string name : {"", "yuv444p", "yuv420p10le", "8208x16"}) {
         SCOPED_TRACE(name); // "": too short for a profile
-        const Bytes picture = filtered(
-            units_[0], [](int type) { return type != 7; },
-            name.empty() ? Bytes{0, 0, 0, 1, 0x67, 0x42}
-                         : filtered(test::testStream(name).units.at(0), isSps));
+        const Bytes picture =
+            filtered(units_[0], ~sps,
+                     name.empty() ? Bytes{0, 0, 0, 1, 0x67, 0x42}
+                                  : filtered(test::testStream(name).units.at(0), sps));
         Output out;
         out.decoder.decode(picture);
         out.decoder.decode(picture);
