@@ -1,7 +1,6 @@
-// A run's life, all on the test clock: what start() launches and how a
-// failing step leaves the session, the start marker, keep-alive, the two
-// watchdogs, the stop with its escalation, the client's own exit, and the
-// run token that silences an ended run.
+// A run's life on the test clock: what start() launches or how a failing step
+// leaves the session, the start marker, keep-alive, the watchdogs, the stop
+// and its escalation, the client's own exit, and an ended run silenced.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "connection/ConnectionConfiguration.h"
@@ -14,20 +13,14 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <arpa/inet.h>
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace vistrel::test {
 namespace {
 
 using Phase = StreamSession::Phase;
-
-PixelBuffer picture() {
-    return makeNoise(64, 48, 2);
-}
 
 // A UDP socket bound to `port` on every address; none when it is taken.
 UniqueFd bindUdp(std::uint16_t port) {
@@ -73,46 +66,51 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     // The askpass environment, the default user, the trimmed address, this
     // computer's end of the route and the known-hosts file in the private folder.
     ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("started")); }));
-    std::istringstream written(readFile(rig.file("started")));
-    std::vector<std::string> started;
-    for (std::string item; std::getline(written, item, '\0');) {
-        started.push_back(item);
-    }
-    std::vector<std::string> expected{rig.file("libexec/vistrel/vistrel-askpass"), "force", ":93"};
+    std::string expected =
+        rig.file("libexec/vistrel/vistrel-askpass") + '\0' + "force" + '\0' + ":93" + '\0';
     for (const std::string& argument :
          RemoteCommand::sshArguments(ConnectionConfiguration("127.0.0.1", "steamos", rig.port),
                                      "127.0.0.1", rig.file("data/Vistrel/known_hosts"))) {
-        expected.push_back(argument);
+        expected += argument + '\0';
     }
-    EXPECT_EQ(started, expected);
-    struct stat info {};
-    EXPECT_EQ(::stat(rig.file("data/Vistrel").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777U, 0700U);
+    EXPECT_EQ(readFile(rig.file("started")), expected);
+    for (const char* folder : {"data", "data/Vistrel"}) {
+        struct stat info {};
+        EXPECT_EQ(::stat(rig.file(folder).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777U, 0700U) << folder;
+    }
 }
 
 TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
-    struct Case {
+    const struct {
         const char* host;
         bool askpass;
+        bool folderBlocked; // a file where the private folder's parent goes
         bool portTaken;
-        std::string error; // the sentence or its start; empty: the port's step
+        std::string error; // the sentence or its start; empty: the folder's or the port's step
+    } cases[] = {
+        {"host.local", false, true, true, std::string(Messages::invalidAddress)},
+        {"127.0.0.1", false, true, true, std::string(SessionMessages::helperMissing)},
+        {"127.0.0.1", true, true, true, {}},
+        {"127.0.0.1", true, false, true, {}},
+        {"127.0.0.1", true, false, false, SessionMessages::sshNotLaunched("")},
     };
-    const Case cases[] = {
-        {"host.local", false, true, std::string(Messages::invalidAddress)},
-        {"127.0.0.1", false, true, std::string(SessionMessages::helperMissing)},
-        {"127.0.0.1", true, true, {}},
-        {"127.0.0.1", true, false, SessionMessages::sshNotLaunched("")},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SessionRig rig("listen", c.askpass);
         // A step that launched the client before failing would show the
         // client's own failure instead: there is none to launch.
         rig.sshProgram = rig.path("no-ssh");
         StreamSession& session = rig.make(c.host);
+        if (c.folderBlocked) {
+            writeFile(rig.file("data"), "");
+        }
         const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
         ASSERT_EQ(taken.valid(), c.portTaken);
         session.start();
-        const std::string error = c.error.empty() ? Messages::stepListen(rig.port) + ": " : c.error;
+        const std::string error = !c.error.empty() ? c.error
+                                  : c.folderBlocked
+                                      ? Messages::folderNotCreated(rig.file("data"), "File exists")
+                                      : Messages::stepListen(rig.port) + ": ";
         EXPECT_EQ(session.error().toStdString().substr(0, error.size()), error);
         EXPECT_EQ(session.phase(), Phase::Idle);
         EXPECT_TRUE(session.canStart());
@@ -123,11 +121,10 @@ TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
 }
 
 TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
-    struct Case {
+    const struct {
         std::vector<QByteArray> chunks;
         Phase expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"VL_STARTED\n"}, Phase::Waiting},
         {{"hello\nVL_STA", "RTED", "\nmore"}, Phase::Waiting},
         {{"\xc3", "\xa9\xff\n", "VL_STARTED\n"}, Phase::Waiting}, // split character
@@ -138,7 +135,7 @@ TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
         {{"VL_STARTED"}, Phase::Connecting},
         {{"vl_started\n"}, Phase::Connecting},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SessionRig rig;
         rig.startConnecting();
         for (const QByteArray& chunk : c.chunks) {
@@ -170,7 +167,7 @@ TEST(SessionTick, KeepAliveAtTheFirstTickThenEveryThreeToThreeAndAHalfSecondsInE
             [&] { return rig.log("stdin") == std::vector<std::string>(pings.size(), "PING"); }));
         rig.session().end();
         ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
-        std::remove(rig.file("stdin").c_str());
+        writeFile(rig.file("stdin"), "");
     }
 }
 
@@ -192,12 +189,12 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     SessionRig live;
     live.startConnecting();
     live.clock->advance(120);
-    live.feed(picture());
+    live.feed(makeNoise(64, 48, 1));
     live.clock->advance(1);
     EXPECT_FALSE(live.session().isPictureHeld());
     live.clock->advance(4);
     EXPECT_TRUE(live.session().isPictureHeld());
-    live.feed(picture());
+    live.feed(makeNoise(64, 48, 2));
     EXPECT_FALSE(live.session().isPictureHeld());
     live.clock->advance(10);
     EXPECT_EQ(live.session().phase(), Phase::Streaming);
@@ -256,19 +253,18 @@ TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
 }
 
 TEST(SessionExit, AnExitOfItsOwnIsExplainedAndANewStartForgetsIt) {
-    struct Case {
+    const struct {
         std::string body;
         QString error;
         QString diagnostics;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"kill -9 $$", qs(Messages::connectionEnded(SIGKILL)), {}},
         // Standard error keeps its last 16000 characters; an unknown one ends in its last 1200.
         {"head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
          "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
          QString(1200, 'B'), QChar(0xFFFD) + QString(15999, 'B')},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SessionRig rig(c.body);
         StreamSession& session = rig.session();
         session.start();
@@ -287,13 +283,14 @@ TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
     StreamSession& session = rig.session();
     const auto onFrame = SessionProbe::onFrame(session);
     const auto onError = SessionProbe::onError(session);
-    onFrame(picture()); // its delivery is queued, not yet run
+    const PixelBuffer picture = makeNoise(64, 48, 2);
+    onFrame(picture); // its delivery is queued, not yet run
     session.end();
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
-    onFrame(picture());
+    onFrame(picture);
     onError("stale");
     rig.startConnecting();
-    onFrame(picture());
+    onFrame(picture);
     onError("stale");
     SessionProbe::onError(session)("current");
     ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
