@@ -81,25 +81,38 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     }
 }
 
-TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
+// A failing start step launches nothing; a client that exits on its own is
+// explained, its standard error kept to the last 16000 characters. Either way
+// the run ends idle holding nothing, and a new start forgets it.
+TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
     const struct {
         const char* host;
         bool askpass;
         bool folderBlocked; // a file where the private folder's parent goes
         bool portTaken;
-        std::string error; // the sentence or its start; empty: the folder's or the port's step
+        std::string error;         // or its start; empty: the folder's or the port's step
+        const char* ssh = nullptr; // the client's body; none: no client to launch
+        QString diagnostics = {};
     } cases[] = {
         {"host.local", false, true, true, std::string(Messages::invalidAddress)},
         {"127.0.0.1", false, true, true, std::string(SessionMessages::helperMissing)},
         {"127.0.0.1", true, true, true, {}},
         {"127.0.0.1", true, false, true, {}},
         {"127.0.0.1", true, false, false, SessionMessages::sshNotLaunched("")},
+        {"127.0.0.1", true, false, false, Messages::connectionEnded(SIGKILL), "kill -9 $$"},
+        // An unknown sentence ends in its last 1200 characters.
+        {"127.0.0.1", true, false, false, std::string(1200, 'B'),
+         "head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
+         "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
+         QChar(0xFFFD) + QString(15999, 'B')},
     };
     for (const auto& c : cases) {
-        SessionRig rig("listen", c.askpass);
-        // A step that launched the client before failing would show the
-        // client's own failure instead: there is none to launch.
-        rig.sshProgram = rig.path("no-ssh");
+        SessionRig rig(c.ssh != nullptr ? c.ssh : "listen", c.askpass);
+        if (c.ssh == nullptr) {
+            // A step that launched the client before failing would show the
+            // client's own failure instead: there is none to launch.
+            rig.sshProgram = rig.path("no-ssh");
+        }
         StreamSession& session = rig.make(c.host);
         if (c.folderBlocked) {
             writeFile(rig.file("data"), "");
@@ -107,16 +120,22 @@ TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
         const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
         ASSERT_EQ(taken.valid(), c.portTaken);
         session.start();
-        const std::string error = !c.error.empty() ? c.error
-                                  : c.folderBlocked
-                                      ? Messages::folderNotCreated(rig.file("data"), "File exists")
-                                      : Messages::stepListen(rig.port) + ": ";
-        EXPECT_EQ(session.error().toStdString().substr(0, error.size()), error);
-        EXPECT_EQ(session.phase(), Phase::Idle);
+        ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+        const QString error = !c.error.empty() ? qs(c.error)
+                              : c.folderBlocked
+                                  ? qs(Messages::folderNotCreated(rig.file("data"), "File exists"))
+                                  : qs(Messages::stepListen(rig.port) + ": ");
+        EXPECT_EQ(c.ssh != nullptr ? session.error() : session.error().left(error.size()), error);
+        EXPECT_EQ(session.diagnostics(), c.diagnostics);
         EXPECT_TRUE(session.canStart());
         EXPECT_EQ(rig.activity->holds(), 0);
         EXPECT_FALSE(SessionProbe::onFrame(session));
         EXPECT_TRUE(taken || bindUdp(rig.port));
+        if (c.ssh != nullptr) {
+            session.start();
+            EXPECT_EQ(session.phase(), Phase::Connecting);
+            EXPECT_EQ(session.error() + session.diagnostics(), "");
+        }
     }
 }
 
@@ -250,31 +269,6 @@ TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
     rig.startConnecting();
     rig.clock->advance(2.5);
     EXPECT_EQ(pendingSignals(SessionProbe::processId(rig.session())), 0ULL);
-}
-
-TEST(SessionExit, AnExitOfItsOwnIsExplainedAndANewStartForgetsIt) {
-    const struct {
-        std::string body;
-        QString error;
-        QString diagnostics;
-    } cases[] = {
-        {"kill -9 $$", qs(Messages::connectionEnded(SIGKILL)), {}},
-        // Standard error keeps its last 16000 characters; an unknown one ends in its last 1200.
-        {"head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
-         "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
-         QString(1200, 'B'), QChar(0xFFFD) + QString(15999, 'B')},
-    };
-    for (const auto& c : cases) {
-        SessionRig rig(c.body);
-        StreamSession& session = rig.session();
-        session.start();
-        ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
-        EXPECT_EQ(session.error(), c.error);
-        EXPECT_EQ(session.diagnostics(), c.diagnostics);
-        session.start();
-        EXPECT_EQ(session.phase(), Phase::Connecting);
-        EXPECT_EQ(session.error() + session.diagnostics(), "");
-    }
 }
 
 TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
