@@ -1,7 +1,5 @@
-// A decoded picture's road from the decoder's thread to the display (the
-// one-slot mailbox, present() and the display, which keeps the picture itself
-// for the window), and the capture commands against the real recorder and
-// PNG writer, their files read back.
+// A decoded picture's road from the decoder's thread to the display, and the
+// capture commands against the real recorder and PNG writer.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "session/FrameMailbox.h"

@@ -1,6 +1,5 @@
-// A run's life on the test clock: what start() launches or how a failing step
-// leaves the session, the start marker, keep-alive, the watchdogs, the stop
-// and its escalation, the client's own exit, and an ended run silenced.
+// A run's life on the test clock, from what start() launches to the stop's
+// escalation and an ended run silenced.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "connection/ConnectionConfiguration.h"

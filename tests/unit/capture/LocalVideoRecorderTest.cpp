@@ -43,10 +43,8 @@ bool appendAndWait(LocalVideoRecorder& recorder, const PixelBuffer& picture, dou
     return recorder.counters().processed > before;
 }
 
-// Written under a hidden name, moved over the older file only when finished,
-// with the permissions the umask gives; H.264 at 1/60000 s from 0, a time
-// that does not advance dropped; the samples of both of the decoders' layouts
-// and both ranges as they were, with the tags that say how to read them.
+// Written under a hidden name and moved over the older file only when
+// finished; both layouts and ranges read back as they were, with their tags.
 TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
     const test::Rgb colour{240, 230, 20};
     const mode_t umask = ::umask(027);
@@ -95,10 +93,8 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
     ::umask(umask);
 }
 
-// The destination keeps what it held whatever goes wrong: a disk that fills
-// while frames are written, or at the finish, when the index (over a page) is
-// written, fails clearly and leaves no working file; a finished recording
-// that cannot be moved into place is kept and named.
+// The destination keeps what it held whatever goes wrong. A disk fills while
+// frames are written, or at the finish when the index (over a page) is.
 TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
     const struct {
         int frames;
@@ -132,6 +128,7 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
         }
     }
 
+    // A finished recording that cannot be moved into place is kept and named.
     ScratchFolder folder;
     auto recorder = LocalVideoRecorder::create(folder / "clip.mp4", W, H);
     ASSERT_TRUE(appendAndWait(*recorder, test::makePicture(W, H), 0));
