@@ -257,34 +257,27 @@ TEST(SessionStop, StopThenTerminateAtSevenSecondsThenKillTwoLaterWithoutAnError)
                   .arg(rig.port));
 }
 
-TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
+// Neither the ended run's callbacks nor its delayed kill reach the next run.
+TEST(SessionToken, AnEndedRunDoesNotReachTheNextOne) {
     // Leaves on the terminate signal, before the kill falls due.
     SessionRig rig("exec 0<&-; touch \"$dir/ready\"; while :; do sleep 0.05; done");
-    rig.startConnecting();
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
-    rig.session().end();
-    rig.clock->advance(7.5);
-    ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
-    rig.startConnecting();
-    rig.clock->advance(2.5);
-    EXPECT_EQ(pendingSignals(SessionProbe::processId(rig.session())), 0ULL);
-}
-
-TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
-    SessionRig rig;
     rig.startConnecting();
     StreamSession& session = rig.session();
     const auto onFrame = SessionProbe::onFrame(session);
     const auto onError = SessionProbe::onError(session);
     const PixelBuffer picture = makeNoise(64, 48, 2);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
     onFrame(picture); // its delivery is queued, not yet run
     session.end();
+    rig.clock->advance(7.5);
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
     onFrame(picture);
     onError("stale");
     rig.startConnecting();
     onFrame(picture);
     onError("stale");
+    rig.clock->advance(2.5);
+    EXPECT_EQ(pendingSignals(SessionProbe::processId(session)), 0ULL);
     SessionProbe::onError(session)("current");
     ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
     EXPECT_EQ(session.error(), "current");
