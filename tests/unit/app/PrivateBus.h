@@ -24,30 +24,27 @@ namespace vistrel::test {
 struct FakeLogind final : QDBusVirtualObject {
     QString introspect(const QString& /*path*/) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        calls.push_back(message.arguments());
-        calls.back().prepend(message.interface() + '.' + message.member());
-        for (QVariant& argument : calls.back()) { // the portal's options, as a map
-            if (argument.canConvert<QDBusArgument>()) {
-                argument = qdbus_cast<QVariantMap>(argument.value<QDBusArgument>());
-            }
-        }
+        QVariantList& call = calls.emplace_back(message.arguments());
+        call.prepend(message.interface() + '.' + message.member());
         if (message.member() == "Close") {
-            calls.back().append(message.path());
-        } else if (message.interface().endsWith("portal.Inhibit")) {
-            const QString token = calls.back().value(3).toMap().value("handle_token").toString();
-            QString sender = message.service().mid(1).replace('.', '_');
-            requests.push_back("/org/freedesktop/portal/desktop/request/" + sender + '/' + token);
-            connection.send(
-                message.createReply(QVariant::fromValue(QDBusObjectPath(requests.back()))));
+            call.append(message.path());
+            return true;
+        }
+        QVariant reply;
+        if (message.interface().endsWith("portal.Inhibit")) {
+            call[3] = qdbus_cast<QVariantMap>(call[3].value<QDBusArgument>()); // the options
+            requests.push_back("/org/freedesktop/portal/desktop/request/" +
+                               message.service().mid(1).replace('.', '_') + '/' +
+                               call[3].toMap().value("handle_token").toString());
+            reply = QVariant::fromValue(QDBusObjectPath(requests.back()));
         } else {
             int ends[2] = {-1, -1};
             EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-            locks[message.arguments().value(0).toString()].reset(ends[0]);
+            locks[call.value(1).toString()].reset(ends[0]);
             const UniqueFd sent(ends[1]);
-            connection.send(
-                message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]))));
+            reply = QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]));
         }
-        return true;
+        return connection.send(message.createReply(reply));
     }
     // Whether the lock taken for `what` has been let go.
     bool released(const QString& what) {

@@ -1,14 +1,11 @@
-// The road of a decoded picture from the decoder's thread to the screen (the
-// one-slot mailbox, present() and the display, which keeps the decoded
-// picture itself for the window), and the recording and screenshot commands against
-// the real recorder and PNG writer, their files read back.
+// A decoded picture's road from the decoder's thread to the display, and the
+// capture commands against the real recorder and PNG writer.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "session/FrameMailbox.h"
 #include "session/QtText.h"
 #include "session/SessionMessages.h"
 
-#include <QSize>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -21,7 +18,6 @@ using Phase = StreamSession::Phase;
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;
     std::vector<PixelBuffer> pictures;
-    pictures.reserve(8);
     for (std::uint32_t i = 0; i < 8; ++i) {
         pictures.push_back(makeNoise(16 + 2 * static_cast<int>(i), 16, i));
     }
@@ -71,16 +67,11 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownItselfUntilTheStop) {
     EXPECT_EQ(session.resolution(), "202 \u00d7 148");
     EXPECT_EQ(session.display()->current().frame(), newest.frame()); // not a copy
     EXPECT_EQ(session.display()->shownCount(), 1U);
-    session.end();
-    EXPECT_TRUE(session.display()->current().empty());
-}
-
-TEST(SessionPicture, APictureOfALayoutTheWindowCannotShowEndsTheStream) {
-    SessionRig rig;
-    rig.startStreaming();
+    // A layout the window cannot show ends the stream, and the picture goes with it.
     rig.feed(makePicture(320, 240, AV_PIX_FMT_YUV444P));
-    EXPECT_EQ(rig.session().error(), qs(SessionMessages::displayFailed));
-    EXPECT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
+    EXPECT_EQ(session.error(), qs(SessionMessages::displayFailed));
+    EXPECT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+    EXPECT_TRUE(session.display()->current().empty());
 }
 
 TEST(SessionCapture, CommandsNeedALivePictureAndNoOpenDialog) {
@@ -99,29 +90,13 @@ TEST(SessionCapture, CommandsNeedALivePictureAndNoOpenDialog) {
     EXPECT_FALSE(session.canRecord() || session.canScreenshot());
     session.toggleRecording();
     session.captureScreenshot();
-    EXPECT_EQ(rig.chooser->requests.size(), 1U);
+    ASSERT_EQ(rig.chooser->requests.size(), 1U);
+    EXPECT_EQ(rig.chooser->requests[0].defaultName, "Vistrel 2026-12-05 at 16.58.14.png");
     // The stream stalls: the open dialog closes as if cancelled, nothing is saved.
     rig.clock->advance(10.5);
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
     EXPECT_FALSE(rig.chooser->open);
     EXPECT_FALSE(session.isChoosingCaptureLocation() || session.isSavingScreenshot());
-}
-
-TEST(SessionCapture, AScreenshotIsOfThePictureOnScreenAtTheCommand) {
-    SessionRig rig;
-    rig.startStreaming(1280, 720);
-    StreamSession& session = rig.session();
-    session.captureScreenshot();
-    EXPECT_EQ(rig.chooser->requests.back().defaultName, "Vistrel 2026-12-05 at 16.58.14.png");
-    rig.feed(makeNoise(640, 360, 4)); // a later picture
-    ASSERT_TRUE(rig.chooser->answer(rig.path("shot.png")));
-    EXPECT_FALSE(session.canScreenshot());
-    EXPECT_TRUE(session.canRecord());
-    ASSERT_TRUE(waitFor([&] { return !session.isSavingScreenshot(); }));
-    EXPECT_EQ(session.captureNotice(), "Screenshot saved \u00b7 shot.png");
-    const Png png = readPng(rig.file("shot.png"));
-    EXPECT_EQ(png.error, "");
-    EXPECT_EQ(QSize(png.width, png.height), QSize(1280, 720));
 }
 
 TEST(SessionCapture, AResolutionChangeEndsTheRecordingAndKeepsTheFile) {
@@ -146,14 +121,20 @@ TEST(SessionCapture, AResolutionChangeEndsTheRecordingAndKeepsTheFile) {
     EXPECT_GE(movie.pictures.size(), 2U);
 }
 
-TEST(SessionCapture, StartAndQuitWaitForASave) {
+// A save is of the picture shown at the command, and goes on after the run;
+// a new start waits for a recording's, quitting for either.
+TEST(SessionCapture, SavesAreOfThePictureAtTheCommandAndStartAndQuitWaitForThem) {
     for (const QString name : {"last.mp4", "last.png"}) {
         const bool recording = name.endsWith("mp4");
         SessionRig rig;
-        rig.startStreaming();
+        rig.startStreaming(320, 240);
         StreamSession& session = rig.session();
         recording ? session.toggleRecording() : session.captureScreenshot();
+        if (!recording) {
+            rig.feed(makeNoise(64, 48, 4)); // shown while the dialog is open
+        }
         ASSERT_TRUE(rig.chooser->answer(rig.path(name)));
+        EXPECT_EQ(session.canScreenshot(), recording);
         // The run ends the way its SSH client's exit ends it, before any save
         // can have reported back to this thread.
         SessionProbe::finish(session);
@@ -168,6 +149,7 @@ TEST(SessionCapture, StartAndQuitWaitForASave) {
         EXPECT_EQ(waitingAtQuit, false);
         EXPECT_TRUE(session.canStart());
         EXPECT_TRUE(session.captureNotice().endsWith(" saved \u00b7 " + name));
+        EXPECT_EQ(recording ? readMovie(rig.file(name)).width : readPng(rig.file(name)).width, 320);
     }
 }
 

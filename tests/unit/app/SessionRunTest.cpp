@@ -1,7 +1,5 @@
-// A run's life, all on the test clock: what start() launches and how a
-// failing step leaves the session, the start marker, keep-alive, the two
-// watchdogs, the stop with its escalation, the client's own exit, and the
-// run token that silences an ended run.
+// A run's life on the test clock, from what start() launches to the stop's
+// escalation and an ended run silenced.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "connection/ConnectionConfiguration.h"
@@ -14,20 +12,14 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <arpa/inet.h>
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace vistrel::test {
 namespace {
 
 using Phase = StreamSession::Phase;
-
-PixelBuffer picture() {
-    return makeNoise(64, 48, 2);
-}
 
 // A UDP socket bound to `port` on every address; none when it is taken.
 UniqueFd bindUdp(std::uint16_t port) {
@@ -73,61 +65,84 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     // The askpass environment, the default user, the trimmed address, this
     // computer's end of the route and the known-hosts file in the private folder.
     ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("started")); }));
-    std::istringstream written(readFile(rig.file("started")));
-    std::vector<std::string> started;
-    for (std::string item; std::getline(written, item, '\0');) {
-        started.push_back(item);
-    }
-    std::vector<std::string> expected{rig.file("libexec/vistrel/vistrel-askpass"), "force", ":93"};
+    std::string expected =
+        rig.file("libexec/vistrel/vistrel-askpass") + '\0' + "force" + '\0' + ":93" + '\0';
     for (const std::string& argument :
          RemoteCommand::sshArguments(ConnectionConfiguration("127.0.0.1", "steamos", rig.port),
                                      "127.0.0.1", rig.file("data/Vistrel/known_hosts"))) {
-        expected.push_back(argument);
+        expected += argument + '\0';
     }
-    EXPECT_EQ(started, expected);
-    struct stat info {};
-    EXPECT_EQ(::stat(rig.file("data/Vistrel").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777U, 0700U);
+    EXPECT_EQ(readFile(rig.file("started")), expected);
+    for (const char* folder : {"data", "data/Vistrel"}) {
+        struct stat info {};
+        EXPECT_EQ(::stat(rig.file(folder).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777U, 0700U) << folder;
+    }
 }
 
-TEST(SessionStart, AFailingStepEndsInIdleWithItsSentenceAndHoldsNothing) {
-    struct Case {
+// A failing start step launches nothing; a client that exits on its own is
+// explained, its standard error kept to the last 16000 characters. Either way
+// the run ends idle holding nothing, and a new start forgets it.
+TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
+    const struct {
         const char* host;
         bool askpass;
+        bool folderBlocked; // a file where the private folder's parent goes
         bool portTaken;
-        std::string error; // the sentence or its start; empty: the port's step
+        std::string error;         // or its start; empty: the folder's or the port's step
+        const char* ssh = nullptr; // the client's body; none: no client to launch
+        QString diagnostics = {};
+    } cases[] = {
+        {"host.local", false, true, true, std::string(Messages::invalidAddress)},
+        {"127.0.0.1", false, true, true, std::string(SessionMessages::helperMissing)},
+        {"127.0.0.1", true, true, true, {}},
+        {"127.0.0.1", true, false, true, {}},
+        {"127.0.0.1", true, false, false, SessionMessages::sshNotLaunched("")},
+        {"127.0.0.1", true, false, false, Messages::connectionEnded(SIGKILL), "kill -9 $$"},
+        // An unknown sentence ends in its last 1200 characters.
+        {"127.0.0.1", true, false, false, std::string(1200, 'B'),
+         "head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
+         "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
+         QChar(0xFFFD) + QString(15999, 'B')},
     };
-    const Case cases[] = {
-        {"host.local", false, true, std::string(Messages::invalidAddress)},
-        {"127.0.0.1", false, true, std::string(SessionMessages::helperMissing)},
-        {"127.0.0.1", true, true, {}},
-        {"127.0.0.1", true, false, SessionMessages::sshNotLaunched("")},
-    };
-    for (const Case& c : cases) {
-        SessionRig rig("listen", c.askpass);
-        // A step that launched the client before failing would show the
-        // client's own failure instead: there is none to launch.
-        rig.sshProgram = rig.path("no-ssh");
+    for (const auto& c : cases) {
+        SessionRig rig(c.ssh != nullptr ? c.ssh : "listen", c.askpass);
+        if (c.ssh == nullptr) {
+            // A step that launched the client before failing would show the
+            // client's own failure instead: there is none to launch.
+            rig.sshProgram = rig.path("no-ssh");
+        }
         StreamSession& session = rig.make(c.host);
+        if (c.folderBlocked) {
+            writeFile(rig.file("data"), "");
+        }
         const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
         ASSERT_EQ(taken.valid(), c.portTaken);
         session.start();
-        const std::string error = c.error.empty() ? Messages::stepListen(rig.port) + ": " : c.error;
-        EXPECT_EQ(session.error().toStdString().substr(0, error.size()), error);
-        EXPECT_EQ(session.phase(), Phase::Idle);
+        ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
+        const QString error = !c.error.empty() ? qs(c.error)
+                              : c.folderBlocked
+                                  ? qs(Messages::folderNotCreated(rig.file("data"), "File exists"))
+                                  : qs(Messages::stepListen(rig.port) + ": ");
+        EXPECT_EQ(c.ssh != nullptr ? session.error() : session.error().left(error.size()), error);
+        EXPECT_EQ(session.diagnostics(), c.diagnostics);
         EXPECT_TRUE(session.canStart());
         EXPECT_EQ(rig.activity->holds(), 0);
         EXPECT_FALSE(SessionProbe::onFrame(session));
         EXPECT_TRUE(taken || bindUdp(rig.port));
+        if (c.ssh != nullptr) {
+            session.start();
+            EXPECT_EQ(session.phase(), Phase::Connecting);
+            EXPECT_EQ(session.error() + session.diagnostics(), "");
+        }
     }
 }
 
 TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
-    struct Case {
+    const struct {
         std::vector<QByteArray> chunks;
         Phase expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"VL_STARTED\n"}, Phase::Waiting},
         {{"hello\nVL_STA", "RTED", "\nmore"}, Phase::Waiting},
         {{"\xc3", "\xa9\xff\n", "VL_STARTED\n"}, Phase::Waiting}, // split character
@@ -138,7 +153,7 @@ TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
         {{"VL_STARTED"}, Phase::Connecting},
         {{"vl_started\n"}, Phase::Connecting},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SessionRig rig;
         rig.startConnecting();
         for (const QByteArray& chunk : c.chunks) {
@@ -170,7 +185,7 @@ TEST(SessionTick, KeepAliveAtTheFirstTickThenEveryThreeToThreeAndAHalfSecondsInE
             [&] { return rig.log("stdin") == std::vector<std::string>(pings.size(), "PING"); }));
         rig.session().end();
         ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
-        std::remove(rig.file("stdin").c_str());
+        writeFile(rig.file("stdin"), "");
     }
 }
 
@@ -192,12 +207,12 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     SessionRig live;
     live.startConnecting();
     live.clock->advance(120);
-    live.feed(picture());
+    live.feed(makeNoise(64, 48, 1));
     live.clock->advance(1);
     EXPECT_FALSE(live.session().isPictureHeld());
     live.clock->advance(4);
     EXPECT_TRUE(live.session().isPictureHeld());
-    live.feed(picture());
+    live.feed(makeNoise(64, 48, 2));
     EXPECT_FALSE(live.session().isPictureHeld());
     live.clock->advance(10);
     EXPECT_EQ(live.session().phase(), Phase::Streaming);
@@ -242,59 +257,27 @@ TEST(SessionStop, StopThenTerminateAtSevenSecondsThenKillTwoLaterWithoutAnError)
                   .arg(rig.port));
 }
 
-TEST(SessionStop, TheDelayedKillSparesTheNextRunsClient) {
+// Neither the ended run's callbacks nor its delayed kill reach the next run.
+TEST(SessionToken, AnEndedRunDoesNotReachTheNextOne) {
     // Leaves on the terminate signal, before the kill falls due.
     SessionRig rig("exec 0<&-; touch \"$dir/ready\"; while :; do sleep 0.05; done");
-    rig.startConnecting();
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
-    rig.session().end();
-    rig.clock->advance(7.5);
-    ASSERT_TRUE(waitFor([&] { return rig.session().phase() == Phase::Idle; }));
-    rig.startConnecting();
-    rig.clock->advance(2.5);
-    EXPECT_EQ(pendingSignals(SessionProbe::processId(rig.session())), 0ULL);
-}
-
-TEST(SessionExit, AnExitOfItsOwnIsExplainedAndANewStartForgetsIt) {
-    struct Case {
-        std::string body;
-        QString error;
-        QString diagnostics;
-    };
-    const Case cases[] = {
-        {"kill -9 $$", qs(Messages::connectionEnded(SIGKILL)), {}},
-        // Standard error keeps its last 16000 characters; an unknown one ends in its last 1200.
-        {"head -c 4000 /dev/zero | tr '\\0' A >&2; printf '\\xff' >&2; "
-         "head -c 15999 /dev/zero | tr '\\0' B >&2; exit 3",
-         QString(1200, 'B'), QChar(0xFFFD) + QString(15999, 'B')},
-    };
-    for (const Case& c : cases) {
-        SessionRig rig(c.body);
-        StreamSession& session = rig.session();
-        session.start();
-        ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
-        EXPECT_EQ(session.error(), c.error);
-        EXPECT_EQ(session.diagnostics(), c.diagnostics);
-        session.start();
-        EXPECT_EQ(session.phase(), Phase::Connecting);
-        EXPECT_EQ(session.error() + session.diagnostics(), "");
-    }
-}
-
-TEST(SessionToken, CallbacksOfAnEndedRunAreIgnored) {
-    SessionRig rig;
     rig.startConnecting();
     StreamSession& session = rig.session();
     const auto onFrame = SessionProbe::onFrame(session);
     const auto onError = SessionProbe::onError(session);
-    onFrame(picture()); // its delivery is queued, not yet run
+    const PixelBuffer picture = makeNoise(64, 48, 2);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
+    onFrame(picture); // its delivery is queued, not yet run
     session.end();
+    rig.clock->advance(7.5);
     ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
-    onFrame(picture());
+    onFrame(picture);
     onError("stale");
     rig.startConnecting();
-    onFrame(picture());
+    onFrame(picture);
     onError("stale");
+    rig.clock->advance(2.5);
+    EXPECT_EQ(pendingSignals(SessionProbe::processId(session)), 0ULL);
     SessionProbe::onError(session)("current");
     ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
     EXPECT_EQ(session.error(), "current");

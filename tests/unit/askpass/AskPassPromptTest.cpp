@@ -8,43 +8,40 @@
 namespace AskPassPrompt = vistrel::AskPassPrompt;
 
 TEST(AskPassPrompt, DecidesBetweenConfirmationAndSecret) {
-    struct Case {
+    const std::string hostKey = "The authenticity of host '10.77.0.2 (10.77.0.2)' can't be "
+                                "established.\nAre you sure you want to continue connecting "
+                                "(yes/no/[fingerprint])? ";
+    const std::string_view password = "SSH password";
+    const struct {
         std::string prompt;
         std::optional<std::string_view> hint; // SSH_ASKPASS_PROMPT
         bool confirmation;
         std::string_view placeholder; // of the secret field
-    };
-    const std::string hostKey = "The authenticity of host '10.77.0.2 (10.77.0.2)' can't be "
-                                "established.\nAre you sure you want to continue connecting "
-                                "(yes/no/[fingerprint])? ";
-    const std::vector<Case> cases = {
-        {hostKey, std::nullopt, true, "SSH password"},
-        {"Proceed (yes/no)? ", std::nullopt, true, "SSH password"},
-        {"Do you want to continue connecting? ", std::nullopt, true, "SSH password"},
-        {"Allow use of key id_ed25519?", "confirm", true, "SSH password"},
-        {hostKey, "none", true, "SSH password"},
-        {"steamos@10.77.0.2's password: ", std::nullopt, false, "SSH password"},
+    } cases[] = {
+        {hostKey, std::nullopt, true, password},
+        {"Proceed (yes/no)? ", std::nullopt, true, password},
+        {"Do you want to continue connecting? ", std::nullopt, true, password},
+        {"Allow use of key id_ed25519?", "confirm", true, password},
+        {hostKey, "none", true, password},
+        {"steamos@10.77.0.2's password: ", std::nullopt, false, password},
         {"Enter passphrase for key '/root/.ssh/id_ed25519': ", std::nullopt, false,
          "SSH key passphrase"},
         {"PASSPHRASE:", std::nullopt, false, "SSH key passphrase"},
-        {"pass phrase: ", std::nullopt, false, "SSH password"},
-        {"", std::nullopt, false, "SSH password"},
+        {"pass phrase: ", std::nullopt, false, password},
+        {"", std::nullopt, false, password},
         // Only the exact hint, and only the exact words, make a confirmation.
-        {"Password: ", "Confirm", false, "SSH password"},
-        {"Password: ", "confirm ", false, "SSH password"},
-        {"Proceed (YES/NO)? ", std::nullopt, false, "SSH password"},
-        {"Continue Connecting? ", std::nullopt, false, "SSH password"},
+        {"Password: ", "Confirm", false, password},
+        {"Password: ", "confirm ", false, password},
+        {"Proceed (YES/NO)? ", std::nullopt, false, password},
+        {"Continue Connecting? ", std::nullopt, false, password},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.prompt + " / " + std::string(c.hint.value_or("unset")));
         EXPECT_EQ(AskPassPrompt::isConfirmation(c.prompt, c.hint), c.confirmation);
         EXPECT_EQ(AskPassPrompt::placeholder(c.prompt), c.placeholder);
     }
-}
-
-TEST(AskPassPrompt, QuestionIsEveryArgumentAfterTheProgram) {
+    // The question is every argument after the program, which may be missing too.
     using Argv = std::vector<const char*>;
     EXPECT_EQ(AskPassPrompt::joinArguments(Argv{"askpass", " a ", "", "b"}), " a   b");
-    // A process may be started without even its program path.
     EXPECT_EQ(AskPassPrompt::joinArguments(Argv{}), "");
 }

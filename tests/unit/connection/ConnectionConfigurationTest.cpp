@@ -16,36 +16,36 @@ TEST(ConnectionConfiguration, OneRowPerRule) {
     const struct {
         std::string host;
         std::string user;
-        std::uint16_t port;
         std::string expected;
+        std::uint16_t port = 8090;
     } rows[] = {
-        {" 192.168.4.10\n", "steamos", 8090, "192.168.4.10"},
-        {"\u00a0\u200310.0.0.2\u3000\u2028", "Deck_User-01", 1, "10.0.0.2"}, // Unicode spaces
-        {"1.0.0.0", std::string(64, 'x'), 65535, "1.0.0.0"},
-        {"223.255.255.255", "_", 8090, "223.255.255.255"},
-        {"", "steamos", 8090, address},
-        {"192.168.4", "steamos", 8090, address},
-        {"192.168.4.256", "steamos", 8090, address},
-        {"0.1.2.3", "steamos", 8090, address},
-        {"224.0.0.1", "steamos", 8090, address}, // multicast and above
-        {"1.2.3.4 5", "steamos", 8090, address},
-        {"0x7f.0.0.1", "steamos", 8090, address},
-        {"headset.lan", "steamos", 8090, address},
-        {"-oProxyCommand=sh", "steamos", 8090, address},
-        {"10.0.0.2\u200b", "steamos", 8090, address}, // zero-width space is no space
-        {std::string("10.0.0.2\0junk", 13), "steamos", 8090, address},
+        {" 192.168.4.10\n", "steamos", "192.168.4.10"},
+        {"\u00a0\u200310.0.0.2\u3000\u2028", "Deck_User-01", "10.0.0.2", 1}, // Unicode spaces
+        {"1.0.0.0", std::string(64, 'x'), "1.0.0.0", 65535},
+        {"223.255.255.255", "_", "223.255.255.255"},
+        {"", "steamos", address},
+        {"192.168.4", "steamos", address},
+        {"192.168.4.256", "steamos", address},
+        {"0.1.2.3", "steamos", address},
+        {"224.0.0.1", "steamos", address}, // multicast and above
+        {"1.2.3.4 5", "steamos", address},
+        {"0x7f.0.0.1", "steamos", address},
+        {"headset.lan", "steamos", address},
+        {"-oProxyCommand=sh", "steamos", address},
+        {"10.0.0.2\u200b", "steamos", address}, // zero-width space is no space
+        {std::string("10.0.0.2\0junk", 13), "steamos", address},
         {"\xc0\xa0"
          "10.0.0.2",
-         "steamos", 8090, address}, // an overlong space is none
-        {"10.0.0.2", "", 8090, user},
-        {"10.0.0.2", std::string(65, 'x'), 8090, user},
-        {"10.0.0.2", "-oProxyCommand", 8090, user},
-        {"10.0.0.2", "steam os", 8090, user},
-        {"10.0.0.2", "st\u00e9amos", 8090, user},
-        {"10.0.0.2", "$(id)", 8090, user},
-        {"10.0.0.2", "steamos", 0, std::string(Messages::invalidPort)},
-        {"not an address", "bad name", 0, address},
-        {"10.0.0.2", "bad name", 0, user},
+         "steamos", address}, // an overlong space is none
+        {"10.0.0.2", "", user},
+        {"10.0.0.2", std::string(65, 'x'), user},
+        {"10.0.0.2", "-oProxyCommand", user},
+        {"10.0.0.2", "steam os", user},
+        {"10.0.0.2", "st\u00e9amos", user},
+        {"10.0.0.2", "$(id)", user},
+        {"10.0.0.2", "steamos", std::string(Messages::invalidPort), 0},
+        {"not an address", "bad name", address, 0},
+        {"10.0.0.2", "bad name", user, 0},
     };
     for (const auto& row : rows) {
         try {

@@ -23,49 +23,23 @@ TEST(RemoteCommand, QuoteMakesOneShellWordOfAnyText) {
     }
 }
 
-// The remote login shell runs "bash -c <word>": a real bash takes the word
-// apart into exactly the script.
-TEST(RemoteCommand, TheRemoteCommandParsesBackIntoTheScript) {
-    const ConnectionConfiguration configuration("10.77.0.2", "steamos", 8090);
-    const std::string command =
-        RemoteCommand::sshArguments(configuration, "10.77.0.1", "/k").back();
-    ASSERT_EQ(command.rfind("bash -c ", 0), 0U);
-    const auto bash = runProcess({"bash", "-c", "printf %s " + command.substr(8)});
-    EXPECT_EQ(bash.out, RemoteCommand::script("10.77.0.1", 8090)) << bash.err;
-}
-
-// Run here, where no ffmpeg or /dev/video99 may be found, the script refuses
-// in the sentences the session shows.
-TEST(RemoteCommand, TheScriptRefusesInTheSessionsSentences) {
-    ASSERT_NE(::access("/dev/video99", F_OK), 0);
-    const std::string script = RemoteCommand::script("127.0.0.1", 9);
-    const std::string ffmpeg = runProcess({"bash", "-c", "command -v ffmpeg"}).out;
-    ASSERT_FALSE(ffmpeg.empty()) << "the device check needs an ffmpeg on PATH";
-    for (const auto& [path, sentence] :
-         {std::pair<std::string, std::string_view>{"/nonexistent", Messages::remoteNoFfmpeg},
-          {ffmpeg.substr(0, ffmpeg.rfind('/')), Messages::remoteNoDevice}}) {
-        const auto bash = runProcess({"env", "PATH=" + path, "/bin/bash", "-c", script}, "");
-        EXPECT_EQ(bash.exitStatus, 1);
-        EXPECT_EQ(bash.err, std::string(sentence) + "\n");
-    }
-}
-
 // ssh -G resolves the options without connecting: a known-hosts path holding
-// a double quote, a backslash or ssh's %-tokens comes back unchanged, and one
-// with ${…}, which ssh cannot escape, is refused.
-TEST(RemoteCommand, SshReadsTheKnownHostsPathBackExactly) {
+// a double quote, a backslash or ssh's %-tokens comes back unchanged, and the
+// remote login shell's "bash -c <word>" takes the word apart into exactly the
+// script. A path with ${…}, which ssh cannot escape, is refused.
+TEST(RemoteCommand, SshAndTheRemoteShellReadTheArgumentsBackExactly) {
     const ConnectionConfiguration configuration("10.77.0.2", "steamos", 8090);
-    for (const std::string path :
-         {"/tmp/odd\"dir\\name/known_hosts", "/tmp/100% sure/%d %h %%/known_hosts"}) {
-        auto arguments = RemoteCommand::sshArguments(configuration, "10.77.0.1", path);
-        arguments.insert(arguments.begin(), {"ssh", "-G"});
-        const auto ssh = runProcess(arguments);
-        ASSERT_EQ(ssh.exitStatus, 0) << ssh.err;
-        for (const std::string& line :
-             std::vector<std::string>{"userknownhostsfile " + path, "user steamos",
-                                      "hostname 10.77.0.2", "stricthostkeychecking ask"}) {
-            EXPECT_NE(ssh.out.find("\n" + line + "\n"), std::string::npos) << line;
-        }
+    const std::string path = "/tmp/odd\"dir\\name/100% sure/%d %h %%/known_hosts";
+    auto arguments = RemoteCommand::sshArguments(configuration, "10.77.0.1", path);
+    ASSERT_EQ(arguments.back().rfind("bash -c ", 0), 0U);
+    const auto bash = runProcess({"bash", "-c", "printf %s " + arguments.back().substr(8)});
+    EXPECT_EQ(bash.out, RemoteCommand::script("10.77.0.1", 8090)) << bash.err;
+    arguments.insert(arguments.begin(), {"ssh", "-G"});
+    const auto ssh = runProcess(arguments);
+    ASSERT_EQ(ssh.exitStatus, 0) << ssh.err;
+    for (const std::string& line : {"userknownhostsfile " + path, std::string("user steamos"),
+                                    std::string("hostname 10.77.0.2")}) {
+        EXPECT_NE(ssh.out.find("\n" + line + "\n"), std::string::npos) << line;
     }
     const std::string variable = "/home/${USER}/known_hosts";
     try {
@@ -73,6 +47,22 @@ TEST(RemoteCommand, SshReadsTheKnownHostsPathBackExactly) {
         ADD_FAILURE() << "accepted " << variable;
     } catch (const StreamError& error) {
         EXPECT_EQ(error.message(), Messages::knownHostsPathRefused(variable));
+    }
+}
+
+// Run here, where no ffmpeg or /dev/video99 may be found, the script refuses
+// in the sentences the session shows.
+TEST(RemoteCommand, TheScriptRefusesInTheSessionsSentences) {
+    ASSERT_NE(::access("/dev/video99", F_OK), 0);
+    const std::string ffmpeg = runProcess({"bash", "-c", "command -v ffmpeg"}).out;
+    ASSERT_FALSE(ffmpeg.empty()) << "the device check needs an ffmpeg on PATH";
+    for (const auto& [path, sentence] :
+         {std::pair<std::string, std::string_view>{"/nonexistent", Messages::remoteNoFfmpeg},
+          {ffmpeg.substr(0, ffmpeg.rfind('/')), Messages::remoteNoDevice}}) {
+        const auto bash = runProcess(
+            {"env", "PATH=" + path, "/bin/bash", "-c", RemoteCommand::script("127.0.0.1", 9)}, "");
+        EXPECT_EQ(bash.exitStatus, 1);
+        EXPECT_EQ(bash.err, std::string(sentence) + "\n");
     }
 }
 
