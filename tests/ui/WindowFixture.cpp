@@ -1,15 +1,12 @@
 #include "WindowFixture.h"
 
 #include "desktop/SettingsStore.h"
-#include "session/AskpassLocator.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QScreen>
-#include <QSet>
 #include <QTest>
-#include <QUdpSocket>
 #include <QtQml/qqmlextensionplugin.h>
 #include <dlfcn.h>
 
@@ -48,13 +45,11 @@ public:
         // at exit, after which LeakSanitizer cannot tell whose they were;
         // kept loaded, they are attributed to it and suppressed below.
         QFile maps("/proc/self/maps");
-        QSet<QByteArray> pinned;
         for (const QByteArray& line :
              maps.open(QIODevice::ReadOnly) ? maps.readAll().split('\n') : QList<QByteArray>{}) {
-            const QByteArray path = line.mid(line.indexOf('/'));
-            if (line.contains("/dri/") && !pinned.contains(path)) {
-                pinned.insert(path);
-                dlopen(path.constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            if (line.contains("/dri/")) {
+                dlopen(line.mid(line.indexOf('/')).constData(),
+                       RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
             }
         }
         app_.reset();
@@ -72,15 +67,6 @@ private:
 // NOLINTNEXTLINE(cert-err58-cpp,cppcoreguidelines-owning-memory)
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new UiEnvironment);
-
-void writeProgram(const QString& path, const QString& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0);
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-// Reads the session's lines until STOP or end of input, like the remote script.
-const QString untilStop = "while IFS= read -r line; do [ \"$line\" = STOP ] && break; done\n";
 
 } // namespace
 
@@ -109,30 +95,24 @@ void WindowFixture::TearDown() {
 
 void WindowFixture::launch(Headset headset, const QString& address, const QString& size,
                            const QString& filter) {
-    QUdpSocket probe; // a port nothing listens on now
-    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.localPort();
-    probe.close();
-    const QDir dir(standIn_.path());
-    // The session checks that its askpass helper exists; nothing here asks for a password.
-    writeProgram(dir.filePath(AskpassLocator::programName), "#!/bin/sh\nexit 1\n");
-    const QString started = "echo VL_STARTED\n" + untilStop;
+    const std::uint16_t port = freeUdpPort();
+    const QString started = "echo VL_STARTED; listen";
     const QString body[] = {
-        untilStop,
+        "listen",
         started,
         QString("ffmpeg -hide_banner -loglevel error -nostdin -re -f lavfi "
                 "-i testsrc2=size=%2:rate=30 %3 -c:v libx264 -preset ultrafast -tune zerolatency "
                 "-pix_fmt yuv420p -g 15 -f mpegts 'udp://127.0.0.1:%1?pkt_size=1316' &\n")
                 .arg(port)
                 .arg(size, filter) +
-            started + "kill $!; wait\n",
-        started + "sleep 3\n",
-        "echo 'ssh: connect to host 127.0.0.1 port 22: Connection refused' >&2; exit 255\n",
+            started + "; kill $!; wait",
+        started + "; sleep 3",
+        "echo 'ssh: connect to host 127.0.0.1 port 22: Connection refused' >&2; exit 255",
     };
-    writeProgram(dir.filePath("ssh"), "#!/bin/bash\n" + body[int(headset)]);
+    rig_.emplace(body[int(headset)].toStdString());
     SessionServices services = SessionServices::system();
-    services.sshProgram = dir.filePath("ssh");
-    services.applicationDir = standIn_.path();
+    services.sshProgram = rig_->sshProgram;
+    services.applicationDir = rig_->path("bin");
     services.port = port;
     launchWith(std::move(services), address);
 }
@@ -203,8 +183,8 @@ QImage WindowFixture::screenshot(const QString& name) {
     return image;
 }
 
-QRect WindowFixture::pixelRect(const char* name) const { // Xvfb: one pixel a point
-    const QQuickItem* i = item(name);
+QRect WindowFixture::videoRect() const { // Xvfb: one pixel a point
+    const QQuickItem* i = item("videoArea");
     return i->mapRectToScene(QRectF(0, 0, i->width(), i->height())).toRect();
 }
 

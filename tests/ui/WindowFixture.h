@@ -1,15 +1,13 @@
-// A real Vistrel window over a real StreamSession whose SSH client is a small
-// shell program standing in for the headset, read the way a person would:
-// texts, visibility, enabled state and the window's own pixels.
+// A real Vistrel window over a real StreamSession whose SSH client is the
+// session rig's stand-in, read the way a person would: texts, visibility,
+// enabled state and the window's own pixels.
 #pragma once
 
+#include "SessionRig.h"
 #include "shell/VistrelApp.h"
 
-#include <QImage>
 #include <QQuickItem>
-#include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace vistrel::test {
@@ -58,8 +56,7 @@ protected:
     bool waitForPictures(int count); // so that the one on screen is a steady one
     // Renders the window settled, pointer away, and keeps it as <artefacts>/<name>.png.
     QImage screenshot(const QString& name);
-    [[nodiscard]] QRect pixelRect(const char* name) const;
-    [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
+    [[nodiscard]] QRect videoRect() const; // in the window's pixels
 
     VistrelApp::Platform platform;
     // The session's clock and sleep holds, when set before launching.
@@ -69,7 +66,7 @@ protected:
     bool desktopOpens = true;
 
 private:
-    QTemporaryDir standIn_;
+    std::optional<SessionRig> rig_;
     std::unique_ptr<VistrelApp> app_;
 };
 
