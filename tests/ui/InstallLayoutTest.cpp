@@ -52,24 +52,16 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
     }
 
     // Help, version and refusals answer without a display, past Qt's own options.
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        std::string out;
-        std::string err;
-    } rows[] = {
-        {{"-platform", "offscreen", "--version"}, 0, "Vistrel " VISTREL_VERSION "\n", ""},
-        {{"--help"}, 0, "Usage: ", ""},
-        {{"--record"}, 2, "", "Unknown option 'record'."},
-        {{"10.0.0.2", "10.0.0.3"}, 2, "", "Usage: "},
+    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
+        {{program, "-platform", "offscreen", "--version"}, 0, "Vistrel " VISTREL_VERSION "\n"},
+        {{program, "--help"}, 0, "Usage: "},
+        {{program, "--record"}, 2, "Unknown option 'record'."},
+        {{program, "10.0.0.2", "10.0.0.3"}, 2, "Usage: "},
     };
-    for (const auto& row : rows) {
-        std::vector<std::string> argv{program};
-        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    for (const auto& [argv, status, text] : rows) {
         const auto result = runProcess(argv, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-        EXPECT_EQ(result.exitStatus, row.status) << row.arguments[0] << result.err;
-        EXPECT_EQ(result.out.rfind(row.out, 0), 0U) << row.arguments[0] << ": " << result.out;
-        EXPECT_NE(result.err.find(row.err), std::string::npos) << row.arguments[0] << result.err;
+        EXPECT_EQ(result.exitStatus, status) << argv[1] << result.err;
+        EXPECT_NE((result.out + result.err).find(text), std::string::npos) << argv[1];
     }
 
     // An address given to it is validated and saved exactly as when typed.

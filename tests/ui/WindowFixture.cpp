@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <dlfcn.h>
@@ -88,9 +89,7 @@ void WindowFixture::TearDown() {
         waitForPhase(StreamSession::Phase::Idle, 15000);
     }
     app_.reset();
-    QtSettingsStore().setString("frameAddress", QString());
-    QtSettingsStore().setString("sshUsername", "steamos");
-    QtSettingsStore().setString("showStatistics", "false");
+    QSettings().clear(); // the next test's window is a new user's
 }
 
 void WindowFixture::launch(Headset headset, const QString& address, const QString& size,

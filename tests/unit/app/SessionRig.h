@@ -228,10 +228,8 @@ public:
 private:
     template <typename Double, typename Service>
     static Double* own(std::unique_ptr<Service>& slot) {
-        auto made = std::make_unique<Double>();
-        Double* raw = made.get();
-        slot = std::move(made);
-        return raw;
+        slot = std::make_unique<Double>();
+        return static_cast<Double*>(slot.get());
     }
     static void require(bool condition, const std::string& what) {
         if (!condition) {
