@@ -27,19 +27,17 @@ public:
         qputenv("XDG_RUNTIME_DIR", home.filePath("runtime").toUtf8());
         home.mkdir("runtime",
                    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-            // The video surface needs Qt Quick's hardware path (Mesa under
-            // Xvfb): the software renderer would draw it black.
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            qunsetenv("QT_QUICK_BACKEND");
-            qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
-            // Mesa's render workers may still be exiting when LeakSanitizer
-            // stops every thread at exit, which crashes its tracer.
-            qputenv("LP_NUM_THREADS", "0");
-            app_ = std::make_unique<QApplication>(argc_, argv_.data());
-            QApplication::setOrganizationName("Vistrel"); // settings as the program keeps them
-            QApplication::setApplicationName("Vistrel");
-        }
+        // The video surface needs Qt Quick's hardware path (Mesa under Xvfb):
+        // the software renderer would draw it black. No display: Qt aborts.
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qunsetenv("QT_QUICK_BACKEND");
+        qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
+        // Mesa's render workers may still be exiting when LeakSanitizer
+        // stops every thread at exit, which crashes its tracer.
+        qputenv("LP_NUM_THREADS", "0");
+        app_ = std::make_unique<QApplication>(argc_, argv_.data());
+        QApplication::setOrganizationName("Vistrel"); // settings as the program keeps them
+        QApplication::setApplicationName("Vistrel");
     }
     void TearDown() override {
         // Mesa keeps allocations for the life of the process and is unloaded
@@ -71,18 +69,6 @@ private:
 
 } // namespace
 
-QString artefactDir() {
-    const QString dir = VISTREL_BINARY_DIR "/tests/ui/screenshots";
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void WindowFixture::SetUp() {
-    if (QApplication::instance() == nullptr) {
-        GTEST_SKIP() << "no X display: run under xvfb-run";
-    }
-}
-
 void WindowFixture::TearDown() {
     if (app_ && session().phase() != StreamSession::Phase::Idle) {
         session().end(); // no child outlives the test
@@ -113,10 +99,6 @@ void WindowFixture::launch(Headset headset, const QString& address, const QStrin
     services.sshProgram = rig_->sshProgram;
     services.applicationDir = rig_->path("bin");
     services.port = port;
-    launchWith(std::move(services), address);
-}
-
-void WindowFixture::launchWith(SessionServices services, const QString& address) {
     QtSettingsStore().setString("frameAddress", address);
     if (clock) {
         services.clock = std::move(clock);
@@ -136,17 +118,6 @@ void WindowFixture::launchWith(SessionServices services, const QString& address)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
 }
 
-QObject* WindowFixture::object(const char* name) const {
-    QObject* found = window().findChild<QObject*>(name);
-    found = found ? found : window().contentItem()->findChild<QObject*>(name);
-    return found ? found : throw std::runtime_error(std::string("no object named ") + name);
-}
-
-bool WindowFixture::shown(const char* name) const {
-    const QQuickItem* i = item(name);
-    return i && i->isVisible() && i->opacity() > 0;
-}
-
 void WindowFixture::click(const char* name) {
     QQuickItem* i = item(name);
     ASSERT_TRUE(i && i->isVisible() && i->isEnabled()) << name << " cannot be clicked";
@@ -154,37 +125,15 @@ void WindowFixture::click(const char* name) {
                       i->mapToScene({i->width() / 2, i->height() / 2}).toPoint());
 }
 
-void WindowFixture::type(const QString& keys) {
-    for (const QChar c : keys) {
-        QTest::keyClick(&window(), c.toLatin1());
-    }
-}
-
-bool WindowFixture::waitForPhase(StreamSession::Phase phase, int ms) {
-    return QTest::qWaitFor([&] { return session().phase() == phase; }, ms);
-}
-
-bool WindowFixture::waitForPictures(int count) {
-    const auto before = session().display()->shownCount();
-    return QTest::qWaitFor(
-        [&] {
-            return session().display()->shownCount() > before + static_cast<std::uint64_t>(count);
-        },
-        20000);
-}
-
-QImage WindowFixture::screenshot(const QString& name) {
+QImage WindowFixture::screenshot(const QString& name, QQuickWindow* of) {
     const QSize screen = window().screen()->size();
     QCursor::setPos(window().screen(), screen.width() - 1, screen.height() - 1);
     QTest::qWait(400); // bindings, animations and the scene graph settle
-    QImage image = window().grabWindow();
-    image.save(QDir(artefactDir()).filePath(name + ".png"));
+    QImage image = (of ? of : &window())->grabWindow();
+    const QString dir = VISTREL_BINARY_DIR "/tests/ui/screenshots";
+    QDir().mkpath(dir);
+    image.save(dir + "/" + name + ".png");
     return image;
-}
-
-QRect WindowFixture::videoRect() const { // Xvfb: one pixel a point
-    const QQuickItem* i = item("videoArea");
-    return i->mapRectToScene(QRectF(0, 0, i->width(), i->height())).toRect();
 }
 
 double litShare(const QImage& image, const QRect& rect, int threshold) {

@@ -188,8 +188,7 @@ TEST_F(Window, TheSettingsChooseWhatALossDoesAndTheMenusOpenByKey) {
                       keepMoving->mapToScene(keepMoving->boundingRect().center()).toPoint());
     EXPECT_EQ(QtSettingsStore().string("lossPolicy").value_or(""), "keepMoving");
     EXPECT_EQ(session().lossPolicy(), LossPolicy::KeepMoving);
-    QTest::qWait(300);
-    settings->grabWindow().save(artefactDir() + "/settings.png");
+    screenshot("settings", settings);
     settings->close();
 
     window().requestActivate();
