@@ -1,13 +1,9 @@
 // The whole road against the simulated headset: the real /usr/bin/ssh logs
 // in, the remote script starts the encoder, pictures arrive over UDP and are
-// decoded, shown, recorded and saved, and End leaves nothing running; so do
-// the faults only real processes and a real network can make.
-#include "DatagramLoss.h"
+// decoded, shown, recorded and saved, and End leaves nothing running, even
+// when the script on the headset hears nothing.
 #include "HeadsetSimulator.h"
-#include "Messages.h"
 #include "SessionRig.h"
-#include "session/QtText.h"
-#include "session/SessionMessages.h"
 #include "support/PrivateFolder.h"
 
 #include <QSize>
@@ -18,17 +14,6 @@ namespace {
 
 using Phase = StreamSession::Phase;
 using namespace std::chrono_literals;
-
-// The session on the rig's ssh program, for a headset whose key it trusts.
-StreamSession& trustingSession(SessionRig& rig, const HeadsetSimulator& headset) {
-    for (const auto& [name, value] : headset.agentEnvironment()) {
-        qputenv(name.c_str(), QByteArray::fromStdString(value));
-    }
-    PrivateFolder::create(rig.file(QStringLiteral("data/Vistrel")));
-    writeFile(rig.file(QStringLiteral("data/Vistrel/known_hosts")),
-              headset.knownHostsLine() + "\n");
-    return rig.make(QString::fromStdString(headset.headsetAddress()));
-}
 
 void recordAndSaveAPicture(HeadsetSimulator& headset, SessionRig& rig, StreamSession& session) {
     EXPECT_EQ(
@@ -46,7 +31,6 @@ void recordAndSaveAPicture(HeadsetSimulator& headset, SessionRig& rig, StreamSes
     ASSERT_TRUE(rig.chooser->answer(rig.path(QStringLiteral("shot.png"))));
     ASSERT_TRUE(
         waitFor([&] { return !session.isSavingRecording() && !session.isSavingScreenshot(); }));
-    EXPECT_EQ(session.error(), QString());
     const Movie movie = readMovie(rig.file(QStringLiteral("clip.mp4")));
     EXPECT_EQ(movie.error, "");
     EXPECT_EQ(QSize(movie.width, movie.height), QSize(1280, 720));
@@ -57,31 +41,34 @@ void recordAndSaveAPicture(HeadsetSimulator& headset, SessionRig& rig, StreamSes
 }
 
 struct Row {
-    using Act = std::function<void(HeadsetSimulator&, SessionRig&, StreamSession&)>;
     const char* name;
     bool realClock; // otherwise the test clock drives the deadlines
-    HeadsetSimulatorOptions headset;
-    std::string sentence; // the session's error once idle
-    Act act;              // from streaming on; then End
+    std::string size;
+    std::function<void(HeadsetSimulator&, SessionRig&, StreamSession&)> act; // then End
     friend void PrintTo(const Row& run, std::ostream* out) { *out << run.name; }
 };
 
 class SessionEndToEnd : public testing::TestWithParam<Row> {};
 
-TEST_P(SessionEndToEnd, EndsIdleWithItsSentenceLeavingNothingRunning) {
+TEST_P(SessionEndToEnd, EndsIdleLeavingNothingRunning) {
     if (const std::string reason = HeadsetSimulator::skipReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
     const Row& run = GetParam();
-    HeadsetSimulator h(run.headset);
+    HeadsetSimulator h({.size = run.size});
     // The real client, deaf to the terminate signal: the kill ends it late.
     SessionRig rig("trap '' TERM; exec /usr/bin/ssh \"$@\"");
     rig.realClock = run.realClock;
-    StreamSession& s = trustingSession(rig, h);
+    for (const auto& [name, value] : h.agentEnvironment()) { // its key, and its host key trusted
+        qputenv(name.c_str(), QByteArray::fromStdString(value));
+    }
+    PrivateFolder::create(rig.file(QStringLiteral("data/Vistrel")));
+    writeFile(rig.file(QStringLiteral("data/Vistrel/known_hosts")), h.knownHostsLine() + "\n");
+    StreamSession& s = rig.make(QString::fromStdString(h.headsetAddress()));
     s.start();
     ASSERT_TRUE(waitFor([&] { return s.phase() == Phase::Streaming; }, 60s))
         << s.diagnostics().toStdString();
-    EXPECT_EQ(s.resolution(), QString::fromStdString(run.headset.size).replace("x", " \u00d7 "));
+    EXPECT_EQ(s.resolution(), QString::fromStdString(run.size).replace("x", " \u00d7 "));
     const auto ssh = static_cast<pid_t>(SessionProbe::processId(s));
     run.act(h, rig, s);
     if (s.phase() == Phase::Streaming) { // pictures keep coming; End
@@ -91,7 +78,7 @@ TEST_P(SessionEndToEnd, EndsIdleWithItsSentenceLeavingNothingRunning) {
         EXPECT_EQ(s.phase(), Phase::Stopping);
     }
     ASSERT_TRUE(waitFor([&] { return s.phase() == Phase::Idle; }));
-    EXPECT_EQ(s.error(), qs(run.sentence)) << s.diagnostics().toStdString();
+    EXPECT_EQ(s.error(), "") << s.diagnostics().toStdString();
     EXPECT_NE(::kill(ssh, 0), 0);
     EXPECT_TRUE(h.waitUntilGone("ffmpeg|sshd: steamos", 30s)) << h.processes();
     for (const std::string& name : listFolder(rig.file(QStringLiteral(".")))) {
@@ -101,20 +88,9 @@ TEST_P(SessionEndToEnd, EndsIdleWithItsSentenceLeavingNothingRunning) {
 
 INSTANTIATE_TEST_SUITE_P(
     , SessionEndToEnd,
-    testing::Values(Row{"RecordAndSaveAPicture", true, {}, "", recordAndSaveAPicture},
-                    Row{"SshClientKilledFromOutside",
-                        false,
-                        {.size = "320x240"},
-                        Messages::connectionEnded(SIGKILL),
-                        [](HeadsetSimulator&, SessionRig&, StreamSession& s) {
-                            ::kill(static_cast<pid_t>(SessionProbe::processId(s)), SIGKILL);
-                            EXPECT_TRUE(waitFor([&] { return s.phase() == Phase::Idle; }));
-                        }},
+    testing::Values(Row{"RecordAndSaveAPicture", true, "1280x720", recordAndSaveAPicture},
                     // The script on the headset hears neither STOP nor the end of its input.
-                    Row{"HeadsetIgnoresStop",
-                        false,
-                        {.size = "320x240"},
-                        "",
+                    Row{"HeadsetIgnoresStop", false, "320x240",
                         [](HeadsetSimulator& h, SessionRig& rig, StreamSession& s) {
                             ASSERT_GE(h.signalProcesses("bash", SIGSTOP), 1);
                             s.end();
@@ -122,40 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                             EXPECT_FALSE(waitFor([&] { return s.phase() == Phase::Idle; }, 500ms));
                             rig.clock->advance(0.1); // and killed 2 s later
                             h.signalProcesses("bash", SIGCONT);
-                        }},
-                    // Wi-Fi: 1 % of the datagrams lost on the way. Held, the stream stays
-                    // up; switched to keep moving while it runs, nearly every picture shows.
-                    Row{"OnePercentOfDatagramsLost",
-                        true,
-                        {},
-                        "",
-                        [](HeadsetSimulator& h, SessionRig& rig, StreamSession& s) {
-                            const DatagramLoss loss(h.linkName(), rig.port, 10);
-                            waitFor([] { return false; }, 4s);
-                            EXPECT_GT(SessionProbe::receiver(s)->statistics().droppedPackets, 0U);
-                            ASSERT_EQ(s.phase(), Phase::Streaming);
-                            s.setLossPolicy(LossPolicy::KeepMoving);
-                            const auto shown = SessionProbe::presentedCount(s);
-                            waitFor([] { return false; }, 3s); // 60 pictures sent
-                            EXPECT_GE(SessionProbe::presentedCount(s), shown + 45);
-                            EXPECT_GT(SessionProbe::receiver(s)->statistics().damagedFrames, 0U);
-                        }},
-                    Row{"ResolutionChangeWhileRecording",
-                        true,
-                        {.size = "320x240", .sizeChange = "5:256x144"},
-                        std::string(Messages::resolutionChanged),
-                        [](HeadsetSimulator&, SessionRig& rig, StreamSession& s) {
-                            s.toggleRecording();
-                            ASSERT_TRUE(rig.chooser->answer(rig.path(QStringLiteral("clip.mp4"))));
-                            ASSERT_TRUE(waitFor([&] { return !s.captureNotice().isEmpty(); }));
-                            EXPECT_EQ(s.captureNotice(),
-                                      qs(SessionMessages::captureSaved(
-                                          SessionMessages::kindRecording, "clip.mp4")));
-                            EXPECT_EQ(s.resolution(), QStringLiteral("256 \u00d7 144"));
-                            const Movie movie = readMovie(rig.file(QStringLiteral("clip.mp4")));
-                            EXPECT_EQ(movie.error, ""); // read, decoded, to its end
-                            EXPECT_EQ(QSize(movie.width, movie.height), QSize(320, 240));
-                            EXPECT_GE(movie.pictures.size(), 20U);
                         }}),
     [](const auto& row) { return std::string(row.param.name); });
 

@@ -1,12 +1,11 @@
-// What `cmake --install` and the Debian package put on a system, and the
-// installed program's command line.
+// What the Debian package depends on and puts on a system, and the installed
+// program's command line.
 #include "ChildProcess.h"
 #include "desktop/HelpPage.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,12 +19,29 @@ QString readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
-    QTemporaryDir prefix;
-    const auto installed = runProcess(
-        {VISTREL_CMAKE, "--install", VISTREL_BINARY_DIR, "--prefix", prefix.path().toStdString()});
-    ASSERT_EQ(installed.exitStatus, 0) << installed.out << installed.err;
-    const QDir root(prefix.path());
+TEST(InstallLayout, ThePackageDependsOnWhatTheProgramLoadsAndHoldsItWhereItIsLookedFor) {
+    QTemporaryDir out;
+    const auto packed =
+        runProcess({VISTREL_CPACK, "--config", VISTREL_BINARY_DIR "/CPackConfig.cmake", "-B",
+                    out.path().toStdString()},
+                   {}, {}, std::chrono::seconds(280));
+    ASSERT_EQ(packed.exitStatus, 0) << packed.out << packed.err;
+    const QStringList debs = QDir(out.path()).entryList({"vistrel_*.deb"}, QDir::Files);
+    ASSERT_EQ(debs.size(), 1);
+    const std::string deb = QDir(out.path()).filePath(debs.first()).toStdString();
+    const auto fields = runProcess({"dpkg-deb", "-f", deb, "Depends"});
+    // Found by dpkg-shlibdeps from the linked libraries, then named because
+    // they are loaded or started at run time.
+    for (const char* package : {"libqt6quick6", "libavcodec59", "libpng16-16", "openssh-client",
+                                "qml6-module-qtquick-controls", "qml6-module-qtquick-shapes"}) {
+        EXPECT_NE(fields.out.find(package), std::string::npos) << package << "\n" << fields.out;
+    }
+    EXPECT_EQ(fields.out.find("multimedia"), std::string::npos) << fields.out; // video is our own
+
+    // Unpacked, as `cmake --install` lays it out under /usr.
+    ASSERT_EQ(runProcess({"dpkg-deb", "-x", deb, out.filePath("root").toStdString()}).exitStatus,
+              0);
+    const QDir root(out.filePath("root/usr"));
     const std::string program = root.filePath("bin/vistrel").toStdString();
     EXPECT_EQ(::access(root.filePath("libexec/vistrel/vistrel-askpass").toUtf8().constData(), X_OK),
               0);
@@ -40,14 +56,9 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
     const QString desktop = root.filePath("share/applications/" VISTREL_APP_ID ".desktop");
     QSettings entry(desktop, QSettings::IniFormat);
     EXPECT_EQ(entry.value("Desktop Entry/Exec").toString(), "vistrel");
-    const QString svg = root.filePath("share/icons/hicolor/scalable/apps/" +
-                                      entry.value("Desktop Entry/Icon").toString() + ".svg");
-    QXmlStreamReader xml(readAll(svg));
-    bool sawPath = false;
-    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
-        sawPath = sawPath || (xml.isStartElement() && xml.name() == QLatin1String("path"));
-    }
-    EXPECT_TRUE(sawPath && !xml.hasError()) << svg.toStdString() << xml.errorString().toStdString();
+    EXPECT_TRUE(readAll(root.filePath("share/icons/hicolor/scalable/apps/" +
+                                      entry.value("Desktop Entry/Icon").toString() + ".svg"))
+                    .contains("<svg"));
     const std::string metainfo =
         root.filePath("share/metainfo/" VISTREL_APP_ID ".metainfo.xml").toStdString();
     for (const std::vector<std::string>& validator :
@@ -58,24 +69,16 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
     }
 
     // Help, version and refusals answer without a display, past Qt's own options.
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        std::string out;
-        std::string err;
-    } rows[] = {
-        {{"-platform", "offscreen", "--version"}, 0, "Vistrel " VISTREL_VERSION "\n", ""},
-        {{"--help"}, 0, "Usage: ", ""},
-        {{"--record"}, 2, "", "Unknown option 'record'."},
-        {{"10.0.0.2", "10.0.0.3"}, 2, "", "Usage: "},
+    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
+        {{program, "-platform", "offscreen", "--version"}, 0, "Vistrel " VISTREL_VERSION "\n"},
+        {{program, "--help"}, 0, "Usage: "},
+        {{program, "--record"}, 2, "Unknown option 'record'."},
+        {{program, "10.0.0.2", "10.0.0.3"}, 2, "Usage: "},
     };
-    for (const auto& row : rows) {
-        std::vector<std::string> argv{program};
-        argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
+    for (const auto& [argv, status, text] : rows) {
         const auto result = runProcess(argv, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-        EXPECT_EQ(result.exitStatus, row.status) << row.arguments[0] << result.err;
-        EXPECT_EQ(result.out.rfind(row.out, 0), 0U) << row.arguments[0] << ": " << result.out;
-        EXPECT_NE(result.err.find(row.err), std::string::npos) << row.arguments[0] << result.err;
+        EXPECT_EQ(result.exitStatus, status) << argv[1] << result.err;
+        EXPECT_NE((result.out + result.err).find(text), std::string::npos) << argv[1];
     }
 
     // An address given to it is validated and saved exactly as when typed.
@@ -93,31 +96,6 @@ TEST(InstallLayout, EverythingWhereTheProgramAndTheDesktopLookForIt) {
         }
     }
     EXPECT_TRUE(saved) << vistrel.errorText();
-}
-
-TEST(InstallLayout, TheDebianPackageDependsOnWhatTheProgramLoads) {
-    QTemporaryDir out;
-    const auto packed =
-        runProcess({VISTREL_CPACK, "--config", VISTREL_BINARY_DIR "/CPackConfig.cmake", "-B",
-                    out.path().toStdString()},
-                   {}, {}, std::chrono::seconds(280));
-    ASSERT_EQ(packed.exitStatus, 0) << packed.out << packed.err;
-    const QStringList debs = QDir(out.path()).entryList({"vistrel_*.deb"}, QDir::Files);
-    ASSERT_EQ(debs.size(), 1);
-    const std::string deb = QDir(out.path()).filePath(debs.first()).toStdString();
-    const auto fields = runProcess({"dpkg-deb", "-f", deb, "Depends"});
-    const auto contents = runProcess({"dpkg-deb", "-c", deb});
-    // Found by dpkg-shlibdeps from the linked libraries, then named because
-    // they are loaded or started at run time.
-    for (const char* package : {"libqt6quick6", "libavcodec59", "libpng16-16", "openssh-client",
-                                "qml6-module-qtquick-controls", "qml6-module-qtquick-shapes"}) {
-        EXPECT_NE(fields.out.find(package), std::string::npos) << package << "\n" << fields.out;
-    }
-    EXPECT_EQ(fields.out.find("multimedia"), std::string::npos) << fields.out; // video is our own
-    for (const char* path : {"./usr/bin/vistrel", "./usr/libexec/vistrel/vistrel-askpass",
-                             "./usr/share/vistrel/Setup.html"}) {
-        EXPECT_NE(contents.out.find(path), std::string::npos) << path << "\n" << contents.out;
-    }
 }
 
 } // namespace

@@ -1,15 +1,13 @@
 #include "WindowFixture.h"
 
 #include "desktop/SettingsStore.h"
-#include "session/AskpassLocator.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QScreen>
-#include <QSet>
+#include <QSettings>
 #include <QTest>
-#include <QUdpSocket>
 #include <QtQml/qqmlextensionplugin.h>
 #include <dlfcn.h>
 
@@ -29,32 +27,28 @@ public:
         qputenv("XDG_RUNTIME_DIR", home.filePath("runtime").toUtf8());
         home.mkdir("runtime",
                    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-            // The video surface needs Qt Quick's hardware path (Mesa under
-            // Xvfb): the software renderer would draw it black.
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            qunsetenv("QT_QUICK_BACKEND");
-            qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
-            // Mesa's render workers may still be exiting when LeakSanitizer
-            // stops every thread at exit, which crashes its tracer.
-            qputenv("LP_NUM_THREADS", "0");
-            app_ = std::make_unique<QApplication>(argc_, argv_.data());
-            QApplication::setOrganizationName("Vistrel"); // settings as the program keeps them
-            QApplication::setApplicationName("Vistrel");
-        }
+        // The video surface needs Qt Quick's hardware path (Mesa under Xvfb):
+        // the software renderer would draw it black. No display: Qt aborts.
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qunsetenv("QT_QUICK_BACKEND");
+        qputenv("QT_QUICK_CONTROLS_STYLE", "Fusion");
+        // Mesa's render workers may still be exiting when LeakSanitizer
+        // stops every thread at exit, which crashes its tracer.
+        qputenv("LP_NUM_THREADS", "0");
+        app_ = std::make_unique<QApplication>(argc_, argv_.data());
+        QApplication::setOrganizationName("Vistrel"); // settings as the program keeps them
+        QApplication::setApplicationName("Vistrel");
     }
     void TearDown() override {
         // Mesa keeps allocations for the life of the process and is unloaded
         // at exit, after which LeakSanitizer cannot tell whose they were;
         // kept loaded, they are attributed to it and suppressed below.
         QFile maps("/proc/self/maps");
-        QSet<QByteArray> pinned;
         for (const QByteArray& line :
              maps.open(QIODevice::ReadOnly) ? maps.readAll().split('\n') : QList<QByteArray>{}) {
-            const QByteArray path = line.mid(line.indexOf('/'));
-            if (line.contains("/dri/") && !pinned.contains(path)) {
-                pinned.insert(path);
-                dlopen(path.constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            if (line.contains("/dri/")) {
+                dlopen(line.mid(line.indexOf('/')).constData(),
+                       RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
             }
         }
         app_.reset();
@@ -73,28 +67,7 @@ private:
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new UiEnvironment);
 
-void writeProgram(const QString& path, const QString& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0);
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-// Reads the session's lines until STOP or end of input, like the remote script.
-const QString untilStop = "while IFS= read -r line; do [ \"$line\" = STOP ] && break; done\n";
-
 } // namespace
-
-QString artefactDir() {
-    const QString dir = VISTREL_BINARY_DIR "/tests/ui/screenshots";
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void WindowFixture::SetUp() {
-    if (QApplication::instance() == nullptr) {
-        GTEST_SKIP() << "no X display: run under xvfb-run";
-    }
-}
 
 void WindowFixture::TearDown() {
     if (app_ && session().phase() != StreamSession::Phase::Idle) {
@@ -102,42 +75,30 @@ void WindowFixture::TearDown() {
         waitForPhase(StreamSession::Phase::Idle, 15000);
     }
     app_.reset();
-    QtSettingsStore().setString("frameAddress", QString());
-    QtSettingsStore().setString("sshUsername", "steamos");
-    QtSettingsStore().setString("showStatistics", "false");
+    QSettings().clear(); // the next test's window is a new user's
 }
 
 void WindowFixture::launch(Headset headset, const QString& address, const QString& size,
                            const QString& filter) {
-    QUdpSocket probe; // a port nothing listens on now
-    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.localPort();
-    probe.close();
-    const QDir dir(standIn_.path());
-    // The session checks that its askpass helper exists; nothing here asks for a password.
-    writeProgram(dir.filePath(AskpassLocator::programName), "#!/bin/sh\nexit 1\n");
-    const QString started = "echo VL_STARTED\n" + untilStop;
+    const std::uint16_t port = freeUdpPort();
+    const QString started = "echo VL_STARTED; listen";
     const QString body[] = {
-        untilStop,
+        "listen",
         started,
         QString("ffmpeg -hide_banner -loglevel error -nostdin -re -f lavfi "
                 "-i testsrc2=size=%2:rate=30 %3 -c:v libx264 -preset ultrafast -tune zerolatency "
                 "-pix_fmt yuv420p -g 15 -f mpegts 'udp://127.0.0.1:%1?pkt_size=1316' &\n")
                 .arg(port)
                 .arg(size, filter) +
-            started + "kill $!; wait\n",
-        started + "sleep 3\n",
-        "echo 'ssh: connect to host 127.0.0.1 port 22: Connection refused' >&2; exit 255\n",
+            started + "; kill $!; wait",
+        started + "; sleep 3",
+        "echo 'ssh: connect to host 127.0.0.1 port 22: Connection refused' >&2; exit 255",
     };
-    writeProgram(dir.filePath("ssh"), "#!/bin/bash\n" + body[int(headset)]);
+    rig_.emplace(body[int(headset)].toStdString());
     SessionServices services = SessionServices::system();
-    services.sshProgram = dir.filePath("ssh");
-    services.applicationDir = standIn_.path();
+    services.sshProgram = rig_->sshProgram;
+    services.applicationDir = rig_->path("bin");
     services.port = port;
-    launchWith(std::move(services), address);
-}
-
-void WindowFixture::launchWith(SessionServices services, const QString& address) {
     QtSettingsStore().setString("frameAddress", address);
     if (clock) {
         services.clock = std::move(clock);
@@ -157,17 +118,6 @@ void WindowFixture::launchWith(SessionServices services, const QString& address)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app_->mainWindow()));
 }
 
-QObject* WindowFixture::object(const char* name) const {
-    QObject* found = window().findChild<QObject*>(name);
-    found = found ? found : window().contentItem()->findChild<QObject*>(name);
-    return found ? found : throw std::runtime_error(std::string("no object named ") + name);
-}
-
-bool WindowFixture::shown(const char* name) const {
-    const QQuickItem* i = item(name);
-    return i && i->isVisible() && i->opacity() > 0;
-}
-
 void WindowFixture::click(const char* name) {
     QQuickItem* i = item(name);
     ASSERT_TRUE(i && i->isVisible() && i->isEnabled()) << name << " cannot be clicked";
@@ -175,37 +125,15 @@ void WindowFixture::click(const char* name) {
                       i->mapToScene({i->width() / 2, i->height() / 2}).toPoint());
 }
 
-void WindowFixture::type(const QString& keys) {
-    for (const QChar c : keys) {
-        QTest::keyClick(&window(), c.toLatin1());
-    }
-}
-
-bool WindowFixture::waitForPhase(StreamSession::Phase phase, int ms) {
-    return QTest::qWaitFor([&] { return session().phase() == phase; }, ms);
-}
-
-bool WindowFixture::waitForPictures(int count) {
-    const auto before = session().display()->shownCount();
-    return QTest::qWaitFor(
-        [&] {
-            return session().display()->shownCount() > before + static_cast<std::uint64_t>(count);
-        },
-        20000);
-}
-
-QImage WindowFixture::screenshot(const QString& name) {
+QImage WindowFixture::screenshot(const QString& name, QQuickWindow* of) {
     const QSize screen = window().screen()->size();
     QCursor::setPos(window().screen(), screen.width() - 1, screen.height() - 1);
     QTest::qWait(400); // bindings, animations and the scene graph settle
-    QImage image = window().grabWindow();
-    image.save(QDir(artefactDir()).filePath(name + ".png"));
+    QImage image = (of ? of : &window())->grabWindow();
+    const QString dir = VISTREL_BINARY_DIR "/tests/ui/screenshots";
+    QDir().mkpath(dir);
+    image.save(dir + "/" + name + ".png");
     return image;
-}
-
-QRect WindowFixture::pixelRect(const char* name) const { // Xvfb: one pixel a point
-    const QQuickItem* i = item(name);
-    return i->mapRectToScene(QRectF(0, 0, i->width(), i->height())).toRect();
 }
 
 double litShare(const QImage& image, const QRect& rect, int threshold) {

@@ -1,20 +1,16 @@
-// A real Vistrel window over a real StreamSession whose SSH client is a small
-// shell program standing in for the headset, read the way a person would:
-// texts, visibility, enabled state and the window's own pixels.
+// A real Vistrel window over a real StreamSession whose SSH client is the
+// session rig's stand-in, read the way a person would: texts, visibility,
+// enabled state and the window's own pixels.
 #pragma once
 
+#include "SessionRig.h"
 #include "shell/VistrelApp.h"
 
-#include <QImage>
 #include <QQuickItem>
-#include <QTemporaryDir>
 #include <QTest>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace vistrel::test {
-
-QString artefactDir(); // <build>/tests/ui/screenshots: pictures for people and the README
 
 // What the stand-in does once the session launches it as its SSH client.
 enum class Headset {
@@ -27,18 +23,20 @@ enum class Headset {
 
 class WindowFixture : public ::testing::Test {
 protected:
-    void SetUp() override;
     void TearDown() override;
     // Saves `address` as the last used one and opens the window; `size` and
     // `filter` (ffmpeg options) shape the Streams picture.
     void launch(Headset headset, const QString& address = "127.0.0.1",
                 const QString& size = "1280x720", const QString& filter = {});
-    void launchWith(SessionServices services, const QString& address);
 
     [[nodiscard]] StreamSession& session() const { return *app_->session(); }
     [[nodiscard]] QQuickWindow& window() const { return *app_->mainWindow(); }
     [[nodiscard]] VistrelApp& app() const { return *app_; }
-    [[nodiscard]] QObject* object(const char* name) const; // fails the test when missing
+    [[nodiscard]] QObject* object(const char* name) const { // fails the test when missing
+        QObject* found = window().findChild<QObject*>(name);
+        found = found ? found : window().contentItem()->findChild<QObject*>(name);
+        return found ? found : throw std::runtime_error(std::string("no object named ") + name);
+    }
     [[nodiscard]] QQuickItem* item(const char* n) const {
         return qobject_cast<QQuickItem*>(object(n));
     }
@@ -48,18 +46,32 @@ protected:
     [[nodiscard]] bool enabled(const char* n) const {
         return object(n)->property("enabled").toBool();
     }
-    [[nodiscard]] bool shown(const char* name) const;
+    [[nodiscard]] bool shown(const char* n) const {
+        return item(n)->isVisible() && item(n)->opacity() > 0;
+    }
     void click(const char* name);
-    void type(const QString& keys);
+    void type(const QString& keys) {
+        for (const QChar c : keys) {
+            QTest::keyClick(&window(), c.toLatin1());
+        }
+    }
     static bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
         return QTest::qWaitFor(condition, ms);
     }
-    bool waitForPhase(StreamSession::Phase phase, int ms = 20000);
-    bool waitForPictures(int count); // so that the one on screen is a steady one
-    // Renders the window settled, pointer away, and keeps it as <artefacts>/<name>.png.
-    QImage screenshot(const QString& name);
-    [[nodiscard]] QRect pixelRect(const char* name) const;
-    [[nodiscard]] QRect videoRect() const { return pixelRect("videoArea"); }
+    bool waitForPhase(StreamSession::Phase phase, int ms = 20000) {
+        return waitFor([&] { return session().phase() == phase; }, ms);
+    }
+    bool waitForPictures(int count) { // so that the one on screen is a steady one
+        const auto until = session().picturesShown() + static_cast<std::uint64_t>(count);
+        return waitFor([&] { return session().picturesShown() > until; });
+    }
+    // Renders `of` (the main window unless given) settled, pointer away, and
+    // keeps it as <build>/tests/ui/screenshots/<name>.png, for people and the README.
+    QImage screenshot(const QString& name, QQuickWindow* of = nullptr);
+    [[nodiscard]] QRect videoRect() const { // in the window's pixels: Xvfb has one a point
+        const QQuickItem* i = item("videoArea");
+        return i->mapRectToScene(QRectF(0, 0, i->width(), i->height())).toRect();
+    }
 
     VistrelApp::Platform platform;
     // The session's clock and sleep holds, when set before launching.
@@ -69,7 +81,7 @@ protected:
     bool desktopOpens = true;
 
 private:
-    QTemporaryDir standIn_;
+    std::optional<SessionRig> rig_;
     std::unique_ptr<VistrelApp> app_;
 };
 

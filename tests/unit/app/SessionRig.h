@@ -137,7 +137,7 @@ public:
     // `sshBody` runs once the stand-in has written its askpass environment,
     // DISPLAY and arguments to "started" (NUL-ended); "$dir" is the rig's
     // folder; `listen` logs input lines to "stdin" until STOP or the end of
-    // input, then prints VL_STOPPED and exits 0.
+    // input, then prints VL_STOPPED.
     explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
         script(sshProgram,
@@ -147,7 +147,7 @@ public:
                    "listen() {\n  while IFS= read -r line; do\n"
                    "    printf '%s\\n' \"$line\" >> \"$dir/stdin\"\n"
                    "    [ \"$line\" = STOP ] && break\n  done\n"
-                   "  echo VL_STOPPED; exit 0\n}\n" +
+                   "  echo VL_STOPPED\n}\n" +
                    sshBody + "\n");
         QDir(dir_.path()).mkpath("bin");
         if (withAskpass) {
@@ -171,8 +171,7 @@ public:
     TestClock* clock = nullptr; // null with realClock
     TestSettings* settings = nullptr;
     TestChooser* chooser = nullptr;
-    TestInhibitor* activity = nullptr; // null when `inhibitor` was given
-    std::unique_ptr<ActivityInhibitor> inhibitor; // instead of counting holds
+    TestInhibitor* activity = nullptr;
 
     // Makes the session with this saved address; session() makes one with
     // 127.0.0.1.
@@ -187,11 +186,7 @@ public:
         settings = own<TestSettings>(services.settings);
         settings->values["frameAddress"] = address;
         chooser = own<TestChooser>(services.chooser);
-        if (inhibitor) {
-            services.activity = std::move(inhibitor);
-        } else {
-            activity = own<TestInhibitor>(services.activity);
-        }
+        activity = own<TestInhibitor>(services.activity);
         services.sshProgram = sshProgram;
         services.applicationDir = path("bin");
         services.port = port;
@@ -233,10 +228,8 @@ public:
 private:
     template <typename Double, typename Service>
     static Double* own(std::unique_ptr<Service>& slot) {
-        auto made = std::make_unique<Double>();
-        Double* raw = made.get();
-        slot = std::move(made);
-        return raw;
+        slot = std::make_unique<Double>();
+        return static_cast<Double*>(slot.get());
     }
     static void require(bool condition, const std::string& what) {
         if (!condition) {
