@@ -19,7 +19,6 @@
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
 #include "ScratchFolder.h"
-#include "SessionProbe.h"
 #include "shell/VistrelApp.h"
 
 #include <QApplication>
@@ -41,7 +40,6 @@ namespace {
 
 using namespace vistrel;
 using namespace vistrel::bench;
-using Clock = std::chrono::steady_clock;
 using Phase = StreamSession::Phase;
 
 // The simulated headset, and HOME and the XDG folders in a fresh folder, so
@@ -117,20 +115,28 @@ std::optional<std::pair<int, int>> windowSize(int pid) {
 }
 
 // CPU seconds so far: the process, its children (Vistrel's ssh client), the
-// X server and each thread.
+// X server and each thread, by id with its name (what the program set).
 struct Snapshot {
     double process = 0;
     double children = 0;
     double xServer = 0;
-    std::map<int, test::ThreadCpu> threads;
+    std::map<int, std::pair<std::string, double>> threads;
 
     Snapshot(int pid, std::optional<int> x)
-        : process(test::cpuSeconds(pid)), xServer(x ? test::cpuSeconds(*x) : 0) {
-        for (const int child : test::childrenOf(pid)) {
-            children += test::cpuSeconds(child);
+        : process(cpuSeconds(pid)), xServer(x ? cpuSeconds(*x) : 0) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/proc", error)) {
+            const std::vector<std::string> f = statFields(entry.path() / "stat");
+            children +=
+                f.size() > 1 && f[1] == std::to_string(pid) ? cpuSeconds(entry.path() / "stat") : 0;
         }
-        for (test::ThreadCpu& thread : test::threadsOf(pid)) {
-            threads.emplace(thread.id, std::move(thread));
+        for (const auto& task :
+             fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            threads[std::stoi(task.path().filename())] = {name, cpuSeconds(task.path() / "stat")};
         }
     }
 };
@@ -166,7 +172,7 @@ struct Usage {
         while (Clock::now() - from < length) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             tick();
-            rss.push_back(test::statusMegabytes(pid, "VmRSS"));
+            rss.push_back(statusMegabytes(pid, "VmRSS"));
         }
         const Snapshot after(pid, x);
         seconds += std::chrono::duration<double>(Clock::now() - from).count();
@@ -176,11 +182,11 @@ struct Usage {
         std::map<std::string, int> count;
         for (const auto& [id, thread] : after.threads) {
             const auto was = before.threads.find(id);
-            auto& [cpu, most] = threads[thread.name];
-            cpu += thread.seconds - (was == before.threads.end() ? 0 : was->second.seconds);
-            most = std::max(most, ++count[thread.name]);
+            auto& [cpu, most] = threads[thread.first];
+            cpu += thread.second - (was == before.threads.end() ? 0 : was->second.second);
+            most = std::max(most, ++count[thread.first]);
         }
-        peak = std::max(peak, test::statusMegabytes(pid, "VmHWM"));
+        peak = std::max(peak, statusMegabytes(pid, "VmHWM"));
     }
 
     void printThreads(const char* program) const {
@@ -207,10 +213,11 @@ struct Usage {
     }
 };
 
+// Its output unread, so that it never waits for a reader.
 test::ChildProcess startVistrel(const test::HeadsetSimulator& headset) {
-    return test::ChildProcess(
-        {VISTREL_BINARY_DIR "/src/app/shell/vistrel", headset.headsetAddress()}, {},
-        test::ChildProcess::Errors::Shared);
+    return test::ChildProcess({"sh", "-c", "exec \"$0\" \"$1\" >/dev/null 2>&1",
+                               VISTREL_BINARY_DIR "/src/app/shell/vistrel",
+                               headset.headsetAddress()});
 }
 
 int compare(const HeadsetHome& home, int seconds, int rounds) {
@@ -292,7 +299,7 @@ int soak(const HeadsetHome& home, int minutes) {
         "\nAfter the second minute: %+.1f MiB (lowest %.1f, highest %.1f MiB). Peak (VmHWM) "
         "%.1f MiB. ",
         settled.empty() ? 0 : settled.back() - settled.front(), low, high,
-        test::statusMegabytes(app.pid(), "VmHWM"));
+        statusMegabytes(app.pid(), "VmHWM"));
     printLoad(load0);
     return 0;
 }
@@ -353,13 +360,12 @@ std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator
                 }
             },
             Qt::DirectConnection)};
-    const double cpu0 = test::ownCpuSeconds();
+    const double cpu0 = ownCpuSeconds();
     start.pressed = Clock::now();
     vistrel.streamFrom(QString::fromStdString(headset.headsetAddress()));
     const bool streaming = waitFor([&] { return shown.load() != 0; }, std::chrono::seconds(30));
-    start.cpuPercent =
-        100 * (test::ownCpuSeconds() - cpu0) / (ms(Clock::now() - start.pressed) / 1000);
-    if (const UdpReceiver* receiver = SessionProbe::receiver(session)) {
+    start.cpuPercent = 100 * (ownCpuSeconds() - cpu0) / (ms(Clock::now() - start.pressed) / 1000);
+    if (const UdpReceiver* receiver = session.receiver()) {
         start.receiver = receiver->startTimes();
     }
     for (const QMetaObject::Connection& connection : connections) {

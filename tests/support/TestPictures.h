@@ -25,9 +25,8 @@ struct YCbCr {
 // coefficients.
 YCbCr toYCbCr(Rgb colour, AVColorSpace matrix, bool fullRange = false);
 
-// A picture of any pixel format, untagged; YUV420P and NV12 ones are grey `shade`.
-PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P,
-                        std::uint8_t shade = 128);
+// A picture of any pixel format, untagged; YUV420P and NV12 ones are mid-grey.
+PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P);
 
 // Four quadrants: top-left, top-right, bottom-left, bottom-right.
 PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSpace matrix,
@@ -35,8 +34,5 @@ PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSp
 
 // Random samples everywhere (YUV420P): pictures that do not compress.
 PixelBuffer makeNoise(int width, int height, std::uint32_t seed);
-
-// A scene that moves a little with every `index`, like a camera picture.
-PixelBuffer makeMoving(int width, int height, AVPixelFormat format, int index);
 
 } // namespace vistrel::test
