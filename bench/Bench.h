@@ -36,7 +36,6 @@ inline double percentile(std::vector<double> values, double p) {
     return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
-// "0.52 / 0.61": the load average over 1 and 5 minutes.
 inline std::string loadAverage() {
     std::ifstream file("/proc/loadavg");
     std::string one;
@@ -60,6 +59,10 @@ inline std::vector<std::string> words(const std::string& text) {
 // The fields of /proc/PID/stat or /proc/PID/task/TID/stat after the command
 // name, which may hold blanks: [1] parent, [11] user and [12] system ticks.
 inline std::vector<std::string> statFields(const std::filesystem::path& stat) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(stat, error)) { // /proc/net/stat is a folder
+        return {};
+    }
     std::ifstream file(stat);
     const std::string text{std::istreambuf_iterator<char>(file), {}};
     return words(text.substr(std::min(text.size(), text.rfind(')') + 1)));

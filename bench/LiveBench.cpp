@@ -1,19 +1,17 @@
-// Live video from one stamped stream (StampedStream), receivers taking turns
-// on it: Vistrel's UdpReceiver with the session's FrameHandOff to VideoDisplay
-// on the GUI thread (the upload of the planes and the draw, on Qt's render
-// thread, left out), the ffmpeg command line writing raw pictures to a pipe
-// read here, and ffplay (CPU only).
+// Live video from one stamped stream, receivers taking turns on it: Vistrel's
+// UdpReceiver with the session's FrameHandOff to VideoDisplay on the GUI thread
+// (the render thread's upload and draw left out), and the ffmpeg command line.
 //
 //   live_bench latency [seconds per window = 8] [rounds = 2] [WxH ...]
 //   live_bench loss [seconds per receiver = 10] [WxH ...] [random:P,...] [burst:P,...]
 //
-// latency: capture → picture, against the floor of each picture: capture →
-// its first datagram at the tap, plus decoding it afterwards with nothing else
-// running in this process. loss: pictures shown, freezes and damage under P %
-// datagram loss, which each receiver meets only in its window.
+// latency: capture → picture, against each picture's floor: capture → its
+// first datagram at the tap, plus decoding it afterwards alone. loss: pictures
+// shown, freezes and damage under P % datagram loss.
 #include "Bench.h"
 #include "ChildProcess.h"
 #include "HeadsetStream.h"
+#include "ScratchFolder.h"
 #include "receive/PixelBuffer.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/UdpReceiver.h"
@@ -32,7 +30,6 @@ extern "C" {
 #include <arpa/inet.h>
 #include <array>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -112,7 +109,6 @@ public:
         const std::lock_guard lock(lock_);
         drop_ = std::move(rule);
     }
-    // What arrived since the previous take, in order.
     std::vector<Arrival> take() {
         const std::lock_guard lock(lock_);
         return std::exchange(arrivals_, {});
@@ -168,7 +164,6 @@ private:
         return pictures;
     }
 
-    // Binds the tap, to which the encoder sends.
     std::vector<std::string> encoderCommand() {
         sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof local;
@@ -248,16 +243,6 @@ private:
     std::array<pthread_t, 2> helpers_{};
 };
 
-// The ffmpeg command line's input flags for udp://127.0.0.1:port, which take
-// its buffering out, with `program` ffmpeg or ffplay and its `output` options.
-inline std::vector<std::string> lowDelayInput(const std::string& program, std::uint16_t port,
-                                              const std::string& output) {
-    return words(program +
-                 " -hide_banner -loglevel fatal -fflags nobuffer+noparse -flags "
-                 "low_delay -probesize 32 -analyzeduration 0 -i udp://127.0.0.1:" +
-                 std::to_string(port) + output);
-}
-
 // Start-up, probe and first keyframe (every 1.5 s); the tail lets the
 // pictures captured last arrive, the ffmpeg command line showing each late.
 constexpr auto warmUp = std::chrono::milliseconds(3000);
@@ -265,8 +250,8 @@ constexpr auto lateTail = std::chrono::milliseconds(500);
 constexpr double meanBurst = 4; // datagrams; Wi-Fi loses them in runs
 constexpr double psnrCap = 60;  // dB; identical pictures, where nobody sees a difference
 
-enum class Receiver { Hold, KeepMoving, Ffmpeg, Ffplay };
-const char* const names[] = {"Vistrel hold", "Vistrel keepMoving", "ffmpeg command line", "ffplay"};
+enum class Receiver { Hold, KeepMoving, Ffmpeg };
+const char* const names[] = {"Vistrel hold", "Vistrel keepMoving", "ffmpeg command line"};
 
 struct Loss {
     bool bursts;
@@ -344,18 +329,6 @@ struct VistrelReceiver {
     VistrelReceiver& operator=(const VistrelReceiver&) = delete;
 };
 
-// The ffmpeg command line, a thread reading its raw pictures, or ffplay.
-struct Program {
-    std::optional<test::ChildProcess> process;
-    std::thread reader;
-    ~Program() {
-        process.reset(); // killed: the reader sees the output end
-        if (reader.joinable()) {
-            reader.join();
-        }
-    }
-};
-
 void runEventLoopFor(Clock::duration duration) {
     QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(duration), qApp,
                        &QCoreApplication::quit);
@@ -401,22 +374,25 @@ StampedStream::DropRule lossRule(Loss loss, std::atomic<Clock::time_point>& firs
 void run(StampedStream& stream, Turn& turn, Receiver receiver, double seconds,
          std::optional<Loss> loss) {
     std::unique_ptr<VistrelReceiver> vistrel;
-    Program program;
+    std::optional<test::ChildProcess> ffmpeg;
+    std::thread reader; // of its raw pictures
     if (receiver == Receiver::Hold || receiver == Receiver::KeepMoving) {
         vistrel = std::make_unique<VistrelReceiver>(
             turn, receiver == Receiver::Hold ? LossPolicy::Hold : LossPolicy::KeepMoving);
-    } else if (receiver == Receiver::Ffmpeg) {
-        // Without passthrough FFmpeg 5.1 keeps a constant output rate and, the
-        // probe being too short to learn the stream's, repeats each picture.
-        // to a pipe of its own, for ChildProcess reads its standard output
+    } else {
+        // Its input flags take out its buffering. Without passthrough FFmpeg 5.1
+        // keeps a constant output rate and, the probe being too short to learn
+        // the stream's, repeats each picture. It writes to a pipe of its own.
         std::array<int, 2> pipe{};
         ::pipe2(pipe.data(), O_CLOEXEC);
         ::fcntl(pipe[1], F_SETFD, 0); // for ffmpeg, started now and alone
-        program.process.emplace(lowDelayInput(
-            "ffmpeg", stream.port(),
-            " -threads 1 -fps_mode passthrough -f rawvideo pipe:" + std::to_string(pipe[1])));
+        ffmpeg.emplace(
+            words("ffmpeg -hide_banner -loglevel fatal -fflags nobuffer+noparse -flags low_delay "
+                  "-probesize 32 -analyzeduration 0 -i udp://127.0.0.1:" +
+                  std::to_string(stream.port()) +
+                  " -threads 1 -fps_mode passthrough -f rawvideo pipe:" + std::to_string(pipe[1])));
         ::close(pipe[1]);
-        program.reader = std::thread([&turn, output = ::fdopen(pipe[0], "r")] {
+        reader = std::thread([&turn, output = ::fdopen(pipe[0], "r")] {
             std::vector<std::uint8_t> picture(
                 static_cast<std::size_t>(turn.size.width * turn.size.height) * 3 / 2);
             while (std::fread(picture.data(), picture.size(), 1, output) == 1) {
@@ -424,13 +400,10 @@ void run(StampedStream& stream, Turn& turn, Receiver receiver, double seconds,
             }
             std::fclose(output);
         });
-    } else {
-        program.process.emplace(lowDelayInput("ffplay", stream.port(), " -framedrop -autoexit"));
     }
     // Vistrel runs in this process: the process less the stream's helpers.
     const auto cpu = [&] {
-        return vistrel ? ownCpuSeconds() - stream.helperCpuSeconds()
-                       : cpuSeconds(program.process->pid());
+        return vistrel ? ownCpuSeconds() - stream.helperCpuSeconds() : cpuSeconds(ffmpeg->pid());
     };
     runEventLoopFor(warmUp);
     std::atomic keyframe = Clock::now();
@@ -451,6 +424,10 @@ void run(StampedStream& stream, Turn& turn, Receiver receiver, double seconds,
     turn.seconds = std::chrono::duration<double>(Clock::now() - turn.from).count();
     stream.dropWhen({});
     runEventLoopFor(lateTail);
+    ffmpeg.reset(); // killed: the reader sees the output end
+    if (reader.joinable()) {
+        reader.join();
+    }
 }
 
 // Decodes all datagrams; `onPicture` gets each picture with its access unit's
@@ -494,6 +471,8 @@ void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
         stream.insert(stream.end(), arrival.bytes.begin(), arrival.bytes.end());
     }
     const std::vector<test::Bytes> units = test::accessUnits(stream);
+    const test::ScratchFolder folder; // libavformat reads the run from a file, as it would
+    test::writeFile(folder / "run.ts", {stream.begin(), stream.end()});
     std::array<double, 4> cpu{}; // demuxing ours, theirs; decoding ours, theirs
     const auto timed = [&cpu](std::size_t which, auto work) {
         const double t0 = ownCpuSeconds();
@@ -508,7 +487,7 @@ void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
             }
             demuxer.flush();
         });
-        timed(1, [&] { test::readMovie(stream, false, [](const AVPacket&) {}); });
+        timed(1, [&] { test::readMovie(folder / "run.ts", false, [](const AVPacket&) {}); });
         timed(2, [&] {
             VideoDecoder decoder(VideoDecoder::Acceleration::Software);
             for (const test::Bytes& unit : units) {
@@ -570,7 +549,6 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     const double seconds = words.size() > 1 ? std::stod(words[1]) : 8.0;
     const int rounds = words.size() > 2 ? std::stoi(words[2]) : 2;
     const std::string load0 = loadAverage();
-    const bool display = std::getenv("DISPLAY") != nullptr;
     struct Series {
         std::vector<Turn> turns;
         std::vector<double> decoded, shown, floor;
@@ -579,12 +557,10 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     };
     std::map<Receiver, Series> series;
     for (int round = 1; round <= rounds; ++round) {
-        for (const Receiver receiver : {Receiver::Hold, Receiver::Ffmpeg, Receiver::Ffplay}) {
-            if (receiver != Receiver::Ffplay || display) {
-                std::fprintf(stderr, "  round %d: %s\n", round, names[static_cast<int>(receiver)]);
-                Turn& turn = series[receiver].turns.emplace_back(Turn{stream, size});
-                run(stream, turn, receiver, seconds, std::nullopt);
-            }
+        for (const Receiver receiver : {Receiver::Hold, Receiver::Ffmpeg}) {
+            std::fprintf(stderr, "  round %d: %s\n", round, names[static_cast<int>(receiver)]);
+            Turn& turn = series[receiver].turns.emplace_back(Turn{stream, size});
+            run(stream, turn, receiver, seconds, std::nullopt);
         }
     }
     // The floor of every picture the tap saw, by number.
@@ -622,8 +598,6 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     printRow("Vistrel: shown (VideoDisplay on the GUI thread)", vistrel.shown, -1);
     printRow("floor in ffmpeg's windows", ffmpeg.floor, -1);
     printRow("ffmpeg command line → raw reader", ffmpeg.decoded, ffmpeg.cpuPercent());
-    printRow(display ? "ffplay (CPU only)" : "ffplay: not run, no display", {},
-             display ? series[Receiver::Ffplay].cpuPercent() : -1);
     std::printf("\n");
     printReceiveCost(arrivals);
     printLoad(load0);
@@ -691,7 +665,6 @@ void compare(const std::vector<StampedStream::Arrival>& arrivals,
     });
 }
 
-// One row of the table: what the receiver made of its window.
 void report(const std::vector<StampedStream::Arrival>& arrivals, Turn& turn) {
     const auto seconds = [](Clock::duration d) {
         return ms(d) / 1000;
