@@ -1,25 +1,18 @@
 // The whole application on this computer against the simulated headset
 // (tools/headset-sim; root only), in a home of Vistrel's own.
 //
-//   app_bench cost [seconds per window = 60] [rounds = 2]
-//     `vistrel` of this build streaming in its window (the address on its
-//     command line, as a user starts it), against ffplay showing the same
-//     stream (the remote script run over ssh the same way) in a window of
-//     the same size, taking turns: CPU of the process, per streamed minute
-//     and per thread, of its ssh client and of the X server; memory.
-//   app_bench soak [minutes = 10]: Vistrel alone, its memory every 10 s.
-//   app_bench start [runs = 10]: Stream pressed → first picture, Vistrel's
-//     own window and session in this process (as main() makes them) with the
-//     real ssh and askpass helper: each run submits the address as a person
-//     would and notes the start marker, the receiver's start times, the
-//     session presenting the picture and the window's first frame with it
-//     swapped to the screen, then ends the stream and waits for the headset.
+//   app_bench cost [seconds per window = 60] [rounds = 2]: `vistrel` of this
+//     build streaming in its window, as a user starts it, and ffplay showing
+//     the same stream (the remote script over the same ssh) in a window of the
+//     same size, taking turns: CPU of the process, per thread and of its ssh
+//     client; memory.
+//   app_bench soak [minutes = 10]: Vistrel alone, its memory every second.
+//   app_bench start [runs = 10]: Stream pressed → first picture on screen in
+//     steps, Vistrel's own window and session in this process (as main()
+//     makes them) with the real ssh and askpass helper.
 #include "Bench.h"
-#include "ChildProcess.h"
 #include "HeadsetSimulator.h"
 #include "HeadsetStream.h"
-#include "ScratchFolder.h"
-#include "SessionProbe.h"
 #include "shell/VistrelApp.h"
 
 #include <QApplication>
@@ -44,10 +37,8 @@ using namespace vistrel::bench;
 using Clock = std::chrono::steady_clock;
 using Phase = StreamSession::Phase;
 
-// The simulated headset, and HOME and the XDG folders in a fresh folder, so
-// that the user's settings and known hosts are neither read nor changed, with
-// Vistrel's known_hosts trusting the headset and the simulator's agent for the
-// login; set in this process's environment, for Vistrel run here or from here.
+// The simulated headset, and HOME and the XDG folders in a fresh folder with a
+// known_hosts trusting it, set with its agent in this process's environment.
 struct HeadsetHome {
     test::HeadsetSimulator headset;
     test::ScratchFolder home;
@@ -84,22 +75,6 @@ std::string xdotool(const std::string& arguments) {
     return test::runProcess(words("xdotool " + arguments)).out;
 }
 
-// The X server of this display (Xvfb under bench/app-cost): what the programs
-// draw is copied into it, so its CPU is part of showing a picture.
-std::optional<int> xServerPid() {
-    const std::string display = std::string(1, '\0') + std::getenv("DISPLAY") + '\0';
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        std::ifstream file(entry.path() / "cmdline");
-        const std::string line{std::istreambuf_iterator<char>(file), {}};
-        if (line.substr(0, line.find('\0')).ends_with("Xvfb") && line.find(display) != line.npos) {
-            return std::stoi(entry.path().filename());
-        }
-    }
-    return std::nullopt;
-}
-
-// The size of the program's largest visible window.
 std::optional<std::pair<int, int>> windowSize(int pid) {
     std::istringstream ids(xdotool("search --onlyvisible --pid " + std::to_string(pid)));
     std::optional<std::pair<int, int>> largest;
@@ -116,21 +91,27 @@ std::optional<std::pair<int, int>> windowSize(int pid) {
     return largest;
 }
 
-// CPU seconds so far: the process, its children (Vistrel's ssh client), the
-// X server and each thread.
+// CPU seconds so far: the process, its children (Vistrel's ssh client) and
+// each thread, by id with its name (what the program set).
 struct Snapshot {
     double process = 0;
     double children = 0;
-    double xServer = 0;
-    std::map<int, test::ThreadCpu> threads;
+    std::map<int, std::pair<std::string, double>> threads;
 
-    Snapshot(int pid, std::optional<int> x)
-        : process(test::cpuSeconds(pid)), xServer(x ? test::cpuSeconds(*x) : 0) {
-        for (const int child : test::childrenOf(pid)) {
-            children += test::cpuSeconds(child);
+    explicit Snapshot(int pid) : process(cpuSeconds(pid)) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/proc", error)) {
+            const std::vector<std::string> f = statFields(entry.path() / "stat");
+            children +=
+                f.size() > 1 && f[1] == std::to_string(pid) ? cpuSeconds(entry.path() / "stat") : 0;
         }
-        for (test::ThreadCpu& thread : test::threadsOf(pid)) {
-            threads.emplace(thread.id, std::move(thread));
+        for (const auto& task :
+             fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            threads[std::stoi(task.path().filename())] = {name, cpuSeconds(task.path() / "stat")};
         }
     }
 };
@@ -141,7 +122,6 @@ struct Usage {
     double seconds = 0;
     double process = 0;
     double children = 0;
-    double xServer = 0;
     std::map<std::string, std::pair<double, int>> threads;
     std::vector<double> rss; // MiB, every second
     double peak = 0;         // VmHWM, MiB
@@ -151,36 +131,30 @@ struct Usage {
     // Measures `pid` for `length` after its warm-up; `tick` runs every second.
     void measure(int pid, std::chrono::seconds length, const std::function<void()>& tick,
                  bool warm = true) {
-        const auto x = xServerPid();
-        std::istringstream screen(xdotool("getdisplaygeometry"));
-        int width = 1;
-        int height = 1;
-        screen >> width >> height; // the pointer rests in its far corner, so that nothing hovers
-        xdotool("mousemove " + std::to_string(width - 1) + " " + std::to_string(height - 1));
+        xdotool("mousemove 99999 99999"); // the far corner (X clamps it): nothing hovers
         for (auto waited = std::chrono::seconds(0); warm && waited < warmUp; ++waited) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             tick();
         }
         const Clock::time_point from = Clock::now();
-        const Snapshot before(pid, x);
+        const Snapshot before(pid);
         while (Clock::now() - from < length) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             tick();
-            rss.push_back(test::statusMegabytes(pid, "VmRSS"));
+            rss.push_back(statusMegabytes(pid, "VmRSS"));
         }
-        const Snapshot after(pid, x);
+        const Snapshot after(pid);
         seconds += std::chrono::duration<double>(Clock::now() - from).count();
         process += after.process - before.process;
         children += after.children - before.children;
-        xServer += after.xServer - before.xServer;
         std::map<std::string, int> count;
         for (const auto& [id, thread] : after.threads) {
             const auto was = before.threads.find(id);
-            auto& [cpu, most] = threads[thread.name];
-            cpu += thread.seconds - (was == before.threads.end() ? 0 : was->second.seconds);
-            most = std::max(most, ++count[thread.name]);
+            auto& [cpu, most] = threads[thread.first];
+            cpu += thread.second - (was == before.threads.end() ? 0 : was->second.second);
+            most = std::max(most, ++count[thread.first]);
         }
-        peak = std::max(peak, test::statusMegabytes(pid, "VmHWM"));
+        peak = std::max(peak, statusMegabytes(pid, "VmHWM"));
     }
 
     void printThreads(const char* program) const {
@@ -190,9 +164,7 @@ struct Usage {
         std::printf("\n| %s: thread | CPU (%% of one core) | share of the process |\n"
                     "|---|---|---|\n",
                     program);
-        double listed = 0;
         for (const auto& [name, each] : rows) {
-            listed += each.first;
             if (percent(each.first) >= 0.05) {
                 std::printf("| %s%s | %.1f %% | %.0f %% |\n", name.c_str(),
                             each.second > 1 ? (" (×" + std::to_string(each.second) + ")").c_str()
@@ -200,17 +172,14 @@ struct Usage {
                             percent(each.first), 100 * each.first / process);
             }
         }
-        if (process - listed > 0.005 * seconds) {
-            std::printf("| threads that ended meanwhile | %.1f %% | |\n",
-                        percent(process - listed));
-        }
     }
 };
 
+// Its output unread, so that it never waits for a reader.
 test::ChildProcess startVistrel(const test::HeadsetSimulator& headset) {
-    return test::ChildProcess(
-        {VISTREL_BINARY_DIR "/src/app/shell/vistrel", headset.headsetAddress()}, {},
-        test::ChildProcess::Errors::Shared);
+    return test::ChildProcess({"sh", "-c", "exec \"$0\" \"$1\" >/dev/null 2>&1",
+                               VISTREL_BINARY_DIR "/src/app/shell/vistrel",
+                               headset.headsetAddress()});
 }
 
 int compare(const HeadsetHome& home, int seconds, int rounds) {
@@ -248,19 +217,14 @@ int compare(const HeadsetHome& home, int seconds, int rounds) {
     std::printf("\n### 1280 × 720 at 20 fps from the simulated headset, windows of %d × %d, "
                 "%d × %d s each\n\n| | Vistrel | ffplay |\n|---|---|---|\n"
                 "| CPU of the process (%% of one core) | %.1f %% | %.1f %% |\n"
-                "| CPU seconds per streamed minute | %.1f s | %.1f s |\n"
-                "| its ssh client | %.1f %% | – |\n| X server meanwhile | %.1f %% | %.1f %% |\n"
+                "| its ssh client | %.1f %% | – |\n"
                 "| resident memory, steady (median) | %.0f MiB | %.0f MiB |\n"
                 "| resident memory, peak (VmHWM) | %.0f MiB | %.0f MiB |\n\n"
-                "CPU Vistrel : ffplay = 1 : %.2f (processes), 1 : %.2f (with the X server). ",
+                "CPU Vistrel : ffplay = 1 : %.2f. ",
                 window->first, window->second, rounds, seconds, vistrel.percent(vistrel.process),
-                ffplay.percent(ffplay.process), 60 * vistrel.process / vistrel.seconds,
-                60 * ffplay.process / ffplay.seconds, vistrel.percent(vistrel.children),
-                vistrel.percent(vistrel.xServer), ffplay.percent(ffplay.xServer),
+                ffplay.percent(ffplay.process), vistrel.percent(vistrel.children),
                 percentile(vistrel.rss, 50), percentile(ffplay.rss, 50), vistrel.peak, ffplay.peak,
-                ffplay.percent(ffplay.process) / vistrel.percent(vistrel.process),
-                ffplay.percent(ffplay.process + ffplay.xServer) /
-                    vistrel.percent(vistrel.process + vistrel.xServer));
+                ffplay.percent(ffplay.process) / vistrel.percent(vistrel.process));
     printLoad(load0);
     vistrel.printThreads("Vistrel");
     ffplay.printThreads("ffplay");
@@ -274,7 +238,6 @@ int soak(const HeadsetHome& home, int minutes) {
         "\n### Soak: Vistrel streaming for %d minutes\n\n| Minute | resident memory, lowest "
         "| highest | CPU |\n|---|---|---|---|\n",
         minutes);
-    std::vector<double> settled; // after two minutes, once the caches have filled
     for (int minute = 0; minute < minutes; ++minute) {
         Usage usage;
         usage.measure(
@@ -283,21 +246,12 @@ int soak(const HeadsetHome& home, int minutes) {
         std::printf("| %d | %.1f MiB | %.1f MiB | %.1f %% |\n", minute, low, high,
                     usage.percent(usage.process));
         std::fflush(stdout);
-        if (minute >= 2) {
-            settled.insert(settled.end(), usage.rss.begin(), usage.rss.end());
-        }
     }
-    const auto [low, high] = std::ranges::minmax(settled.empty() ? std::vector{0.0} : settled);
-    std::printf(
-        "\nAfter the second minute: %+.1f MiB (lowest %.1f, highest %.1f MiB). Peak (VmHWM) "
-        "%.1f MiB. ",
-        settled.empty() ? 0 : settled.back() - settled.front(), low, high,
-        test::statusMegabytes(app.pid(), "VmHWM"));
+    std::printf("\nPeak (VmHWM) %.1f MiB. ", statusMegabytes(app.pid(), "VmHWM"));
     printLoad(load0);
     return 0;
 }
 
-// The steps of one start, each the moment it was reached.
 struct Start {
     Clock::time_point pressed;
     Clock::time_point marker; // the remote script said it started the encoder
@@ -307,7 +261,6 @@ struct Start {
     double cpuPercent = 0;   // of this process from press to shown, of one core
 };
 
-// Runs the event loop until `done` or `timeout`; false on timeout.
 template <typename Done> bool waitFor(Done done, std::chrono::seconds timeout) {
     for (const auto end = Clock::now() + timeout; !done();) {
         if (Clock::now() > end) {
@@ -324,9 +277,9 @@ std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator
     QQuickWindow* window = vistrel.mainWindow();
     Start start;
     std::atomic<std::int64_t> shown{0};
-    std::atomic<int> stage{0}; // 1 once presented, 2 once a frame took the picture
-    // The window's two on the render thread: a frame synchronised after the
-    // presentation holds the picture; frameSwapped sends it to the screen.
+    // 1 once presented, 2 once a frame synchronised after it (on the render
+    // thread) took the picture; its frameSwapped sends it to the screen.
+    std::atomic<int> stage{0};
     const QMetaObject::Connection connections[] = {
         QObject::connect(&session, &StreamSession::phaseChanged, &session,
                          [&] {
@@ -353,13 +306,12 @@ std::optional<Start> startOnce(VistrelApp& vistrel, const test::HeadsetSimulator
                 }
             },
             Qt::DirectConnection)};
-    const double cpu0 = test::ownCpuSeconds();
+    const double cpu0 = ownCpuSeconds();
     start.pressed = Clock::now();
     vistrel.streamFrom(QString::fromStdString(headset.headsetAddress()));
     const bool streaming = waitFor([&] { return shown.load() != 0; }, std::chrono::seconds(30));
-    start.cpuPercent =
-        100 * (test::ownCpuSeconds() - cpu0) / (ms(Clock::now() - start.pressed) / 1000);
-    if (const UdpReceiver* receiver = SessionProbe::receiver(session)) {
+    start.cpuPercent = 100 * (ownCpuSeconds() - cpu0) / (ms(Clock::now() - start.pressed) / 1000);
+    if (const UdpReceiver* receiver = session.receiver()) {
         start.receiver = receiver->startTimes();
     }
     for (const QMetaObject::Connection& connection : connections) {
@@ -415,7 +367,7 @@ void printSteps(const std::vector<Start>& starts) {
 }
 
 int startTimes(const HeadsetHome& home, int argc, char* argv[], int runs) {
-    // As main() starts the program, with the askpass helper of this build.
+    // As main() does, with the askpass helper of this build.
     av_log_set_level(AV_LOG_FATAL);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Vistrel"));
@@ -450,12 +402,11 @@ int startTimes(const HeadsetHome& home, int argc, char* argv[], int runs) {
 int main(int argc, char* argv[]) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int number = argc > 2 ? std::atoi(argv[2]) : 0;
-    if (const std::string reason = test::HeadsetSimulator::skipReason(); !reason.empty()) {
+    const std::string reason = std::getenv("DISPLAY") == nullptr
+                                   ? "needs an X display (bench/run provides one)"
+                                   : test::HeadsetSimulator::skipReason();
+    if (!reason.empty()) {
         std::fprintf(stderr, "%s\n", reason.c_str());
-        return 1;
-    }
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fprintf(stderr, "needs an X display (bench/run provides one)\n");
         return 1;
     }
     try {

@@ -1,13 +1,17 @@
 // What the benchmark programs share: one percentile, the machine's load beside
-// every figure (the machine is shared with other work), command lines.
+// every figure (the machine is shared with other work), command lines, and
+// what processes and threads have used.
 #pragma once
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <pthread.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -15,7 +19,9 @@
 
 namespace vistrel::bench {
 
-inline double ms(std::chrono::steady_clock::duration d) {
+using Clock = std::chrono::steady_clock;
+
+inline double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
@@ -30,7 +36,6 @@ inline double percentile(std::vector<double> values, double p) {
     return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
-// "0.52 / 0.61": the load average over 1 and 5 minutes.
 inline std::string loadAverage() {
     std::ifstream file("/proc/loadavg");
     std::string one;
@@ -49,6 +54,50 @@ inline void printLoad(const std::string& atStart) {
 inline std::vector<std::string> words(const std::string& text) {
     std::istringstream split(text);
     return {std::istream_iterator<std::string>(split), std::istream_iterator<std::string>()};
+}
+
+// The fields of /proc/PID/stat or /proc/PID/task/TID/stat after the command
+// name, which may hold blanks: [1] parent, [11] user and [12] system ticks.
+inline std::vector<std::string> statFields(const std::filesystem::path& stat) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(stat, error)) { // /proc/net/stat is a folder
+        return {};
+    }
+    std::ifstream file(stat);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    return words(text.substr(std::min(text.size(), text.rfind(')') + 1)));
+}
+
+// User plus system time of a process or thread so far; 0 once it is gone.
+inline double cpuSeconds(const std::filesystem::path& stat) {
+    const std::vector<std::string> f = statFields(stat);
+    const auto tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return f.size() < 13 ? 0 : (std::stod(f[11]) + std::stod(f[12])) / tick;
+}
+inline double cpuSeconds(int pid) {
+    return cpuSeconds("/proc/" + std::to_string(pid) + "/stat");
+}
+
+// This process's, or one of its threads', to the nanosecond.
+inline double ownCpuSeconds(pthread_t thread = {}) {
+    clockid_t clock = CLOCK_PROCESS_CPUTIME_ID;
+    timespec t{};
+    if (thread != pthread_t{} && ::pthread_getcpuclockid(thread, &clock) != 0) {
+        return 0;
+    }
+    ::clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// A memory figure of /proc/PID/status ("VmRSS", "VmHWM") in MiB; 0 once gone.
+inline double statusMegabytes(int pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field + ":")) {
+            return std::stod(line.substr(field.size() + 1)) / 1024; // kB
+        }
+    }
+    return 0;
 }
 
 } // namespace vistrel::bench

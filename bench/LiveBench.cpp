@@ -1,24 +1,24 @@
-// Live video from one stamped stream (StampedStream), receivers taking turns
-// on it: Vistrel's UdpReceiver with the session's FrameHandOff to VideoDisplay
-// on the GUI thread (the upload of the planes and the draw, on Qt's render
-// thread, left out), the ffmpeg command line writing raw pictures to a pipe
-// read here, and ffplay (CPU only).
+// Live video from one stamped stream, receivers taking turns on it: Vistrel's
+// UdpReceiver with the session's FrameHandOff to VideoDisplay on the GUI thread
+// (the render thread's upload and draw left out), and the ffmpeg command line.
 //
 //   live_bench latency [seconds per window = 8] [rounds = 2] [WxH ...]
 //   live_bench loss [seconds per receiver = 10] [WxH ...] [random:P,...] [burst:P,...]
 //
-// latency: capture → picture, against the floor of each picture: capture →
-// its first datagram at the tap, plus decoding it afterwards with nothing else
-// running in this process. loss: pictures shown, freezes and damage under P %
-// datagram loss, which each receiver meets only in its window.
+// latency: capture → picture, against each picture's floor: capture → its
+// first datagram at the tap, plus decoding it afterwards alone. loss: pictures
+// shown, freezes and damage under P % datagram loss.
 #include "Bench.h"
+#include "ChildProcess.h"
 #include "HeadsetStream.h"
-#include "LiveStream.h"
+#include "ScratchFolder.h"
+#include "receive/PixelBuffer.h"
 #include "receive/TransportStreamDemuxer.h"
 #include "receive/UdpReceiver.h"
 #include "receive/VideoDecoder.h"
 #include "session/FrameHandOff.h"
 #include "session/VideoDisplay.h"
+#include "support/UniqueFd.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -27,16 +27,221 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/log.h>
 }
-#include <cstdlib>
+#include <arpa/inet.h>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
+#include <poll.h>
 #include <random>
 #include <ranges>
+#include <span>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 namespace {
 
 using namespace vistrel;
 using namespace vistrel::bench;
+
+struct Size {
+    int width;
+    int height;
+};
+
+// The headset's stream live on loopback with a clock in its pictures: a
+// thread hands ffmpeg a testsrc2 picture every 50 ms with its number painted
+// into the top rows, noting that moment as its capture time; ffmpeg encodes
+// with the remote script's arguments and sends to a tap, which passes each
+// datagram on to port() at once (or drops it, as a lossy network would) and
+// keeps every one with when it came.
+class StampedStream {
+public:
+    struct Arrival {
+        Clock::time_point at;
+        std::vector<std::uint8_t> bytes;
+        bool dropped = false;
+    };
+    // Runs on the tap's thread, once per datagram in arrival order.
+    using DropRule = std::function<bool(std::span<const std::uint8_t> datagram)>;
+
+    explicit StampedStream(Size size)
+        : size_(size), port_(test::freeUdpPort()),
+          socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), pictures_(testPictures()),
+          captured_(longestRun), encoder_(encoderCommand()) {
+        for (auto& at : captured_) {
+            at.store(-1, std::memory_order_relaxed);
+        }
+        arrivals_.reserve(200000);
+        tap_ = std::thread([this] { tap(); });
+        feeder_ = std::thread([this] { feed(); });
+        helpers_ = {tap_.native_handle(), feeder_.native_handle()};
+    }
+    ~StampedStream() { stop(); }
+    // Stops sending; what arrived is kept for take().
+    void stop() {
+        if (!stopping_.exchange(true)) {
+            feeder_.join();
+            encoder_.closeInput();
+            encoder_.waitForExit(std::chrono::seconds(5));
+            tap_.join();
+        }
+    }
+    StampedStream(const StampedStream&) = delete;
+    StampedStream& operator=(const StampedStream&) = delete;
+
+    [[nodiscard]] std::uint16_t port() const { return port_; } // on 127.0.0.1
+    [[nodiscard]] std::optional<Clock::time_point> capturedAt(std::uint32_t number) const {
+        const std::int64_t at =
+            number < captured_.size() ? captured_[number].load(std::memory_order_acquire) : -1;
+        return at < 0 ? std::nullopt : std::optional(epoch_ + Clock::duration(at));
+    }
+    // The feeder's and the tap's threads, which run in this process.
+    [[nodiscard]] double helperCpuSeconds() const {
+        return ownCpuSeconds(helpers_[0]) + ownCpuSeconds(helpers_[1]);
+    }
+    void dropWhen(DropRule rule) { // empty: drop none
+        const std::lock_guard lock(lock_);
+        drop_ = std::move(rule);
+    }
+    std::vector<Arrival> take() {
+        const std::lock_guard lock(lock_);
+        return std::exchange(arrivals_, {});
+    }
+
+    // The number painted into a picture; nothing when its two rows disagree.
+    static std::optional<std::uint32_t> stampOf(const std::uint8_t* luma, std::ptrdiff_t stride) {
+        std::uint32_t rows[2] = {0, 0};
+        for (int row = 0; row < 2; ++row) {
+            const std::uint8_t* centre = luma + (row * block + block / 2) * stride + block / 2;
+            for (int bit = 0; bit < bits; ++bit) {
+                rows[row] = (rows[row] << 1) | (centre[bit * block] >= 128 ? 1U : 0U);
+            }
+        }
+        return rows[1] == check(rows[0]) ? std::optional(rows[0]) : std::nullopt;
+    }
+    static std::optional<std::uint32_t> stampOf(const PixelBuffer& picture) {
+        return stampOf(picture.frame()->data[0], picture.frame()->linesize[0]);
+    }
+
+private:
+    static constexpr std::size_t longestRun = 20 * 3600;
+    // Black and white macroblocks survive H.264 at any quality the headset uses.
+    static constexpr int block = 16;
+    static constexpr int bits = 32;
+
+    // The second row of the stamp. Not the number's complement: a picture
+    // decoded on a damaged reference adds its changes to the wrong blocks,
+    // which turns a number and its complement into another valid pair.
+    static constexpr std::uint32_t check(std::uint32_t number) {
+        number *= 0x9E3779B1U;
+        return number ^ (number >> 15) ^ 0xA5A5A5A5U;
+    }
+
+    [[nodiscard]] std::string sizeText() const {
+        return std::to_string(size_.width) + "x" + std::to_string(size_.height);
+    }
+
+    // One second of testsrc2, so that the encoder sees moving content, in a loop.
+    [[nodiscard]] std::vector<std::string> testPictures() const {
+        const test::ProcessResult made = test::runProcess(words(
+            "ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=rate=20:size=" + sizeText() +
+            " -frames:v 20 -f rawvideo -pix_fmt yuv420p -"));
+        const auto bytes = static_cast<std::size_t>(size_.width * size_.height) * 3 / 2;
+        if (made.exitStatus != 0 || made.out.size() < bytes || size_.width < bits * block ||
+            size_.height < 2 * block) {
+            throw std::runtime_error("no test pictures of " + sizeText() + ": " + made.err);
+        }
+        std::vector<std::string> pictures;
+        for (std::size_t at = 0; at + bytes <= made.out.size(); at += bytes) {
+            pictures.push_back(made.out.substr(at, bytes));
+        }
+        return pictures;
+    }
+
+    std::vector<std::string> encoderCommand() {
+        sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof local;
+        const int bufferSize = 4 * 1024 * 1024;
+        if (!socket_ ||
+            ::setsockopt(socket_.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) !=
+                0 ||
+            ::bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+            ::getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+            throw std::runtime_error(std::string("tap socket: ") + std::strerror(errno));
+        }
+        return test::headsetEncoder(
+            words("ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt yuv420p -video_size " +
+                  sizeText() + " -framerate 20 -i -"),
+            ntohs(local.sin_port));
+    }
+
+    void feed() {
+        pthread_setname_np(pthread_self(), "stamped-sender");
+        const Clock::time_point start = Clock::now();
+        for (std::uint32_t number = 0; number < longestRun && !stopping_.load(); ++number) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(50) * number);
+            std::string& picture = pictures_[number % pictures_.size()];
+            for (int row = 0; row < 2; ++row) {
+                for (int y = 0; y < block; ++y) {
+                    for (int bit = 0; bit < bits; ++bit) {
+                        const std::uint32_t value = row == 0 ? number : check(number);
+                        std::memset(&picture[static_cast<std::size_t>(
+                                        (row * block + y) * size_.width + bit * block)],
+                                    ((value >> (bits - 1 - bit)) & 1U) != 0 ? 235 : 16, block);
+                    }
+                }
+            }
+            captured_[number].store((Clock::now() - epoch_).count(), std::memory_order_release);
+            if (!encoder_.write(picture)) {
+                return;
+            }
+        }
+    }
+
+    void tap() {
+        pthread_setname_np(pthread_self(), "datagram-tap");
+        const sockaddr_in target{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
+        std::vector<std::uint8_t> buffer(65536);
+        while (!stopping_.load(std::memory_order_relaxed)) {
+            pollfd ready{socket_.get(), POLLIN, 0};
+            const ssize_t n = ::poll(&ready, 1, 100) > 0
+                                  ? ::recv(socket_.get(), buffer.data(), buffer.size(), 0)
+                                  : 0;
+            if (n <= 0) {
+                continue;
+            }
+            const Clock::time_point at = Clock::now();
+            const std::lock_guard lock(lock_);
+            const bool dropped = drop_ && drop_({buffer.data(), static_cast<std::size_t>(n)});
+            if (!dropped) { // between two receivers nobody listens: lost, as on a network
+                ::sendto(socket_.get(), buffer.data(), static_cast<std::size_t>(n), 0,
+                         reinterpret_cast<const sockaddr*>(&target), sizeof target);
+            }
+            arrivals_.push_back({at, {buffer.begin(), buffer.begin() + n}, dropped});
+        }
+    }
+
+    Size size_;
+    std::uint16_t port_;
+    UniqueFd socket_; // the tap's
+    std::vector<std::string> pictures_;
+    std::vector<std::atomic<std::int64_t>> captured_; // since epoch_; -1 never
+    Clock::time_point epoch_ = Clock::now();
+    test::ChildProcess encoder_;
+    std::mutex lock_; // drop_ and arrivals_
+    DropRule drop_;
+    std::vector<Arrival> arrivals_;
+    std::atomic<bool> stopping_{false};
+    std::thread feeder_;
+    std::thread tap_;
+    std::array<pthread_t, 2> helpers_{};
+};
 
 // Start-up, probe and first keyframe (every 1.5 s); the tail lets the
 // pictures captured last arrive, the ffmpeg command line showing each late.
@@ -45,8 +250,8 @@ constexpr auto lateTail = std::chrono::milliseconds(500);
 constexpr double meanBurst = 4; // datagrams; Wi-Fi loses them in runs
 constexpr double psnrCap = 60;  // dB; identical pictures, where nobody sees a difference
 
-enum class Receiver { Hold, KeepMoving, Ffmpeg, Ffplay };
-const char* const names[] = {"Vistrel hold", "Vistrel keepMoving", "ffmpeg command line", "ffplay"};
+enum class Receiver { Hold, KeepMoving, Ffmpeg };
+const char* const names[] = {"Vistrel hold", "Vistrel keepMoving", "ffmpeg command line"};
 
 struct Loss {
     bool bursts;
@@ -124,19 +329,6 @@ struct VistrelReceiver {
     VistrelReceiver& operator=(const VistrelReceiver&) = delete;
 };
 
-// The ffmpeg command line, a thread handing on its raw pictures, or ffplay.
-struct Program {
-    test::ChildProcess process;
-    std::thread reader;
-    explicit Program(std::vector<std::string> argv) : process(std::move(argv)) {}
-    ~Program() {
-        process.kill(); // the reader sees the output end
-        if (reader.joinable()) {
-            reader.join();
-        }
-    }
-};
-
 void runEventLoopFor(Clock::duration duration) {
     QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(duration), qApp,
                        &QCoreApplication::quit);
@@ -156,12 +348,10 @@ bool startsKeyframe(std::span<const std::uint8_t> datagram) {
     return false;
 }
 
-// Each receiver meets the same drops at the same places: dropping begins with
-// a keyframe, and the random sequence starts afresh with each, seeded by its
-// place in the window, so that the receivers differ by what they do rather
-// than by which pictures the loss hit. Bursts follow a Gilbert model: a bad
-// state that loses everything, left after meanBurst datagrams on average, and
-// entered just often enough for the same average loss.
+// Each receiver meets the same drops at the same places (the random sequence
+// restarts, seeded by its place, at every keyframe), so that the receivers
+// differ by what they do rather than by which pictures the loss hit. Bursts: a
+// Gilbert model whose bad state loses everything for meanBurst datagrams.
 StampedStream::DropRule lossRule(Loss loss, std::atomic<Clock::time_point>& firstKeyframe) {
     const double p = loss.percent / 100;
     return [p, bursts = loss.bursts, enter = p / meanBurst / (1 - p), bad = false, keyframes = 0U,
@@ -184,29 +374,36 @@ StampedStream::DropRule lossRule(Loss loss, std::atomic<Clock::time_point>& firs
 void run(StampedStream& stream, Turn& turn, Receiver receiver, double seconds,
          std::optional<Loss> loss) {
     std::unique_ptr<VistrelReceiver> vistrel;
-    std::optional<Program> program;
+    std::optional<test::ChildProcess> ffmpeg;
+    std::thread reader; // of its raw pictures
     if (receiver == Receiver::Hold || receiver == Receiver::KeepMoving) {
         vistrel = std::make_unique<VistrelReceiver>(
             turn, receiver == Receiver::Hold ? LossPolicy::Hold : LossPolicy::KeepMoving);
-    } else if (receiver == Receiver::Ffmpeg) {
-        // Without passthrough FFmpeg 5.1 keeps a constant output rate and, the
-        // probe being too short to learn the stream's, repeats each picture.
-        program.emplace(lowDelayInput("ffmpeg", stream.port(),
-                                      " -threads 1 -fps_mode passthrough -f rawvideo -"));
-        program->reader = std::thread([&] {
-            std::vector<char> picture(static_cast<std::size_t>(turn.size.width * turn.size.height) *
-                                      3 / 2);
-            while (program->process.read(picture)) {
-                turn.note(reinterpret_cast<const std::uint8_t*>(picture.data()), turn.size.width);
-            }
-        });
     } else {
-        program.emplace(lowDelayInput("ffplay", stream.port(), " -framedrop -autoexit"));
+        // Its input flags take out its buffering. Without passthrough FFmpeg 5.1
+        // keeps a constant output rate and, the probe being too short to learn
+        // the stream's, repeats each picture. It writes to a pipe of its own.
+        std::array<int, 2> pipe{};
+        ::pipe2(pipe.data(), O_CLOEXEC);
+        ::fcntl(pipe[1], F_SETFD, 0); // for ffmpeg, started now and alone
+        ffmpeg.emplace(
+            words("ffmpeg -hide_banner -loglevel fatal -fflags nobuffer+noparse -flags low_delay "
+                  "-probesize 32 -analyzeduration 0 -i udp://127.0.0.1:" +
+                  std::to_string(stream.port()) +
+                  " -threads 1 -fps_mode passthrough -f rawvideo pipe:" + std::to_string(pipe[1])));
+        ::close(pipe[1]);
+        reader = std::thread([&turn, output = ::fdopen(pipe[0], "r")] {
+            std::vector<std::uint8_t> picture(
+                static_cast<std::size_t>(turn.size.width * turn.size.height) * 3 / 2);
+            while (std::fread(picture.data(), picture.size(), 1, output) == 1) {
+                turn.note(picture.data(), turn.size.width);
+            }
+            std::fclose(output);
+        });
     }
     // Vistrel runs in this process: the process less the stream's helpers.
     const auto cpu = [&] {
-        return vistrel ? test::ownCpuSeconds() - stream.helperCpuSeconds()
-                       : test::cpuSeconds(program->process.pid());
+        return vistrel ? ownCpuSeconds() - stream.helperCpuSeconds() : cpuSeconds(ffmpeg->pid());
     };
     runEventLoopFor(warmUp);
     std::atomic keyframe = Clock::now();
@@ -227,11 +424,14 @@ void run(StampedStream& stream, Turn& turn, Receiver receiver, double seconds,
     turn.seconds = std::chrono::duration<double>(Clock::now() - turn.from).count();
     stream.dropWhen({});
     runEventLoopFor(lateTail);
+    ffmpeg.reset(); // killed: the reader sees the output end
+    if (reader.joinable()) {
+        reader.join();
+    }
 }
 
-// Decodes the datagrams in software, nothing lost; `onPicture` gets each
-// picture with its access unit's number and the time decoding it took.
-// Returns the datagram where each access unit began.
+// Decodes all datagrams; `onPicture` gets each picture with its access unit's
+// number and decoding time. Returns the datagram where each unit began.
 std::vector<std::size_t> decodeAll(const std::vector<StampedStream::Arrival>& arrivals,
                                    const std::function<void(const PixelBuffer&, std::size_t unit,
                                                             Clock::duration took)>& onPicture) {
@@ -262,21 +462,22 @@ std::vector<std::size_t> decodeAll(const std::vector<StampedStream::Arrival>& ar
 }
 
 // Decoding is nearly all of a receiver's CPU: Vistrel's demuxer against
-// libavformat's (without its H.264 parser, as ours has none), and its decode
-// path against bare libavcodec opened as ours is (slice threads, low delay)
-// and fed the same access units; CPU time of the process, the stream
-// stopped, each pair in turn three times on the datagrams of the run.
+// libavformat's (without its H.264 parser, as ours has none), its decode path
+// against bare libavcodec opened as ours is, on the same access units; each
+// pair in turn three times, the stream stopped.
 void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
     test::Bytes stream;
     for (const StampedStream::Arrival& arrival : arrivals) {
         stream.insert(stream.end(), arrival.bytes.begin(), arrival.bytes.end());
     }
     const std::vector<test::Bytes> units = test::accessUnits(stream);
+    const test::ScratchFolder folder; // libavformat reads the run from a file, as it would
+    test::writeFile(folder / "run.ts", {stream.begin(), stream.end()});
     std::array<double, 4> cpu{}; // demuxing ours, theirs; decoding ours, theirs
     const auto timed = [&cpu](std::size_t which, auto work) {
-        const double t0 = test::ownCpuSeconds();
+        const double t0 = ownCpuSeconds();
         work();
-        cpu.at(which) += test::ownCpuSeconds() - t0;
+        cpu.at(which) += ownCpuSeconds() - t0;
     };
     for (int round = 0; round < 3; ++round) {
         timed(0, [&] {
@@ -286,7 +487,7 @@ void printReceiveCost(const std::vector<StampedStream::Arrival>& arrivals) {
             }
             demuxer.flush();
         });
-        timed(1, [&] { test::readMovie(stream, false, [](const AVPacket&) {}); });
+        timed(1, [&] { test::readMovie(folder / "run.ts", false, [](const AVPacket&) {}); });
         timed(2, [&] {
             VideoDecoder decoder(VideoDecoder::Acceleration::Software);
             for (const test::Bytes& unit : units) {
@@ -348,7 +549,6 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     const double seconds = words.size() > 1 ? std::stod(words[1]) : 8.0;
     const int rounds = words.size() > 2 ? std::stoi(words[2]) : 2;
     const std::string load0 = loadAverage();
-    const bool display = std::getenv("DISPLAY") != nullptr;
     struct Series {
         std::vector<Turn> turns;
         std::vector<double> decoded, shown, floor;
@@ -357,12 +557,10 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     };
     std::map<Receiver, Series> series;
     for (int round = 1; round <= rounds; ++round) {
-        for (const Receiver receiver : {Receiver::Hold, Receiver::Ffmpeg, Receiver::Ffplay}) {
-            if (receiver != Receiver::Ffplay || display) {
-                std::fprintf(stderr, "  round %d: %s\n", round, names[static_cast<int>(receiver)]);
-                Turn& turn = series[receiver].turns.emplace_back(Turn{stream, size});
-                run(stream, turn, receiver, seconds, std::nullopt);
-            }
+        for (const Receiver receiver : {Receiver::Hold, Receiver::Ffmpeg}) {
+            std::fprintf(stderr, "  round %d: %s\n", round, names[static_cast<int>(receiver)]);
+            Turn& turn = series[receiver].turns.emplace_back(Turn{stream, size});
+            run(stream, turn, receiver, seconds, std::nullopt);
         }
     }
     // The floor of every picture the tap saw, by number.
@@ -400,8 +598,6 @@ void latency(StampedStream& stream, Size size, const std::vector<std::string>& w
     printRow("Vistrel: shown (VideoDisplay on the GUI thread)", vistrel.shown, -1);
     printRow("floor in ffmpeg's windows", ffmpeg.floor, -1);
     printRow("ffmpeg command line → raw reader", ffmpeg.decoded, ffmpeg.cpuPercent());
-    printRow(display ? "ffplay (CPU only)" : "ffplay: not run, no display", {},
-             display ? series[Receiver::Ffplay].cpuPercent() : -1);
     std::printf("\n");
     printReceiveCost(arrivals);
     printLoad(load0);
@@ -411,10 +607,9 @@ double percent(std::size_t part, std::size_t whole) {
     return whole > 0 ? 100 * static_cast<double>(part) / static_cast<double>(whole) : 0.0;
 }
 
-// Damage can make a number unreadable, or read as one shown before where that
-// part was concealed. As pictures come in order, a run of such pictures that
-// fits the gap between two numbers read is numbered by its place; the rest
-// stay unidentified, with the numbers they can only have.
+// Damage can make a number unreadable, or read as an earlier one. A run of
+// such pictures that fits the gap between two numbers read is numbered by its
+// place; the rest stay unidentified, with the numbers they can only have.
 void number(std::vector<Picture>& pictures) {
     std::optional<std::uint32_t> previous;
     std::vector<Picture*> run;
@@ -470,7 +665,6 @@ void compare(const std::vector<StampedStream::Arrival>& arrivals,
     });
 }
 
-// One row of the table: what the receiver made of its window.
 void report(const std::vector<StampedStream::Arrival>& arrivals, Turn& turn) {
     const auto seconds = [](Clock::duration d) {
         return ms(d) / 1000;

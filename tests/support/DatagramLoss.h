@@ -2,7 +2,6 @@
 
 #include "ChildProcess.h"
 
-#include <cstdint>
 #include <gtest/gtest.h>
 
 namespace vistrel::test {
@@ -15,12 +14,10 @@ public:
     DatagramLoss(const std::string& link, std::uint16_t port, int perMille)
         : table_("vistrel_loss_" + std::to_string(port)) {
         const ProcessResult added = runProcess(
-            {"nft", "-f", "-"}, "table inet " + table_ +
-                                    " { chain arriving { type filter hook prerouting priority raw;"
-                                    " iifname \"" +
-                                    link + "\" udp dport " + std::to_string(port) +
-                                    " numgen random mod 1000 < " + std::to_string(perMille) +
-                                    " drop; }; }\n");
+            {"nft", "-f", "-"},
+            "table inet " + table_ + " { chain arriving { type filter hook prerouting priority " +
+                "raw; iifname \"" + link + "\" udp dport " + std::to_string(port) +
+                " numgen random mod 1000 < " + std::to_string(perMille) + " drop; }; }\n");
         EXPECT_EQ(added.exitStatus, 0) << added.err;
     }
     ~DatagramLoss() { runProcess({"nft", "delete", "table", "inet", table_}); }

@@ -25,10 +25,6 @@ std::string checked(const ProcessResult& result) {
 
 } // namespace
 
-std::string HeadsetSimulator::skipReason() {
-    return ::geteuid() == 0 ? "" : "needs root: the simulated headset creates namespaces";
-}
-
 HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
     const std::string key = (folder_ / "key").string();
     checked(runProcess({"ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key}));
@@ -39,16 +35,9 @@ HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
     }
     checked(runProcess({"ssh-add", "-q", key}, {}, agentEnvironment()));
     // --owner-pid: a test program that dies still leaves nothing behind.
-    std::vector<std::string> argv{tool,
-                                  "start",
-                                  "--instance",
-                                  "auto",
-                                  "--size",
-                                  options.size,
-                                  "--authorized-key",
-                                  key + ".pub",
-                                  "--owner-pid",
-                                  std::to_string(::getpid())};
+    std::vector<std::string> argv{tool,     "start",      "--instance",       "auto",
+                                  "--size", options.size, "--authorized-key", key + ".pub"};
+    argv.insert(argv.end(), {"--owner-pid", std::to_string(::getpid())});
     if (!options.sizeChange.empty()) {
         argv.insert(argv.end(), {"--size-change", options.sizeChange});
     }
@@ -59,10 +48,6 @@ HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
 
 HeadsetSimulator::~HeadsetSimulator() {
     runProcess({tool, "stop", "--instance", instance_});
-}
-
-Environment HeadsetSimulator::agentEnvironment() const {
-    return {{"SSH_AUTH_SOCK", (folder_ / "agent").string()}};
 }
 
 std::string HeadsetSimulator::knownHostsLine() const {
@@ -90,10 +75,6 @@ ProcessResult HeadsetSimulator::exec(const std::vector<std::string>& command) co
     std::vector<std::string> argv{tool, "exec", "--instance", instance_, "--"};
     argv.insert(argv.end(), command.begin(), command.end());
     return runProcess(argv);
-}
-
-std::string HeadsetSimulator::processes() const {
-    return exec({"ps", "-e", "-o", "pid=,args="}).out;
 }
 
 int HeadsetSimulator::signalProcesses(const std::string& name, int signal) const {

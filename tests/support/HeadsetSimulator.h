@@ -9,7 +9,6 @@
 #include "ScratchFolder.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 
 namespace vistrel::test {
@@ -22,7 +21,9 @@ struct HeadsetSimulatorOptions {
 class HeadsetSimulator {
 public:
     // Empty when simulators can run here, otherwise why not.
-    static std::string skipReason();
+    static std::string skipReason() {
+        return ::geteuid() == 0 ? "" : "needs root: the simulated headset creates namespaces";
+    }
 
     explicit HeadsetSimulator(const HeadsetSimulatorOptions& options = {});
     ~HeadsetSimulator();
@@ -35,7 +36,9 @@ public:
     [[nodiscard]] std::string localAddress() const { return "10.77." + instance_ + ".1"; }
     [[nodiscard]] std::string linkName() const { return "vistrel-sim" + instance_; }
     // SSH_AUTH_SOCK of an agent holding the key the headset's user accepts.
-    [[nodiscard]] Environment agentEnvironment() const;
+    [[nodiscard]] Environment agentEnvironment() const {
+        return {{"SSH_AUTH_SOCK", (folder_ / "agent").string()}};
+    }
     // The headset's host key as a known_hosts line, without line feed.
     [[nodiscard]] std::string knownHostsLine() const;
 
@@ -48,7 +51,9 @@ public:
 
     // Runs a command among the headset's network, mounts and processes.
     ProcessResult exec(const std::vector<std::string>& command) const;
-    [[nodiscard]] std::string processes() const; // `ps`, for failure messages
+    [[nodiscard]] std::string processes() const {
+        return exec({"ps", "-e", "-o", "pid=,args="}).out;
+    }
     // Signals the headset processes named `name`; how many were signalled.
     int signalProcesses(const std::string& name, int signal) const;
     // Waits until no headset process's command line matches `pattern`.

@@ -3,11 +3,11 @@
 #include "ChildProcess.h"
 #include "connection/RemoteCommand.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <linux/sock_diag.h>
 #include <map>
 #include <mutex>
 #include <poll.h>
@@ -43,84 +43,28 @@ UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
     return socket;
 }
 
-std::string savedFile(const std::string& name) {
-    return std::string(VISTREL_TEST_STREAMS) + "/" + name;
-}
-
-// Saved as records: a 16-bit big-endian length, then the datagram.
-std::vector<Bytes> make(const std::string& name) {
-    const Spec& s = specs.at(name);
-    auto datagrams = sendHeadsetStream(s.width, s.height, s.seconds, s.pixelFormat);
-    std::filesystem::create_directories(VISTREL_TEST_STREAMS);
-    const std::string part = savedFile(name) + "." + std::to_string(::getpid());
-    std::ofstream out(part, std::ios::binary);
-    for (const Bytes& d : datagrams) {
-        out << static_cast<char>(d.size() >> 8) << static_cast<char>(d.size() & 0xFF);
-        out.write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
-    }
-    out.close();
-    std::filesystem::rename(part, savedFile(name));
-    return datagrams;
-}
-
-} // namespace
-
-std::vector<std::string> headsetEncoderArguments() {
-    const std::string script = RemoteCommand::script("127.0.0.1", 1);
-    const std::size_t begin = script.find("-map 0:v");
-    std::istringstream words(script.substr(begin, script.find("-f mpegts") + 9 - begin));
-    std::vector<std::string> arguments;
-    for (std::string word; words >> word;) {
-        if (word != "\\") {
-            arguments.push_back(word);
-        }
-    }
-    return arguments;
-}
-
-std::string headsetDestination(std::uint16_t port) {
-    const std::string script = RemoteCommand::script("127.0.0.1", port);
-    const std::size_t quoted = script.find('\'', script.find("-f mpegts"));
-    return script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1);
-}
-
-std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
-                                     const std::string& pixelFormat) {
+// 20 pictures a second, one entry per datagram received. Throws when ffmpeg
+// fails or the kernel dropped a datagram for want of buffer space.
+std::vector<Bytes> sendStream(const Spec& s) {
     std::uint16_t port = 0;
     const UniqueFd socket = boundSocket(INADDR_LOOPBACK, port);
-    const int one = 1;
     const int bufferSize = 8 << 20;
-    ::setsockopt(socket.get(), SOL_SOCKET, SO_RXQ_OVFL, &one, sizeof one);
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
-    std::vector<std::string> argv{"ffmpeg",
-                                  "-nostdin",
-                                  "-f",
-                                  "lavfi",
-                                  "-i",
-                                  "testsrc2=rate=20:size=" + std::to_string(width) + "x" +
-                                      std::to_string(height) +
-                                      ":duration=" + std::to_string(seconds)};
-    for (std::string& argument : headsetEncoderArguments()) {
-        argv.push_back(argument == "yuv420p" ? pixelFormat : argument);
-    }
-    argv.push_back(headsetDestination(port));
+    std::vector<std::string> argv =
+        headsetEncoder({"ffmpeg", "-nostdin", "-f", "lavfi", "-i",
+                        "testsrc2=rate=20:size=" + std::to_string(s.width) + "x" +
+                            std::to_string(s.height) + ":duration=" + std::to_string(s.seconds)},
+                       port);
+    std::replace(argv.begin(), argv.end(), std::string("yuv420p"), std::string(s.pixelFormat));
     ChildProcess ffmpeg(argv);
-
     std::vector<Bytes> datagrams;
-    std::uint32_t dropped = 0; // by the kernel, for want of buffer space
     for (bool exited = false;;) {
         pollfd ready{socket.get(), POLLIN, 0};
         if (::poll(&ready, 1, 20) > 0) {
             Bytes buffer(65536);
-            std::array<char, CMSG_SPACE(sizeof dropped)> control{};
-            iovec data{buffer.data(), buffer.size()};
-            msghdr message{nullptr, 0, &data, 1, control.data(), control.size(), 0};
             buffer.resize(static_cast<std::size_t>(
-                std::max<ssize_t>(0, ::recvmsg(socket.get(), &message, 0))));
+                std::max<ssize_t>(0, ::recv(socket.get(), buffer.data(), buffer.size(), 0))));
             datagrams.push_back(std::move(buffer));
-            if (const cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr) {
-                std::memcpy(&dropped, CMSG_DATA(c), sizeof dropped);
-            }
         } else if (exited) {
             break; // drained after ffmpeg ended
         } else if (const auto status = ffmpeg.waitForExit(std::chrono::milliseconds(0))) {
@@ -130,10 +74,51 @@ std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
             exited = true;
         }
     }
-    if (dropped != 0 || datagrams.empty()) {
-        throw std::runtime_error(std::to_string(dropped) + " of ffmpeg's datagrams were lost");
+    std::array<std::uint32_t, SK_MEMINFO_VARS> memory{};
+    socklen_t size = sizeof memory;
+    ::getsockopt(socket.get(), SOL_SOCKET, SO_MEMINFO, memory.data(), &size);
+    if (memory[SK_MEMINFO_DROPS] != 0 || datagrams.empty()) {
+        throw std::runtime_error(std::to_string(memory[SK_MEMINFO_DROPS]) +
+                                 " of ffmpeg's datagrams were lost");
     }
     return datagrams;
+}
+
+std::string savedFile(const std::string& name) {
+    return std::string(VISTREL_TEST_STREAMS) + "/" + name;
+}
+
+// Saved as records: a 16-bit big-endian length, then the datagram.
+std::vector<Bytes> make(const std::string& name) {
+    auto datagrams = sendStream(specs.at(name));
+    std::string records;
+    for (const Bytes& d : datagrams) {
+        records += {static_cast<char>(d.size() >> 8), static_cast<char>(d.size() & 0xFF)};
+        records.append(d.begin(), d.end());
+    }
+    std::filesystem::create_directories(VISTREL_TEST_STREAMS);
+    const std::string part = savedFile(name) + "." + std::to_string(::getpid());
+    writeFile(part, records);
+    std::filesystem::rename(part, savedFile(name)); // whole, for a test run beside
+    return datagrams;
+}
+
+} // namespace
+
+std::vector<std::string> headsetEncoder(const std::vector<std::string>& input, std::uint16_t port) {
+    const std::string script = RemoteCommand::script("127.0.0.1", port);
+    const std::size_t begin = script.find("-map 0:v");
+    const std::size_t end = script.find("-f mpegts") + 9;
+    std::istringstream words(script.substr(begin, end - begin));
+    std::vector<std::string> argv = input;
+    for (std::string word; words >> word;) {
+        if (word != "\\") {
+            argv.push_back(word);
+        }
+    }
+    const std::size_t quoted = script.find('\'', end);
+    argv.push_back(script.substr(quoted + 1, script.find('\'', quoted + 1) - quoted - 1));
+    return argv;
 }
 
 const TestStream& testStream(const std::string& name) {

@@ -11,21 +11,15 @@
 
 namespace vistrel::test {
 
-// ffmpeg's arguments after the input, up to and including "-f mpegts", and
-// the destination URL for 127.0.0.1 and `port`, both cut from the script.
-std::vector<std::string> headsetEncoderArguments();
-std::string headsetDestination(std::uint16_t port);
-
-// `seconds` of testsrc2 at 20 pictures a second, one entry per datagram as
-// ffmpeg's UDP output cut them. Throws std::runtime_error when ffmpeg fails
-// or a datagram was lost.
-std::vector<Bytes> sendHeadsetStream(int width, int height, double seconds,
-                                     const std::string& pixelFormat = "yuv420p");
+// ffmpeg with `input` (its arguments up to and including "-i ..."), then the
+// encoder arguments and the destination for 127.0.0.1 and `port`, both cut
+// from the remote script.
+std::vector<std::string> headsetEncoder(const std::vector<std::string>& input, std::uint16_t port);
 
 struct TestStream {
-    std::vector<Bytes> datagrams;
-    Bytes bytes;              // all datagrams
-    std::vector<Bytes> units; // libavformat's access units
+    std::vector<Bytes> datagrams; // as ffmpeg's UDP output cut them
+    Bytes bytes;                  // all datagrams
+    std::vector<Bytes> units;     // libavformat's access units
 };
 
 // The shared streams, by name: "320x240" and "1280x720" (3 s), "256x144"

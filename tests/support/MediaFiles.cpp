@@ -1,5 +1,7 @@
 #include "MediaFiles.h"
 
+#include "support/UniqueFd.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -10,6 +12,8 @@ extern "C" {
 #include <memory>
 #include <png.h>
 #include <sstream>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace vistrel::test {
 
@@ -19,21 +23,20 @@ template <typename T, void (*Free)(T**)> struct Freer {
     void operator()(T* p) const { Free(&p); }
 };
 
-Movie failed(const char* why) {
-    Movie movie;
-    movie.error = why;
-    return movie;
-}
+} // namespace
 
-// Reads the opened input (freed here) to its end.
-Movie read(AVFormatContext* opened, bool decode,
-           const std::function<void(const AVPacket&)>& onPacket) {
-    Movie movie;
+Movie readMovie(const std::filesystem::path& file, bool decode, const OnPacket& onPacket) {
+    AVFormatContext* opened = avformat_alloc_context();
+    opened->flags |= AVFMT_FLAG_NOPARSE;
+    if (avformat_open_input(&opened, file.c_str(), nullptr, nullptr) < 0) { // frees it itself
+        return Movie{.error = "libavformat cannot open it"};
+    }
     const std::unique_ptr<AVFormatContext, Freer<AVFormatContext, avformat_close_input>> format(
         opened);
+    Movie movie;
     const int found = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (found < 0) {
-        return failed("no video stream");
+        return Movie{.error = "no video stream"};
     }
     const AVStream* video = format->streams[found];
     movie.codec = video->codecpar->codec_id;
@@ -45,7 +48,7 @@ Movie read(AVFormatContext* opened, bool decode,
         decode ? avcodec_alloc_context3(avcodec_find_decoder(movie.codec)) : nullptr);
     if (decoder && (avcodec_parameters_to_context(decoder.get(), video->codecpar) < 0 ||
                     avcodec_open2(decoder.get(), nullptr, nullptr) < 0)) {
-        return failed("libavcodec cannot decode it");
+        return Movie{.error = "libavcodec cannot decode it"};
     }
     std::unique_ptr<AVPacket, Freer<AVPacket, av_packet_free>> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, Freer<AVFrame, av_frame_free>> frame(av_frame_alloc());
@@ -76,49 +79,14 @@ Movie read(AVFormatContext* opened, bool decode,
     return movie;
 }
 
-struct Memory {
-    const Bytes& bytes;
-    std::size_t at = 0;
-};
-
-int readMemory(void* opaque, std::uint8_t* buffer, int size) {
-    auto& m = *static_cast<Memory*>(opaque);
-    const auto count = std::min(static_cast<std::size_t>(size), m.bytes.size() - m.at);
-    std::copy_n(m.bytes.data() + m.at, count, buffer);
-    m.at += count;
-    return count > 0 ? static_cast<int>(count) : AVERROR_EOF;
-}
-
-void freeIo(AVIOContext** io) {
-    av_freep(&(*io)->buffer); // perhaps no longer the one allocated below
-    avio_context_free(io);
-}
-
-} // namespace
-
-Movie readMovie(const Bytes& contents, bool decode,
-                const std::function<void(const AVPacket&)>& onPacket) {
-    Memory memory{contents};
-    constexpr int bufferSize = 64 * 1024;
-    const std::unique_ptr<AVIOContext, Freer<AVIOContext, freeIo>> io(
-        avio_alloc_context(static_cast<std::uint8_t*>(av_malloc(bufferSize)), bufferSize, 0,
-                           &memory, readMemory, nullptr, nullptr));
-    AVFormatContext* format = avformat_alloc_context();
-    format->pb = io.get();
-    format->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_CUSTOM_IO;
-    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) { // frees it itself
-        return failed("libavformat cannot open it");
+Movie readMovie(const Bytes& contents, bool decode, const OnPacket& onPacket) {
+    // libavformat reads it as a file, seeking as it does in one.
+    const UniqueFd file(::memfd_create("movie", MFD_CLOEXEC));
+    if (!file || ::write(file.get(), contents.data(), contents.size()) !=
+                     static_cast<ssize_t>(contents.size())) {
+        return Movie{.error = "cannot hold it in a memory file"};
     }
-    return read(format, decode, onPacket);
-}
-
-Movie readMovie(const std::filesystem::path& file, bool decode) {
-    AVFormatContext* format = avformat_alloc_context();
-    format->flags |= AVFMT_FLAG_NOPARSE;
-    if (avformat_open_input(&format, file.c_str(), nullptr, nullptr) < 0) {
-        return failed("libavformat cannot open it");
-    }
-    return read(format, decode, {});
+    return readMovie("/proc/self/fd/" + std::to_string(file.get()), decode, onPacket);
 }
 
 std::vector<Bytes> accessUnits(const Bytes& stream) {

@@ -26,16 +26,16 @@ struct Movie {
     int width = 0;
     int height = 0;
     AVRational timeBase{0, 1};
-    std::int64_t duration = 0;         // of the video stream, in its time base
-    std::vector<std::int64_t> pts;     // of every video packet, in file order
-    std::vector<PixelBuffer> pictures; // libavcodec's decoding, when asked for
+    std::int64_t duration = 0;           // of the video stream, in its time base
+    std::vector<std::int64_t> pts{};     // of every video packet, in file order
+    std::vector<PixelBuffer> pictures{}; // libavcodec's decoding, when asked for
 };
 
-// The first video stream of a file (MP4, MPEG-TS) held in memory, read by
-// libavformat without parsers: `onPacket` sees each video packet as stored.
-Movie readMovie(const Bytes& contents, bool decode = true,
-                const std::function<void(const AVPacket&)>& onPacket = {});
-Movie readMovie(const std::filesystem::path& file, bool decode = true);
+// The first video stream of a file (MP4, MPEG-TS), read by libavformat
+// without parsers: `onPacket` sees each video packet as stored.
+using OnPacket = std::function<void(const AVPacket&)>;
+Movie readMovie(const std::filesystem::path& file, bool decode = true, const OnPacket& = {});
+Movie readMovie(const Bytes& contents, bool decode = true, const OnPacket& onPacket = {});
 
 // The video packets (PES payloads: access units) of a transport stream.
 std::vector<Bytes> accessUnits(const Bytes& stream);

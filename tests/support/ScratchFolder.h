@@ -3,16 +3,31 @@
 // read-only on purpose.
 #pragma once
 
-#include <cstddef>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace vistrel::test {
 
 class ScratchFolder {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vistrel-test-XXXXXX");
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+        }
+        path_ = pattern;
+    }
+    ~ScratchFolder() {
+        namespace fs = std::filesystem;
+        std::error_code ignored; // a test may have left a folder unwritable
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
@@ -24,11 +39,17 @@ private:
     std::filesystem::path path_;
 };
 
-// Throws std::runtime_error when mounting fails (not root).
 class TmpfsMount {
 public:
-    explicit TmpfsMount(std::size_t bytes, bool readOnly = false);
-    ~TmpfsMount();
+    // Throws std::runtime_error when mounting fails (not root).
+    explicit TmpfsMount(std::size_t bytes, bool readOnly = false) {
+        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+        if (::mount("tmpfs", path().c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) !=
+            0) {
+            throw std::runtime_error(std::string("mount tmpfs: ") + std::strerror(errno));
+        }
+    }
+    ~TmpfsMount() { ::umount2(path().c_str(), MNT_DETACH); }
     TmpfsMount(const TmpfsMount&) = delete;
     TmpfsMount& operator=(const TmpfsMount&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return folder_.path(); }
