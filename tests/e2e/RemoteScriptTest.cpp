@@ -1,6 +1,7 @@
 // The remote script's line protocol over the real ssh, sshd, bash and ffmpeg
 // of one simulated headset: every way a run can end stops its encoder, in
-// time. The rows run side by side; the cut link, which ends them all, last.
+// time. The rows run side by side; the cut link, which would end them all,
+// has a headset of its own.
 #include "HeadsetSimulator.h"
 #include "support/UniqueFd.h"
 
@@ -52,12 +53,15 @@ void expectStopped(Remote& run, Clock::time_point from, double atLeast, double a
     EXPECT_EQ(run.ssh->waitForExit(10s), 0) << run.ssh->errorText();
 }
 
-TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
-    HeadsetSimulator headset({.size = "320x240"});
+class RemoteScript : public ::testing::Test {
+protected:
+    void SetUp() override { std::ofstream(knownHosts) << headset.knownHostsLine() << '\n'; }
+    HeadsetSimulator headset{{.size = "320x240"}};
     ScratchFolder place;
-    const auto knownHosts = place.path() / "known hosts";
-    std::ofstream(knownHosts) << headset.knownHostsLine() << '\n';
+    std::filesystem::path knownHosts = place.path() / "known hosts";
+};
 
+TEST_F(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
     const std::pair<const char*, std::function<void(Remote&)>> rows[] = {
         {"STOP",
          [](Remote& run) {
@@ -74,7 +78,7 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
              expectStopped(run, run.started, 13.8, 17.5);
          }},
         {"PING every 3 s keeps it alive; other lines do not stop it",
-         [&headset](Remote& run) {
+         [this](Remote& run) {
              for (int i = 0; i < 6; ++i) {
                  run.ssh->write("PING\nstop\n");
                  std::this_thread::sleep_for(3s);
@@ -86,7 +90,7 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
              expectStopped(run, Clock::now(), 0, 2);
          }},
         {"an encoder deaf to interrupt and terminate is killed after 4 + 1 s",
-         [&headset](Remote& run) {
+         [this](Remote& run) {
              EXPECT_EQ(headset.exec({"pkill", "-STOP", "-f", "^/usr/bin/ffmpeg .*" + run.processes})
                            .exitStatus,
                        0);
@@ -110,7 +114,9 @@ TEST(RemoteScript, EveryWayARunEndsStopsTheEncoder) {
     for (auto& thread : threads) {
         thread.join();
     }
+}
 
+TEST_F(RemoteScript, ACutLinkStopsTheEncoder) {
     // Out of Wi-Fi range, packets vanish without an error: ssh gives up
     // silently after three unanswered keep-alive probes, and the script,
     // pinged no more, stops the encoder.

@@ -24,8 +24,8 @@ void recordAndSaveAPicture(HeadsetSimulator& headset, SessionRig& rig, StreamSes
     // 20 a second), then a screenshot; both read back.
     session.toggleRecording();
     ASSERT_TRUE(rig.chooser->answer(rig.path(QStringLiteral("clip.mp4"))));
-    const auto shown = SessionProbe::presentedCount(session);
-    ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session) >= shown + 40; }));
+    const auto shown = session.picturesShown();
+    ASSERT_TRUE(waitFor([&] { return session.picturesShown() >= shown + 40; }));
     session.toggleRecording();
     session.captureScreenshot();
     ASSERT_TRUE(rig.chooser->answer(rig.path(QStringLiteral("shot.png"))));
@@ -69,11 +69,11 @@ TEST_P(SessionEndToEnd, EndsIdleLeavingNothingRunning) {
     ASSERT_TRUE(waitFor([&] { return s.phase() == Phase::Streaming; }, 60s))
         << s.diagnostics().toStdString();
     EXPECT_EQ(s.resolution(), QString::fromStdString(run.size).replace("x", " \u00d7 "));
-    const auto ssh = static_cast<pid_t>(SessionProbe::processId(s));
+    const auto ssh = static_cast<pid_t>(s.channel().processId());
     run.act(h, rig, s);
     if (s.phase() == Phase::Streaming) { // pictures keep coming; End
-        const auto shown = SessionProbe::presentedCount(s) + 20;
-        EXPECT_TRUE(waitFor([&] { return SessionProbe::presentedCount(s) >= shown; }));
+        const auto shown = s.picturesShown() + 20;
+        EXPECT_TRUE(waitFor([&] { return s.picturesShown() >= shown; }));
         s.end();
         EXPECT_EQ(s.phase(), Phase::Stopping);
     }

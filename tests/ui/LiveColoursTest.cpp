@@ -101,9 +101,9 @@ TEST_P(LiveColours, FlatAreasShowTheDecodedColours) {
         expectColoursShown();
         return;
     }
-    ASSERT_TRUE(waitFor([&] { return SessionProbe::onFrame(session()) != nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return session().receiver() != nullptr; }));
     for (const PixelBuffer& picture : row.fed()) {
-        SessionProbe::onFrame(session())(picture);
+        session().receiver()->frameCallback()(picture);
         expectColoursShown(picture);
     }
 }

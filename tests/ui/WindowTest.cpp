@@ -124,7 +124,7 @@ TEST_F(Window, ReturnConnectsTheSpinnerWaitsForAPictureAndAnOldOneIsHeld) {
     EXPECT_FALSE(shown("headsetMark"));
     EXPECT_FALSE(enabled("addressField"));
     EXPECT_FALSE(enabled("streamButton"));
-    SessionProbe::onFrame(session())(makeNoise(320, 240, 1));
+    session().receiver()->frameCallback()(makeNoise(320, 240, 1));
     ASSERT_TRUE(waitForPhase(Phase::Streaming));
     EXPECT_FALSE(shown("spinner"));
     EXPECT_EQ(text("badgeText"), Labels::liveBadge());

@@ -54,16 +54,16 @@ TEST(SessionPicture, TheNewestOfAFlurryIsShownItselfUntilTheStop) {
     SessionRig rig;
     rig.startConnecting();
     StreamSession& session = rig.session();
-    const auto onFrame = SessionProbe::onFrame(session);
+    const auto onFrame = session.receiver()->frameCallback();
     const PixelBuffer newest = makeNoise(202, 148, 3);
     std::thread([&] {
         onFrame(makeNoise(320, 180, 1));
         onFrame(makeNoise(640, 360, 2));
         onFrame(newest);
     }).join();
-    ASSERT_TRUE(waitFor([&] { return SessionProbe::presentedCount(session) > 0; }));
+    ASSERT_TRUE(waitFor([&] { return session.picturesShown() > 0; }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(SessionProbe::presentedCount(session), 1U);
+    EXPECT_EQ(session.picturesShown(), 1U);
     EXPECT_EQ(session.resolution(), "202 \u00d7 148");
     EXPECT_EQ(session.display()->current().frame(), newest.frame()); // not a copy
     EXPECT_EQ(session.display()->shownCount(), 1U);
@@ -137,7 +137,7 @@ TEST(SessionCapture, SavesAreOfThePictureAtTheCommandAndStartAndQuitWaitForThem)
         EXPECT_EQ(session.canScreenshot(), recording);
         // The run ends the way its SSH client's exit ends it, before any save
         // can have reported back to this thread.
-        SessionProbe::finish(session);
+        emit session.channel().exited(0);
         EXPECT_EQ(session.phase(), Phase::Idle);
         EXPECT_TRUE(recording ? session.isSavingRecording() : session.isSavingScreenshot());
         EXPECT_EQ(session.canStart(), !recording) << name.toStdString();

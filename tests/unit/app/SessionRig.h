@@ -5,8 +5,8 @@
 
 #include "HeadsetStream.h"
 #include "MediaFiles.h"
-#include "SessionProbe.h"
 #include "TestPictures.h"
+#include "session/SshChannel.h"
 #include "session/StreamSession.h"
 
 #include <QCoreApplication>
@@ -155,7 +155,7 @@ public:
         }
     }
     ~SessionRig() {
-        if (const qint64 client = session_ ? SessionProbe::processId(*session_) : 0; client > 0) {
+        if (const qint64 client = session_ ? session_->channel().processId() : 0; client > 0) {
             ::kill(static_cast<pid_t>(client), SIGKILL);
             waitFor([&] { return session_->phase() == StreamSession::Phase::Idle; });
         }
@@ -209,11 +209,11 @@ public:
     }
     // Hands a picture to the run as its decoder does and waits until it is shown.
     void feed(const PixelBuffer& picture) {
-        const auto shown = SessionProbe::presentedCount(session());
-        const auto onFrame = SessionProbe::onFrame(session());
+        const auto shown = session().picturesShown();
+        const auto onFrame = session().receiver()->frameCallback();
         require(static_cast<bool>(onFrame), "no run to feed");
         onFrame(picture);
-        require(waitFor([&] { return SessionProbe::presentedCount(session()) > shown; }),
+        require(waitFor([&] { return session().picturesShown() > shown; }),
                 "the picture was not shown");
     }
 

@@ -54,10 +54,10 @@ TEST(SessionStart, LaunchesTheClientOnceWithAskpassAndAPrivateKnownHostsFile) {
     StreamSession& session = rig.make(" 127.0.0.1\t");
     const QSignalSpy activation(&session, &StreamSession::activationRequested);
     rig.startConnecting();
-    const qint64 client = SessionProbe::processId(session);
+    const qint64 client = session.channel().processId();
     session.start(); // a second press
     qputenv("DISPLAY", display);
-    EXPECT_EQ(SessionProbe::processId(session), client);
+    EXPECT_EQ(session.channel().processId(), client);
     EXPECT_EQ(activation.count(), 1);
     EXPECT_EQ(rig.settings->values["frameAddress"], "127.0.0.1");
     EXPECT_EQ(rig.activity->holds(), 2); // idle and the sleep delay
@@ -128,7 +128,7 @@ TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
         EXPECT_EQ(session.diagnostics(), c.diagnostics);
         EXPECT_TRUE(session.canStart());
         EXPECT_EQ(rig.activity->holds(), 0);
-        EXPECT_FALSE(SessionProbe::onFrame(session));
+        EXPECT_EQ(session.receiver(), nullptr);
         EXPECT_TRUE(taken || bindUdp(rig.port));
         if (c.ssh != nullptr) {
             session.start();
@@ -157,8 +157,8 @@ TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
         SessionRig rig;
         rig.startConnecting();
         for (const QByteArray& chunk : c.chunks) {
-            SessionProbe::consumeOutput(rig.session(), chunk);
-            EXPECT_LE(SessionProbe::outputBufferSize(rig.session()), 4096);
+            rig.session().channel().consumeOutput(chunk);
+            EXPECT_LE(rig.session().channel().bufferedOutputSize(), 4096);
         }
         EXPECT_EQ(rig.session().phase(), c.expected) << c.chunks.back().left(20).toStdString();
     }
@@ -172,8 +172,8 @@ TEST(SessionTick, KeepAliveAtTheFirstTickThenEveryThreeToThreeAndAHalfSecondsInE
         std::vector<double> pings;
         for (int tick = 0; tick < ticks; ++tick) {
             rig.clock->advance(0.5);
-            if (pings.empty() || SessionProbe::lastPing(rig.session()) != pings.back()) {
-                pings.push_back(SessionProbe::lastPing(rig.session()));
+            if (pings.empty() || rig.session().lastKeepAlive() != pings.back()) {
+                pings.push_back(rig.session().lastKeepAlive());
             }
         }
         EXPECT_EQ(pings.front(), start + 0.5);
@@ -193,9 +193,9 @@ TEST(SessionTick, TheFirstPictureAndStallWatchdogs) {
     // No picture 20 s after the start marker; a second marker restarts nothing.
     SessionRig waiting;
     waiting.startConnecting();
-    SessionProbe::consumeOutput(waiting.session(), "VL_STARTED\n");
+    waiting.session().channel().consumeOutput("VL_STARTED\n");
     waiting.clock->advance(10);
-    SessionProbe::consumeOutput(waiting.session(), "VL_STARTED\n");
+    waiting.session().channel().consumeOutput("VL_STARTED\n");
     waiting.clock->advance(10);
     EXPECT_EQ(waiting.session().phase(), Phase::Waiting);
     waiting.clock->advance(0.5);
@@ -230,7 +230,7 @@ TEST(SessionStop, StopThenTerminateAtSevenSecondsThenKillTwoLaterWithoutAnError)
                    "$ARGV[0]); print $f $_ while <STDIN>; close $f; sleep 60' \"$dir/stdin\"");
     rig.startConnecting();
     StreamSession& session = rig.session();
-    const qint64 pid = SessionProbe::processId(session);
+    const qint64 pid = session.channel().processId();
     ASSERT_TRUE(waitFor([&] { return !session.diagnostics().isEmpty(); }));
     session.end();
     EXPECT_EQ(session.phase(), Phase::Stopping);
@@ -263,8 +263,8 @@ TEST(SessionToken, AnEndedRunDoesNotReachTheNextOne) {
     SessionRig rig("exec 0<&-; touch \"$dir/ready\"; while :; do sleep 0.05; done");
     rig.startConnecting();
     StreamSession& session = rig.session();
-    const auto onFrame = SessionProbe::onFrame(session);
-    const auto onError = SessionProbe::onError(session);
+    const auto onFrame = session.receiver()->frameCallback();
+    const auto onError = session.receiver()->errorCallback();
     const PixelBuffer picture = makeNoise(64, 48, 2);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(rig.path("ready")); }));
     onFrame(picture); // its delivery is queued, not yet run
@@ -277,11 +277,11 @@ TEST(SessionToken, AnEndedRunDoesNotReachTheNextOne) {
     onFrame(picture);
     onError("stale");
     rig.clock->advance(2.5);
-    EXPECT_EQ(pendingSignals(SessionProbe::processId(session)), 0ULL);
-    SessionProbe::onError(session)("current");
+    EXPECT_EQ(pendingSignals(session.channel().processId()), 0ULL);
+    session.receiver()->errorCallback()("current");
     ASSERT_TRUE(waitFor([&] { return session.phase() != Phase::Connecting; }));
     EXPECT_EQ(session.error(), "current");
-    EXPECT_EQ(SessionProbe::presentedCount(session), 0U);
+    EXPECT_EQ(session.picturesShown(), 0U);
 }
 
 } // namespace
