@@ -67,7 +67,6 @@ ChildProcess::~ChildProcess() {
         ::kill(pid_, SIGKILL);
         while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
-        status_ = 128 + SIGKILL;
     }
 }
 
