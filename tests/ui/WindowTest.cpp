@@ -1,6 +1,3 @@
-// The window over a real session: what can be pressed and what is shown in
-// each phase, captures through the real save dialog, failures, quitting and
-// sleeping while a stream runs, and the pictures kept for the README.
 #include "Messages.h"
 #include "PrivateBus.h"
 #include "WindowFixture.h"
@@ -23,22 +20,6 @@ void trigger(QObject* action) {
     ASSERT_TRUE(QMetaObject::invokeMethod(action, "trigger"));
 }
 
-// Answers the save dialog, once it shows, with `path` typed into its name field.
-bool answerSaveDialog(const QString& path) {
-    QFileDialog* dialog = nullptr;
-    (void)QTest::qWaitFor(
-        [&] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* d = qobject_cast<QFileDialog*>(w);
-                dialog = d && d->isVisible() ? d : dialog;
-            }
-            return dialog != nullptr;
-        },
-        5000);
-    auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-    return name && (name->setText(path), QMetaObject::invokeMethod(dialog, "accept"));
-}
-
 TEST_F(Window, StreamingShowsThePictureRecordsItAndEndClearsIt) {
     launch(Headset::Streams);
     click("streamButton");
@@ -52,7 +33,11 @@ TEST_F(Window, StreamingShowsThePictureRecordsItAndEndClearsIt) {
 
     QTemporaryDir out;
     click("recordButton");
-    ASSERT_TRUE(answerSaveDialog(out.filePath("clip.mp4")));
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); }));
+    dialog->findChild<QLineEdit*>("fileNameEdit")->setText(out.filePath("clip.mp4"));
+    QMetaObject::invokeMethod(dialog, "accept");
     ASSERT_TRUE(waitFor([&] { return session().recordingStartedAt().isValid(); }, 5000));
     screenshot("recording");
     trigger(object("statisticsAction"));
@@ -100,7 +85,7 @@ TEST_F(Window, AFailureIsShownUntilDismissed) {
     EXPECT_TRUE(session().error().isEmpty());
 }
 
-TEST_F(Window, ReturnConnectsTheSpinnerWaitsForAPictureAndAnOldOneIsHeld) {
+TEST_F(Window, ReturnConnectsTheSpinnerWaitsForAPictureAndAnOldOneIsHeldUntilTheNext) {
     auto owned = std::make_unique<TestClock>();
     TestClock& time = *owned;
     clock = std::move(owned);
@@ -130,11 +115,8 @@ TEST_F(Window, ReturnConnectsTheSpinnerWaitsForAPictureAndAnOldOneIsHeld) {
     EXPECT_EQ(text("badgeText"), Labels::liveBadge());
     time.advance(2);
     EXPECT_EQ(text("badgeText"), Labels::heldBadge());
-    time.advance(9); // no picture for 10 s: the stall watchdog ends the run
-    ASSERT_TRUE(waitForPhase(Phase::Idle));
-    EXPECT_TRUE(shown("errorBox"));
-    EXPECT_EQ(text("errorText"), qs(SessionMessages::videoStopped));
-    EXPECT_TRUE(enabled("addressField"));
+    session().receiver()->frameCallback()(makeNoise(320, 240, 2));
+    EXPECT_TRUE(waitFor([&] { return text("badgeText") == Labels::liveBadge(); }));
 }
 
 TEST_F(Window, QuitWaitsForTheStreamToStop) {
@@ -162,8 +144,6 @@ TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
     platform.sleepBus = bus.app;
     activity = std::make_unique<LogindInhibitor>(bus.app, bus.app);
     launch(Headset::SlowToStop); // stays 3 s after STOP: sleep does not wait for that
-    QTest::qWait(100);
-    EXPECT_TRUE(bus.logind.calls.empty()); // none held while idle
     click("streamButton");
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
     ASSERT_TRUE(waitFor([&] { return bus.logind.locks.size() == 2; }));

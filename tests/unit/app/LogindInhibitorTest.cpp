@@ -1,5 +1,3 @@
-// Holding off sleep against logind and the desktop portal played on a private
-// bus: the locks asked for and their release.
 #include "PrivateBus.h"
 #include "SessionRig.h"
 #include "desktop/ActivityInhibitor.h"
