@@ -146,7 +146,17 @@ TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
     launch(Headset::SlowToStop); // stays 3 s after STOP: sleep does not wait for that
     click("streamButton");
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
-    ASSERT_TRUE(waitFor([&] { return bus.logind.locks.size() == 2; }));
+    // An idle block and a sleep delay, never a sleep block; the portal's for the desktop.
+    ASSERT_TRUE(waitFor([&] { return bus.logind.calls.size() == 3; }));
+    const QString manager = "org.freedesktop.login1.Manager.Inhibit";
+    const QString why = qs(SessionMessages::activityReason);
+    const QVariantMap portalOptions{{"handle_token", bus.logind.requests.at(0).section('/', -1)},
+                                    {"reason", why}};
+    EXPECT_EQ(bus.logind.calls,
+              (std::vector<QVariantList>{
+                  {manager, "idle", "Vistrel", why, "block"},
+                  {"org.freedesktop.portal.Inhibit.Inhibit", "", 8U, portalOptions}, // 8: idle
+                  {manager, "sleep", "Vistrel", why, "delay"}}));
     bus.announceSleep(false); // waking up changes nothing
     EXPECT_FALSE(waitForPhase(Phase::Stopping, 300));
     bus.announceSleep(true);
@@ -154,7 +164,10 @@ TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
     EXPECT_EQ(session().phase(), Phase::Stopping);
     EXPECT_FALSE(bus.logind.released("idle"));
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
-    EXPECT_TRUE(waitFor([&] { return bus.logind.released("idle"); }));
+    EXPECT_TRUE(
+        waitFor([&] { return bus.logind.released("idle") && bus.logind.calls.size() == 4; }));
+    EXPECT_EQ(bus.logind.calls.back(),
+              (QVariantList{"org.freedesktop.portal.Request.Close", bus.logind.requests.at(0)}));
     EXPECT_TRUE(session().error().isEmpty());
 }
 
