@@ -13,7 +13,6 @@
 namespace vistrel::test {
 namespace {
 
-using Phase = StreamSession::Phase;
 using Window = WindowFixture;
 
 void trigger(QObject* action) {

@@ -11,8 +11,6 @@
 namespace vistrel::test {
 namespace {
 
-using Phase = StreamSession::Phase;
-
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;
     std::vector<PixelBuffer> pictures;

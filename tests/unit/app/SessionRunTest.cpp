@@ -17,8 +17,6 @@
 namespace vistrel::test {
 namespace {
 
-using Phase = StreamSession::Phase;
-
 // A UDP socket bound to `port` on every address; none when it is taken.
 UniqueFd bindUdp(std::uint16_t port) {
     UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
