@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QScreen>
 #include <QSettings>
-#include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 #include <dlfcn.h>
 

@@ -1,5 +1,3 @@
-// A decoded picture's road from the decoder's thread to the display, and the
-// capture commands against the real recorder and PNG writer.
 #include "Messages.h"
 #include "SessionRig.h"
 #include "session/FrameMailbox.h"
@@ -12,8 +10,6 @@
 
 namespace vistrel::test {
 namespace {
-
-using Phase = StreamSession::Phase;
 
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;

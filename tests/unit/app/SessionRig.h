@@ -29,6 +29,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace vistrel::test {
 
+using Phase = StreamSession::Phase;
+
 // Time moves only in advance(), running what falls due in order.
 class TestClock final : public Clock {
 public:
@@ -157,7 +159,7 @@ public:
     ~SessionRig() {
         if (const qint64 client = session_ ? session_->channel().processId() : 0; client > 0) {
             ::kill(static_cast<pid_t>(client), SIGKILL);
-            waitFor([&] { return session_->phase() == StreamSession::Phase::Idle; });
+            waitFor([&] { return session_->phase() == Phase::Idle; });
         }
         session_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -198,14 +200,14 @@ public:
     // These throw when the session does not get there.
     void startConnecting() {
         session().start();
-        require(session().phase() == StreamSession::Phase::Connecting,
+        require(session().phase() == Phase::Connecting,
                 "not connecting: " + session().error().toStdString());
     }
     // Starts and shows a first picture of this size.
     void startStreaming(int width = 320, int height = 240) {
         startConnecting();
         feed(makeNoise(width, height, 1));
-        require(session().phase() == StreamSession::Phase::Streaming, "not streaming");
+        require(session().phase() == Phase::Streaming, "not streaming");
     }
     // Hands a picture to the run as its decoder does and waits until it is shown.
     void feed(const PixelBuffer& picture) {
