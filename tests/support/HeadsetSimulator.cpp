@@ -38,9 +38,6 @@ HeadsetSimulator::HeadsetSimulator(const HeadsetSimulatorOptions& options) {
     std::vector<std::string> argv{tool,     "start",      "--instance",       "auto",
                                   "--size", options.size, "--authorized-key", key + ".pub"};
     argv.insert(argv.end(), {"--owner-pid", std::to_string(::getpid())});
-    if (!options.sizeChange.empty()) {
-        argv.insert(argv.end(), {"--size-change", options.sizeChange});
-    }
     std::istringstream(checked(runProcess(argv, {}, {}, std::chrono::seconds(90)))) >>
         headsetAddress_;
     instance_ = headsetAddress_.substr(6, headsetAddress_.rfind('.') - 6);

@@ -15,7 +15,6 @@ namespace vistrel::test {
 
 struct HeadsetSimulatorOptions {
     std::string size = "1280x720";
-    std::string sizeChange{}; // "S:WxH": the camera switches to WxH after S seconds
 };
 
 class HeadsetSimulator {
