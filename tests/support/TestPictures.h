@@ -76,15 +76,12 @@ inline PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_
 // Four quadrants: top-left, top-right, bottom-left, bottom-right.
 inline PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSpace matrix,
                                  const std::array<Rgb, 4>& colours, bool fullRange = false) {
-    std::array<YCbCr, 4> values{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        values.at(i) = toYCbCr(colours.at(i), matrix, fullRange);
-    }
     const auto value = [&](int plane, int x, int y) {
         const int w = plane == 0 ? width : (width + 1) / 2;
         const int h = plane == 0 ? height : (height + 1) / 2;
-        const YCbCr& v =
-            values.at(static_cast<std::size_t>((x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0)));
+        const YCbCr v = toYCbCr(
+            colours.at(static_cast<std::size_t>((x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0))),
+            matrix, fullRange);
         return plane == 0 ? v.y : plane == 1 ? v.cb : v.cr;
     };
     return makeFrame(width, height, format, matrix, value, fullRange);

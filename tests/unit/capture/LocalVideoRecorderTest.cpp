@@ -72,11 +72,10 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         EXPECT_EQ(movie.codec, AV_CODEC_ID_H264);
         EXPECT_EQ(std::pair(movie.width, movie.height), std::pair(W, H));
         EXPECT_EQ(movie.timeBase.num * 60000, movie.timeBase.den);
-        std::vector<std::int64_t> pts;
-        for (std::int64_t i = 0; i < 40; ++i) {
-            pts.push_back(i * 2000);
+        ASSERT_EQ(movie.pts.size(), 40U);
+        for (std::size_t i = 0; i < 40; ++i) {
+            EXPECT_EQ(movie.pts[i], std::int64_t(i) * 2000) << i;
         }
-        EXPECT_EQ(movie.pts, pts);
         EXPECT_EQ(movie.duration, 40 * 2000);
         const AVFrame* decoded = movie.pictures.at(0).frame();
         EXPECT_EQ(decoded->colorspace, AVCOL_SPC_BT709);
