@@ -64,8 +64,7 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Environment& env
 ChildProcess::~ChildProcess() {
     if (!status_) {
         ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        ::waitpid(pid_, nullptr, 0);
     }
 }
 

@@ -37,7 +37,6 @@ Bytes filtered(const Bytes& accessUnit, unsigned types, Bytes before = {}) {
     return before;
 }
 
-// The planes packed row after row.
 Bytes planes(const PixelBuffer& picture) {
     const AVFrame* f = picture.frame();
     const auto format = static_cast<AVPixelFormat>(f->format);
