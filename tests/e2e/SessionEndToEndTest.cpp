@@ -51,9 +51,6 @@ struct Row {
 class SessionEndToEnd : public testing::TestWithParam<Row> {};
 
 TEST_P(SessionEndToEnd, EndsIdleLeavingNothingRunning) {
-    if (const std::string reason = HeadsetSimulator::skipReason(); !reason.empty()) {
-        GTEST_SKIP() << reason;
-    }
     const Row& run = GetParam();
     HeadsetSimulator h({.size = run.size});
     // The real client, deaf to the terminate signal: the kill ends it late.

@@ -57,7 +57,6 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Environment& env
     outFd_ = UniqueFd(fds[2]);
     errFd_ = UniqueFd(fds[4]);
     if (spawned != 0) {
-        status_ = 127;
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(spawned));
     }
 }
@@ -65,8 +64,7 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Environment& env
 ChildProcess::~ChildProcess() {
     if (!status_) {
         ::kill(pid_, SIGKILL);
-        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        ::waitpid(pid_, nullptr, 0);
     }
 }
 

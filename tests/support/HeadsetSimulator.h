@@ -15,16 +15,10 @@ namespace vistrel::test {
 
 struct HeadsetSimulatorOptions {
     std::string size = "1280x720";
-    std::string sizeChange{}; // "S:WxH": the camera switches to WxH after S seconds
 };
 
 class HeadsetSimulator {
 public:
-    // Empty when simulators can run here, otherwise why not.
-    static std::string skipReason() {
-        return ::geteuid() == 0 ? "" : "needs root: the simulated headset creates namespaces";
-    }
-
     explicit HeadsetSimulator(const HeadsetSimulatorOptions& options = {});
     ~HeadsetSimulator();
     HeadsetSimulator(const HeadsetSimulator&) = delete;

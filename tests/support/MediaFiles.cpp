@@ -96,21 +96,6 @@ std::vector<Bytes> accessUnits(const Bytes& stream) {
     return units;
 }
 
-Bytes planeBytes(const PixelBuffer& picture) {
-    Bytes bytes;
-    const AVFrame* f = picture.frame();
-    const bool nv12 = picture.format() == AV_PIX_FMT_NV12;
-    for (int plane = 0; f != nullptr && plane < (nv12 ? 2 : 3); ++plane) {
-        const int width = plane == 0 || nv12 ? f->width : (f->width + 1) / 2;
-        for (int row = 0; row < (plane == 0 ? f->height : (f->height + 1) / 2); ++row) {
-            const std::uint8_t* line =
-                f->data[plane] + static_cast<std::ptrdiff_t>(row) * f->linesize[plane];
-            bytes.insert(bytes.end(), line, line + width);
-        }
-    }
-    return bytes;
-}
-
 Png readPng(const std::filesystem::path& file) {
     Png png;
     const std::string bytes = readFile(file);

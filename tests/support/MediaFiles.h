@@ -40,9 +40,6 @@ Movie readMovie(const Bytes& contents, bool decode = true, const OnPacket& onPac
 // The video packets (PES payloads: access units) of a transport stream.
 std::vector<Bytes> accessUnits(const Bytes& stream);
 
-// The planes of a YUV420P or NV12 picture, packed row after row.
-Bytes planeBytes(const PixelBuffer& picture);
-
 struct Png {
     std::string error; // empty when libpng read the whole image
     int width = 0;

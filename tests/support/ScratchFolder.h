@@ -23,10 +23,8 @@ public:
         path_ = pattern;
     }
     ~ScratchFolder() {
-        namespace fs = std::filesystem;
-        std::error_code ignored; // a test may have left a folder unwritable
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path_, ignored);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;

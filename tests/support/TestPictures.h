@@ -14,18 +14,12 @@
 namespace vistrel::test {
 
 struct Rgb {
-    int r = 0;
-    int g = 0;
-    int b = 0;
+    int r, g, b;
 };
 
 struct YCbCr {
-    int y = 0;
-    int cb = 0;
-    int cr = 0;
+    int y, cb, cr;
 };
-
-namespace detail {
 
 // Makes a frame and, for the 4:2:0 layouts, stores value(plane, x, y) at
 // every position of plane 0 (Y'), 1 (Cb) and 2 (Cr), in the frame's own layout.
@@ -58,8 +52,6 @@ PixelBuffer makeFrame(int width, int height, AVPixelFormat format, AVColorSpace 
     return PixelBuffer::referencing(frame.get());
 }
 
-} // namespace detail
-
 // Y'CbCr of an sRGB colour under BT.709 (AVCOL_SPC_BT709) or otherwise BT.601
 // coefficients.
 inline YCbCr toYCbCr(Rgb colour, AVColorSpace matrix, bool fullRange = false) {
@@ -77,34 +69,30 @@ inline YCbCr toYCbCr(Rgb colour, AVColorSpace matrix, bool fullRange = false) {
 
 // A picture of any pixel format, untagged; YUV420P and NV12 ones are mid-grey.
 inline PixelBuffer makePicture(int width, int height, AVPixelFormat format = AV_PIX_FMT_YUV420P) {
-    return detail::makeFrame(width, height, format, AVCOL_SPC_UNSPECIFIED,
-                             [](int, int, int) { return 128; });
+    return makeFrame(width, height, format, AVCOL_SPC_UNSPECIFIED,
+                     [](int, int, int) { return 128; });
 }
 
 // Four quadrants: top-left, top-right, bottom-left, bottom-right.
 inline PixelBuffer makeQuadrants(int width, int height, AVPixelFormat format, AVColorSpace matrix,
                                  const std::array<Rgb, 4>& colours, bool fullRange = false) {
-    std::array<YCbCr, 4> values{};
-    for (std::size_t i = 0; i < 4; ++i) {
-        values.at(i) = toYCbCr(colours.at(i), matrix, fullRange);
-    }
     const auto value = [&](int plane, int x, int y) {
         const int w = plane == 0 ? width : (width + 1) / 2;
         const int h = plane == 0 ? height : (height + 1) / 2;
-        const YCbCr& v =
-            values.at(static_cast<std::size_t>((x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0)));
+        const YCbCr v = toYCbCr(
+            colours.at(static_cast<std::size_t>((x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0))),
+            matrix, fullRange);
         return plane == 0 ? v.y : plane == 1 ? v.cb : v.cr;
     };
-    return detail::makeFrame(width, height, format, matrix, value, fullRange);
+    return makeFrame(width, height, format, matrix, value, fullRange);
 }
 
 // Random samples everywhere (YUV420P): pictures that do not compress.
 inline PixelBuffer makeNoise(int width, int height, std::uint32_t seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> sample(16, 235);
-    // Untagged, like the headset's own pictures.
-    return detail::makeFrame(width, height, AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED,
-                             [&](int, int, int) { return sample(random); });
+    return makeFrame(width, height, AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED,
+                     [&](int, int, int) { return sample(random); });
 }
 
 } // namespace vistrel::test

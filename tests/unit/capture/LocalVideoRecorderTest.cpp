@@ -16,11 +16,7 @@
 namespace vistrel {
 namespace {
 
-using test::listFolder;
-using test::readFile;
-using test::readMovie;
-using test::ScratchFolder;
-using test::writeFile;
+using namespace test;
 namespace fs = std::filesystem;
 
 constexpr int W = 320;
@@ -46,7 +42,7 @@ bool appendAndWait(LocalVideoRecorder& recorder, const PixelBuffer& picture, dou
 // Written under a hidden name and moved over the older file only when
 // finished; both layouts and ranges read back as they were, with their tags.
 TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
-    const test::Rgb colour{240, 230, 20};
+    const Rgb colour{240, 230, 20};
     const mode_t umask = ::umask(027);
     const std::pair<AVPixelFormat, bool> rows[] = {
         {AV_PIX_FMT_NV12, false}, {AV_PIX_FMT_YUV420P, true}, {AV_PIX_FMT_YUVJ420P, true}};
@@ -55,8 +51,8 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         ScratchFolder folder;
         const auto destination = folder / "clip.mp4";
         writeFile(destination, "an older file");
-        const auto picture = test::makeQuadrants(W, H, format, AVCOL_SPC_BT709,
-                                                 {colour, colour, colour, colour}, full);
+        const auto picture =
+            makeQuadrants(W, H, format, AVCOL_SPC_BT709, {colour, colour, colour, colour}, full);
         auto recorder =
             LocalVideoRecorder::create(destination, W, H, colourEncodingOf(*picture.frame()));
         for (int i = 0; i < 40; ++i) {
@@ -71,21 +67,20 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{"clip.mp4"});
         EXPECT_EQ(fs::status(destination).permissions(), fs::perms(0640));
 
-        const test::Movie movie = readMovie(destination);
+        const Movie movie = readMovie(destination);
         ASSERT_EQ(movie.error, "");
         EXPECT_EQ(movie.codec, AV_CODEC_ID_H264);
         EXPECT_EQ(std::pair(movie.width, movie.height), std::pair(W, H));
         EXPECT_EQ(movie.timeBase.num * 60000, movie.timeBase.den);
-        std::vector<std::int64_t> pts;
-        for (std::int64_t i = 0; i < 40; ++i) {
-            pts.push_back(i * 2000);
+        ASSERT_EQ(movie.pts.size(), 40U);
+        for (std::size_t i = 0; i < 40; ++i) {
+            EXPECT_EQ(movie.pts[i], std::int64_t(i) * 2000) << i;
         }
-        EXPECT_EQ(movie.pts, pts);
         EXPECT_EQ(movie.duration, 40 * 2000);
         const AVFrame* decoded = movie.pictures.at(0).frame();
         EXPECT_EQ(decoded->colorspace, AVCOL_SPC_BT709);
         EXPECT_EQ(decoded->color_range, full ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG);
-        const test::YCbCr expected = test::toYCbCr(colour, AVCOL_SPC_BT709, full);
+        const YCbCr expected = toYCbCr(colour, AVCOL_SPC_BT709, full);
         EXPECT_NEAR(decoded->data[0][H / 2 * decoded->linesize[0] + W / 2], expected.y, 3);
         EXPECT_NEAR(decoded->data[1][H / 4 * decoded->linesize[1] + W / 4], expected.cb, 3);
         EXPECT_NEAR(decoded->data[2][H / 4 * decoded->linesize[2] + W / 4], expected.cr, 3);
@@ -105,16 +100,15 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
                 {0, false, std::string(Messages::noFramesRecorded)}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.frames);
-        const test::TmpfsMount disk(96UL * 1024);
+        const TmpfsMount disk(96UL * 1024);
         const auto destination = disk.path() / "full.mp4";
         writeFile(destination, "keep me");
         const int side = row.fillAfterFrames ? 16 : W;
         auto recorder = LocalVideoRecorder::create(destination, side, side);
-        const auto grey = test::makePicture(side, side);
+        const auto grey = makePicture(side, side);
         for (int i = 0; i < row.frames; ++i) {
             ASSERT_TRUE(appendAndWait(
-                *recorder,
-                row.fillAfterFrames ? grey : test::makeNoise(side, side, std::uint32_t(i)),
+                *recorder, row.fillAfterFrames ? grey : makeNoise(side, side, std::uint32_t(i)),
                 i / 30.0));
         }
         if (row.fillAfterFrames) {
@@ -131,7 +125,7 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
     // A finished recording that cannot be moved into place is kept and named.
     ScratchFolder folder;
     auto recorder = LocalVideoRecorder::create(folder / "clip.mp4", W, H);
-    ASSERT_TRUE(appendAndWait(*recorder, test::makePicture(W, H), 0));
+    ASSERT_TRUE(appendAndWait(*recorder, makePicture(W, H), 0));
     fs::create_directory(folder / "clip.mp4");
     EXPECT_EQ(finishAndWait(*recorder).error,
               "Could not save to the selected location: Is a directory. The finished recording "
@@ -145,11 +139,10 @@ TEST(LocalVideoRecorder, KilledMidRecordingLeavesTheDestinationUntouched) {
     const auto destination = folder / "precious.mp4";
     writeFile(destination, "an earlier recording");
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         auto recorder = LocalVideoRecorder::create(destination, W, H);
         for (int i = 0; i < 20; ++i) {
-            appendAndWait(*recorder, test::makeNoise(W, H, std::uint32_t(i)), i / 30.0);
+            appendAndWait(*recorder, makeNoise(W, H, std::uint32_t(i)), i / 30.0);
         }
         ::kill(::getpid(), SIGKILL);
     }

@@ -12,9 +12,7 @@
 namespace vistrel {
 namespace {
 
-using test::listFolder;
-using test::readPng;
-using test::writeFile;
+using namespace test;
 namespace fs = std::filesystem;
 
 // What save() threw, or "" when it did not.
@@ -28,8 +26,8 @@ std::string saveError(const PixelBuffer& picture, const fs::path& path) {
 }
 
 TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
-    const std::array<test::Rgb, 4> colours{
-        test::Rgb{200, 40, 90}, {30, 160, 220}, {235, 235, 20}, {90, 90, 90}};
+    const std::array<Rgb, 4> colours{
+        Rgb{200, 40, 90}, {30, 160, 220}, {235, 235, 20}, {90, 90, 90}};
     const struct {
         AVPixelFormat format;
         AVColorSpace matrix; // untagged pictures are read as BT.601
@@ -38,16 +36,15 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
         {AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709},       {AV_PIX_FMT_NV12, AVCOL_SPC_BT709},
         {AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M},   {AV_PIX_FMT_NV12, AVCOL_SPC_BT470BG},
         {AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED}, {AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709, true}};
-    const test::ScratchFolder folder;
+    const ScratchFolder folder;
     const int w = 161;
     const int h = 91;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.format) + " " + std::to_string(row.matrix) +
                      (row.fullRange ? " full range" : ""));
-        const auto picture =
-            test::makeQuadrants(w, h, row.format, row.matrix, colours, row.fullRange);
+        const auto picture = makeQuadrants(w, h, row.format, row.matrix, colours, row.fullRange);
         ASSERT_EQ(saveError(picture, folder / "s.png"), "");
-        const test::Png png = readPng(folder / "s.png");
+        const Png png = readPng(folder / "s.png");
         ASSERT_EQ(std::tuple(png.error, png.width, png.height), std::tuple("", w, h));
         for (std::size_t i = 0; i < 4; ++i) {
             const unsigned char* pixel = png.at(i % 2 == 0 ? w / 4 : w - 1, i < 2 ? h / 4 : h - 1);
@@ -63,10 +60,10 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
 // the umask leaves, and beside even the longest name a folder takes; a
 // failure says why and leaves the folder as it was.
 TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
-    const test::ScratchFolder scratch;
-    const test::TmpfsMount full(64UL * 1024);
-    const test::TmpfsMount readOnly(64UL * 1024, true);
-    const auto good = test::makePicture(32, 32);
+    const ScratchFolder scratch;
+    const TmpfsMount full(64UL * 1024);
+    const TmpfsMount readOnly(64UL * 1024, true);
+    const auto good = makePicture(32, 32);
     AVFrame* odd = av_frame_clone(good.frame());
     odd->format = AV_PIX_FMT_NONE; // a layout no converter takes
     const auto unconvertible = PixelBuffer::referencing(odd);
@@ -79,7 +76,7 @@ TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
         {good, scratch / (std::string(251, 'n') + ".png"), ""},
         {good, scratch / "file/old.png", "Not a directory."},
         {unconvertible, scratch / "old.png", std::string(Messages::screenshotFailed)},
-        {test::makeNoise(640, 480, 7), full.path() / "old.png", "No space left on device."},
+        {makeNoise(640, 480, 7), full.path() / "old.png", "No space left on device."},
         {good, readOnly.path() / "old.png", "Read-only file system."},
     };
     writeFile(scratch / "file", "not a folder");
@@ -94,7 +91,7 @@ TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
             EXPECT_EQ(readPng(row.file).width, 32);
             EXPECT_EQ(fs::status(row.file).permissions(), fs::perms(0640));
         } else if (fs::exists(row.file)) {
-            EXPECT_EQ(test::readFile(row.file), "old");
+            EXPECT_EQ(readFile(row.file), "old");
         }
     }
     ::umask(umask);

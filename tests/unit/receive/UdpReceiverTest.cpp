@@ -123,17 +123,13 @@ TEST(UdpReceiverTest, StartFailuresLeaveNoSocketAndTheBindMessageWins) {
     const Socket blocker("0.0.0.0", taken);
     ASSERT_TRUE(blocker.bound);
     const std::uint16_t free = test::freeUdpPort();
-    const std::string inUse = Messages::stepListen(taken) + ": " + systemErrorText(EADDRINUSE);
-    const std::string invalid(Messages::invalidSource);
     const struct {
         std::uint16_t port;
         const char* peer;
         std::string expected;
-    } cases[] = {{taken, "127.0.0.1", inUse},
-                 {taken, "300.1.1.1", inUse},
-                 {free, "256.0.0.1", invalid},
-                 {free, "::1", invalid},
-                 {free, "headset.local", invalid}};
+    } cases[] = {
+        {taken, "300.1.1.1", Messages::stepListen(taken) + ": " + systemErrorText(EADDRINUSE)},
+        {free, "::1", std::string(Messages::invalidSource)}};
     for (const auto& c : cases) {
         UdpReceiver receiver;
         try {
