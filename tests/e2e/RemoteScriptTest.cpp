@@ -3,6 +3,7 @@
 // time. The rows run side by side; the cut link, which would end them all,
 // has a headset of its own.
 #include "HeadsetSimulator.h"
+#include "connection/ConnectionConfiguration.h"
 #include "support/UniqueFd.h"
 
 #include <arpa/inet.h>
@@ -23,12 +24,16 @@ double secondsSince(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-// One run of the script, its video sent to a socket here; constructed once
-// the video flows, so that the encoder has taken over its signals.
+// One run of the script, its video sent to a socket here, on the address the
+// application finds on the route to the headset; constructed once the video
+// flows, so that the encoder has taken over its signals.
 struct Remote {
     Remote(const HeadsetSimulator& headset, const std::filesystem::path& knownHosts) {
+        const std::string address =
+            ConnectionConfiguration(headset.headsetAddress(), "steamos", 22).localAddress();
+        EXPECT_EQ(address, headset.localAddress());
         sockaddr_in local{AF_INET, 0, {}, {}};
-        ::inet_pton(AF_INET, headset.localAddress().c_str(), &local.sin_addr);
+        ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
         socklen_t length = sizeof local;
         EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length), 0);
         ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
