@@ -107,12 +107,6 @@ TEST(UdpReceiverTest, TakesOnlyThePeersDatagramsLosesNoneAndFreesThePort) {
     EXPECT_EQ(s.bytes, stream.bytes.size());
     EXPECT_EQ(s.droppedPackets, 0U);
     EXPECT_GE(s.readinessEvents, 3U);
-    // In the road's order; the encoder's first picture is a keyframe.
-    const UdpReceiver::StartTimes first = receiver->startTimes();
-    ASSERT_TRUE(first.datagram && first.accessUnit && first.keyframe && first.picture);
-    EXPECT_LE(*first.datagram, *first.accessUnit);
-    EXPECT_EQ(*first.accessUnit, *first.keyframe);
-    EXPECT_LE(*first.keyframe, *first.picture);
     receiver->start(port, "127.0.0.1");
     receiver.reset();
     EXPECT_TRUE(portIsFree(port));
