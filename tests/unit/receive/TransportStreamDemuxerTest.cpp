@@ -58,7 +58,6 @@ Bytes pesStart() {
     return p;
 }
 
-// A demuxer with its outputs recorded.
 struct Recorder {
     TransportStreamDemuxer demuxer;
     std::vector<Bytes> units;
@@ -135,22 +134,19 @@ TEST(TransportStreamDemuxerTest, PacketSequences) {
         for (std::string letters; datagrams >> letters;) {
             Bytes datagram;
             for (const char letter : letters) {
-                const bool video = std::string_view("SCFEX").find(letter) != std::string::npos;
                 counters[2] += letter == 'X' ? 1 : 0;
-                const Bytes p = letter == 'R'   ? last
-                                : letter == 'T' ? psi(0, table(0))
-                                : letter == 'P' ? psi(1, table(2, videoPid))
-                                : letter == 'B' ? psi(1, table(2, 0x300, true))
-                                : letter == 'N' ? psi(1, table(2, videoPid = 0x200))
-                                : video
-                                    ? packet(videoPid, letter == 'E' ? counters[2] : counters[2]++,
-                                             letter == 'S'   ? pesStart()
-                                             : letter == 'F' ? Bytes(100, 2)
-                                                             : Bytes(184, 1),
-                                             letter == 'S', letter == 'E')
-                                    : Bytes{};
-                last = p;
-                datagram.insert(datagram.end(), p.begin(), p.end());
+                last = letter == 'R'   ? last
+                       : letter == 'T' ? psi(0, table(0))
+                       : letter == 'P' ? psi(1, table(2, videoPid))
+                       : letter == 'B' ? psi(1, table(2, 0x300, true))
+                       : letter == 'N'
+                           ? psi(1, table(2, videoPid = 0x200))
+                           : packet(videoPid, letter == 'E' ? counters[2] : counters[2]++,
+                                    letter == 'S'   ? pesStart()
+                                    : letter == 'F' ? Bytes(100, 2)
+                                                    : Bytes(184, 1),
+                                    letter == 'S', letter == 'E');
+                datagram.insert(datagram.end(), last.begin(), last.end());
             }
             r.demuxer.append(datagram);
         }

@@ -13,13 +13,13 @@
 #include <set>
 #include <span>
 #include <thread>
+#include <tuple>
 
 namespace vistrel {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A UDP socket bound to `address` (port 0: any); sends to 127.0.0.1:port.
 struct Socket {
     UniqueFd fd{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     bool bound;
@@ -72,9 +72,9 @@ TEST(UdpReceiverTest, TakesOnlyThePeersDatagramsLosesNoneAndFreesThePort) {
     const auto inherited = [] {
         std::set<int> fds;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-            const int number = std::stoi(fd.path().filename());
-            if ((::fcntl(number, F_GETFD) & FD_CLOEXEC) == 0) {
-                fds.insert(number);
+            if (const int n = std::stoi(fd.path().filename());
+                (::fcntl(n, F_GETFD) & FD_CLOEXEC) == 0) {
+                fds.insert(n);
             }
         }
         return fds;
@@ -117,22 +117,18 @@ TEST(UdpReceiverTest, StartFailuresLeaveNoSocketAndTheBindMessageWins) {
     const Socket blocker("0.0.0.0", taken);
     ASSERT_TRUE(blocker.bound);
     const std::uint16_t free = test::freeUdpPort();
-    const struct {
-        std::uint16_t port;
-        const char* peer;
-        std::string expected;
-    } cases[] = {
-        {taken, "300.1.1.1", Messages::stepListen(taken) + ": " + systemErrorText(EADDRINUSE)},
-        {free, "::1", std::string(Messages::invalidSource)}};
-    for (const auto& c : cases) {
+    for (const auto& [port, peer, expected] :
+         {std::tuple<std::uint16_t, const char*, std::string>{
+              taken, "300.1.1.1", Messages::stepListen(taken) + ": " + systemErrorText(EADDRINUSE)},
+          {free, "::1", std::string(Messages::invalidSource)}}) {
         UdpReceiver receiver;
         try {
-            receiver.start(c.port, c.peer);
-            ADD_FAILURE() << "started for " << c.peer;
+            receiver.start(port, peer);
+            ADD_FAILURE() << "started for " << peer;
         } catch (const StreamError& error) {
-            EXPECT_EQ(error.message(), c.expected) << c.peer;
+            EXPECT_EQ(error.message(), expected) << peer;
         }
-        EXPECT_TRUE(portIsFree(free)) << c.peer;
+        EXPECT_TRUE(portIsFree(free)) << peer;
     }
 }
 
