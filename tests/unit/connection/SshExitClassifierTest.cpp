@@ -1,5 +1,3 @@
-// The sentence for an SSH client that exited on its own: the rules in order,
-// the cut to the last 1200 characters, and the generic sentence.
 #include "connection/SshExitClassifier.h"
 
 #include "Messages.h"
