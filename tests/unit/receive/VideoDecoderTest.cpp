@@ -73,8 +73,9 @@ TEST_F(VideoDecoderTest, DecodesEveryPictureAsFFmpegDoesAndAtOnce) {
 }
 
 // Nothing is shown before the first IDR picture, nor after a unit libavcodec
-// refuses until the next one.
-TEST_F(VideoDecoderTest, WaitsForAnIdrAtStartAndAfterARefusedUnit) {
+// refuses until the next one, nor after the parameter sets change (as when the
+// headset's camera changes mode) until their own.
+TEST_F(VideoDecoderTest, WaitsForAnIdrAtStartAfterARefusedUnitAndAfterNewParameterSets) {
     Output out;
     out.decoder.decode(filtered(units_[1], all, filtered(units_[0], parameterSets)));
     EXPECT_TRUE(out.pictures.empty());
@@ -88,17 +89,25 @@ TEST_F(VideoDecoderTest, WaitsForAnIdrAtStartAndAfterARefusedUnit) {
     out.decoder.decode(units_[keyframe_]);
     ASSERT_EQ(out.pictures.size(), 2U);
     expectPicture(out.pictures.back(), keyframe_);
+    const std::vector<Bytes>& second = test::testStream("256x144").units;
+    const std::uint64_t rebuilds = out.decoder.rebuilds();
+    out.decoder.decode(filtered(second[1], all, filtered(second[0], parameterSets)));
+    EXPECT_EQ(out.decoder.rebuilds(), rebuilds + 1);
+    EXPECT_TRUE(out.decoder.waitingForKeyframe()) << "no IDR of the new size yet";
+    for (const Bytes& unit : second) {
+        out.decoder.decode(unit);
+    }
+    ASSERT_EQ(out.pictures.size(), 2 + second.size());
+    EXPECT_EQ(out.pictures.back().width(), 256);
 }
 
 // A picture that lost its second half on the way, then whole ones again up to
 // and past the next keyframe, which arrives damaged too and with a parameter
 // set spoilt.
 TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
-    Bytes spoilt = units_[keyframe_];
-    const Bytes set = filtered(spoilt, sps);
-    const auto at = std::search(spoilt.begin(), spoilt.end(), set.begin() + 4, set.end());
-    ASSERT_NE(at, spoilt.end());
-    *(at + 3) ^= 0x01; // the level
+    Bytes spoilt = filtered(units_[keyframe_], sps);
+    spoilt[7] ^= 0x01; // the level, after the start code, header, profile and constraints
+    spoilt = filtered(units_[keyframe_], ~sps, spoilt);
     for (const LossPolicy policy : {LossPolicy::Hold, LossPolicy::KeepMoving}) {
         SCOPED_TRACE(static_cast<int>(policy));
         Output out;
@@ -127,21 +136,6 @@ TEST_F(VideoDecoderTest, DamagedUnitsAreConcealedOrHeldAsThePolicySays) {
         }
         expectPicture(out.pictures[1], 1);
     }
-}
-
-// Two streams joined, as when the headset's camera changes mode.
-TEST_F(VideoDecoderTest, NewParameterSetsRebuildAndWaitForTheirIdr) {
-    const std::vector<Bytes>& second = test::testStream("256x144").units;
-    Output out;
-    out.decoder.decode(units_[0]);
-    out.decoder.decode(filtered(second[1], all, filtered(second[0], parameterSets)));
-    EXPECT_EQ(out.decoder.rebuilds(), 2U);
-    EXPECT_TRUE(out.decoder.waitingForKeyframe()) << "no IDR of the new size yet";
-    for (const Bytes& unit : second) {
-        out.decoder.decode(unit);
-    }
-    ASSERT_EQ(out.pictures.size(), 1 + second.size());
-    EXPECT_EQ(out.pictures.back().width(), 256);
 }
 
 TEST_F(VideoDecoderTest, UnusableParameterSetsAreReportedOnceAndGoodOnesRecover) {
