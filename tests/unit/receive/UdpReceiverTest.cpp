@@ -53,8 +53,7 @@ template <typename Condition> bool waitFor(Condition condition) {
 void sendPaced(const Socket& from, const UdpReceiver& receiver, std::uint16_t port,
                std::span<const std::uint8_t> stream, std::size_t size) {
     const auto handled = [&] {
-        const auto s = receiver.statistics();
-        return s.datagrams + s.ignoredDatagrams;
+        return receiver.statistics().datagrams + receiver.statistics().ignoredDatagrams;
     };
     const std::uint64_t start = handled();
     for (std::uint64_t sent = 0; !stream.empty(); ++sent) {
