@@ -71,9 +71,9 @@ TEST(UdpReceiverTest, TakesOnlyThePeersDatagramsLosesNoneAndFreesThePort) {
     const auto inherited = [] {
         std::set<int> fds;
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-            if (const int n = std::stoi(fd.path().filename());
-                (::fcntl(n, F_GETFD) & FD_CLOEXEC) == 0) {
-                fds.insert(n);
+            const int number = std::stoi(fd.path().filename());
+            if ((::fcntl(number, F_GETFD) & FD_CLOEXEC) == 0) {
+                fds.insert(number);
             }
         }
         return fds;
