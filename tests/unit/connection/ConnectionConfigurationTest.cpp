@@ -34,9 +34,11 @@ TEST(ConnectionConfiguration, OneRowPerRule) {
         {"-oProxyCommand=sh", "steamos", address},
         {"10.0.0.2\u200b", "steamos", address}, // zero-width space is no space
         {std::string("10.0.0.2\0junk", 13), "steamos", address},
+        // Overlong forms, of a space before and a tab after, are no spaces.
         {"\xc0\xa0"
          "10.0.0.2",
-         "steamos", address}, // an overlong space is none
+         "steamos", address},
+        {"10.0.0.2\xe0\x80\x89", "steamos", address},
         {"10.0.0.2", "", user},
         {"10.0.0.2", std::string(65, 'x'), user},
         {"10.0.0.2", "-oProxyCommand", user},

@@ -35,7 +35,6 @@ TEST(VideoPipeline, ALossHoldsThePictureUntilTheNextKeyframe) {
         s.units.begin());
     ASSERT_LT(lost + 1, next);
     ASSERT_LT(next, s.units.size());
-
     std::size_t shown = 0;
     VideoPipeline pipeline([&](const PixelBuffer&) { ++shown; }, [](const std::string&) {});
     for (i = 0; i < s.datagrams.size(); ++i) {
