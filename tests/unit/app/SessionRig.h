@@ -167,10 +167,9 @@ public:
     SessionRig(const SessionRig&) = delete;
     SessionRig& operator=(const SessionRig&) = delete;
 
-    bool realClock = false; // set before the session is made
     QString sshProgram = path("ssh");
     const std::uint16_t port = freeUdpPort();
-    TestClock* clock = nullptr; // null with realClock
+    TestClock* clock = nullptr;
     TestSettings* settings = nullptr;
     TestChooser* chooser = nullptr;
     TestInhibitor* activity = nullptr;
@@ -179,10 +178,7 @@ public:
     // 127.0.0.1.
     StreamSession& make(const QString& address = "127.0.0.1") {
         SessionServices services;
-        services.clock = std::make_unique<SystemClock>();
-        if (!realClock) {
-            clock = own<TestClock>(services.clock);
-        }
+        clock = own<TestClock>(services.clock);
         services.revealer = std::make_unique<DesktopFileRevealer>();
         services.clipboard = std::make_unique<SystemClipboard>();
         settings = own<TestSettings>(services.settings);

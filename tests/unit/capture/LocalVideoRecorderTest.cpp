@@ -8,9 +8,7 @@
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 
 namespace vistrel {
@@ -132,27 +130,6 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
               "is at " +
                   recorder->workingFile().string() + ".");
     EXPECT_EQ(readMovie(recorder->workingFile(), false).pts.size(), 1U);
-}
-
-TEST(LocalVideoRecorder, KilledMidRecordingLeavesTheDestinationUntouched) {
-    ScratchFolder folder;
-    const auto destination = folder / "precious.mp4";
-    writeFile(destination, "an earlier recording");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        auto recorder = LocalVideoRecorder::create(destination, W, H);
-        for (int i = 0; i < 20; ++i) {
-            appendAndWait(*recorder, makeNoise(W, H, std::uint32_t(i)), i / 30.0);
-        }
-        ::kill(::getpid(), SIGKILL);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(readFile(destination), "an earlier recording");
-    const auto names = listFolder(folder.path());
-    ASSERT_EQ(names.size(), 2U);
-    EXPECT_EQ(names[0][0], '.') << "the working file, hidden";
 }
 
 } // namespace
