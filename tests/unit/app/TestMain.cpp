@@ -8,8 +8,7 @@ extern "C" {
 }
 
 #if defined(__SANITIZE_THREAD__)
-// QProcess forks the SSH stand-ins from a process that already has threads;
-// the child only calls exec, which ThreadSanitizer cannot tell.
+// QProcess forks the stand-ins from a process with threads; the child only calls exec.
 extern "C" const char* __tsan_default_options() {
     return "die_after_fork=0";
 }

@@ -1,5 +1,4 @@
-// The recorder and screenshots with several threads at once; run under
-// ThreadSanitizer as well as the address sanitizer.
+// The recorder and screenshots with several threads at once (also run under ThreadSanitizer).
 #include "MediaFiles.h"
 #include "ScratchFolder.h"
 #include "TestPictures.h"

@@ -56,9 +56,8 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
     }
 }
 
-// A screenshot replaces the older file only when whole, with the permissions
-// the umask leaves, and beside even the longest name a folder takes; a
-// failure says why and leaves the folder as it was.
+// A screenshot replaces the older file only when whole, with the umask's permissions, beside even
+// the longest name a folder takes; a failure says why and leaves the folder as it was.
 TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
     const ScratchFolder scratch;
     const TmpfsMount full(64UL * 1024);
