@@ -124,28 +124,21 @@ TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
 }
 
 TEST(SessionOutput, OnlyAnExactStartMarkerLineWhileConnectingCounts) {
-    const struct {
-        std::vector<QByteArray> chunks;
-        Phase expected;
-    } cases[] = {
-        {{"VL_STARTED\n"}, Phase::Waiting},
+    const std::pair<std::vector<QByteArray>, Phase> cases[] = {
         {{"hello\nVL_STA", "RTED", "\nmore"}, Phase::Waiting},
         {{"\xc3", "\xa9\xff\n", "VL_STARTED\n"}, Phase::Waiting}, // split character
         {{"noise\xf0\x9f", "\nVL_STARTED\n"}, Phase::Waiting},    // cut off by a line feed
         {{QByteArray(5 << 20, 'x'), "tail\nVL_STARTED\n"}, Phase::Waiting}, // after a flood
-        {{"VL_STARTED\r\n"}, Phase::Connecting},
-        {{" VL_STARTED\n"}, Phase::Connecting},
-        {{"VL_STARTED"}, Phase::Connecting},
-        {{"vl_started\n"}, Phase::Connecting},
+        {{"VL_STARTED\r\n", " VL_STARTED\n", "vl_started\n", "VL_STARTED"}, Phase::Connecting},
     };
-    for (const auto& c : cases) {
+    for (const auto& [chunks, expected] : cases) {
         SessionRig rig;
         rig.startConnecting();
-        for (const QByteArray& chunk : c.chunks) {
+        for (const QByteArray& chunk : chunks) {
             rig.session().channel().consumeOutput(chunk);
             EXPECT_LE(rig.session().channel().bufferedOutputSize(), 4096);
         }
-        EXPECT_EQ(rig.session().phase(), c.expected) << c.chunks.back().left(20).toStdString();
+        EXPECT_EQ(rig.session().phase(), expected) << chunks.back().left(20).toStdString();
     }
 }
 

@@ -15,9 +15,7 @@ extern "C" const char* __tsan_default_options() {
 #endif
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     const QApplication app(argc, argv);
     av_log_set_level(AV_LOG_ERROR); // the encoder's statistics would drown the output
     testing::InitGoogleTest(&argc, argv);

@@ -83,34 +83,30 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
     ::umask(umask);
 }
 
-// The destination keeps what it held whatever goes wrong. A disk fills while
-// frames are written, or at the finish when the index (over a page) is.
+// The destination keeps what it held whatever goes wrong. A disk fills while noise frames are
+// written, or at the finish, when the index of many small grey ones (over a page) is.
 TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
-    const struct {
-        int frames;
-        bool fillAfterFrames; // else the frames are noise, which does not compress
-        std::string error;
-    } rows[] = {{10, false, Messages::recordingWriteFailed("No space left on device.")},
-                {1100, true, Messages::recordingWriteFailed("No space left on device.")},
-                {0, false, std::string(Messages::noFramesRecorded)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.frames);
+    const std::string full = Messages::recordingWriteFailed("No space left on device.");
+    const std::tuple<int, bool, std::string> rows[] = {
+        {10, false, full}, {1100, true, full}, {0, false, std::string(Messages::noFramesRecorded)}};
+    for (const auto& [frames, fillAfterFrames, error] : rows) {
+        SCOPED_TRACE(frames);
         const TmpfsMount disk(96UL * 1024);
         const auto destination = disk.path() / "full.mp4";
         writeFile(destination, "keep me");
-        const int side = row.fillAfterFrames ? 16 : W;
+        const int side = fillAfterFrames ? 16 : W;
         auto recorder = LocalVideoRecorder::create(destination, side, side);
         const auto grey = makePicture(side, side);
-        for (int i = 0; i < row.frames; ++i) {
+        for (int i = 0; i < frames; ++i) {
             ASSERT_TRUE(appendAndWait(
-                *recorder, row.fillAfterFrames ? grey : makeNoise(side, side, std::uint32_t(i)),
+                *recorder, fillAfterFrames ? grey : makeNoise(side, side, std::uint32_t(i)),
                 i / 30.0));
         }
-        if (row.fillAfterFrames) {
+        if (fillAfterFrames) {
             ASSERT_EQ(recorder->counters().written, 1100U);
             std::ofstream(disk.path() / "filler") << std::string(96UL * 1024, 'f');
         }
-        EXPECT_EQ(finishAndWait(*recorder).error, row.error);
+        EXPECT_EQ(finishAndWait(*recorder).error, error);
         EXPECT_EQ(readFile(destination), "keep me");
         for (const std::string& name : listFolder(disk.path())) {
             EXPECT_NE(name[0], '.') << "a working file left";

@@ -66,11 +66,7 @@ TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
     odd->format = AV_PIX_FMT_NONE; // a layout no converter takes
     const auto unconvertible = PixelBuffer::referencing(odd);
     av_frame_free(&odd);
-    const struct {
-        PixelBuffer picture;
-        fs::path file;
-        std::string expected;
-    } rows[] = {
+    const std::tuple<PixelBuffer, fs::path, std::string> rows[] = {
         {good, scratch / (std::string(251, 'n') + ".png"), ""},
         {good, scratch / "file/old.png", "Not a directory."},
         {unconvertible, scratch / "old.png", std::string(Messages::screenshotFailed)},
@@ -78,17 +74,17 @@ TEST(ScreenshotCapture, SavesWholeFilesOrSaysWhy) {
     };
     writeFile(scratch / "file", "not a folder");
     const mode_t umask = ::umask(027);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        writeFile(row.file, "old");
-        const auto before = listFolder(row.file.parent_path());
-        EXPECT_EQ(saveError(row.picture, row.file), row.expected);
-        EXPECT_EQ(listFolder(row.file.parent_path()), before);
-        if (row.expected.empty()) {
-            EXPECT_EQ(readPng(row.file).width, 32);
-            EXPECT_EQ(fs::status(row.file).permissions(), fs::perms(0640));
-        } else if (fs::exists(row.file)) {
-            EXPECT_EQ(readFile(row.file), "old");
+    for (const auto& [picture, file, expected] : rows) {
+        SCOPED_TRACE(file);
+        writeFile(file, "old");
+        const auto before = listFolder(file.parent_path());
+        EXPECT_EQ(saveError(picture, file), expected);
+        EXPECT_EQ(listFolder(file.parent_path()), before);
+        if (expected.empty()) {
+            EXPECT_EQ(readPng(file).width, 32);
+            EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+        } else if (fs::exists(file)) {
+            EXPECT_EQ(readFile(file), "old");
         }
     }
     ::umask(umask);
