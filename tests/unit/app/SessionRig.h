@@ -155,8 +155,6 @@ public:
         session_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    SessionRig(const SessionRig&) = delete;
-    SessionRig& operator=(const SessionRig&) = delete;
 
     QString sshProgram = path("ssh");
     const std::uint16_t port = freeUdpPort();

@@ -5,7 +5,6 @@
 #include "ScratchFolder.h"
 #include "TestPictures.h"
 
-#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,8 +16,7 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-constexpr int W = 320;
-constexpr int H = 240;
+constexpr int W = 320, H = 240;
 
 CaptureResult finishAndWait(LocalVideoRecorder& recorder) {
     std::promise<CaptureResult> done;
@@ -63,7 +61,6 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{"clip.mp4"});
         EXPECT_EQ(fs::status(destination).permissions(), fs::perms(0640));
         const Movie movie = readMovie(destination);
-        ASSERT_EQ(movie.error, "");
         EXPECT_EQ(movie.codec, AV_CODEC_ID_H264);
         EXPECT_EQ(std::pair(movie.width, movie.height), std::pair(W, H));
         EXPECT_EQ(movie.timeBase.num * 60000, movie.timeBase.den);
@@ -104,7 +101,7 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
         }
         if (fillAfterFrames) {
             ASSERT_EQ(recorder->counters().written, 1100U);
-            std::ofstream(disk.path() / "filler") << std::string(96UL * 1024, 'f');
+            writeFile(disk.path() / "filler", std::string(96UL * 1024, 'f'));
         }
         EXPECT_EQ(finishAndWait(*recorder).error, error);
         EXPECT_EQ(readFile(destination), "keep me");

@@ -37,11 +37,9 @@ TEST(ScreenshotCapture, ColoursComeBackForEachMatrixAndLayout) {
         {AV_PIX_FMT_YUV420P, AVCOL_SPC_SMPTE170M},   {AV_PIX_FMT_NV12, AVCOL_SPC_BT470BG},
         {AV_PIX_FMT_YUV420P, AVCOL_SPC_UNSPECIFIED}, {AV_PIX_FMT_YUV420P, AVCOL_SPC_BT709, true}};
     const ScratchFolder folder;
-    const int w = 161;
-    const int h = 91;
+    constexpr int w = 161, h = 91;
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.format) + " " + std::to_string(row.matrix) +
-                     (row.fullRange ? " full range" : ""));
+        SCOPED_TRACE(testing::Message() << row.format << ' ' << row.matrix << ' ' << row.fullRange);
         const auto picture = makeQuadrants(w, h, row.format, row.matrix, colours, row.fullRange);
         ASSERT_EQ(saveError(picture, folder / "s.png"), "");
         const Png png = readPng(folder / "s.png");
