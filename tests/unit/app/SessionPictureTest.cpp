@@ -13,15 +13,17 @@ namespace {
 
 TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewest) {
     FrameMailbox mailbox;
-    const PixelBuffer pictures[] = {makeNoise(16, 16, 0), makeNoise(16, 16, 1),
-                                    makeNoise(16, 16, 2)};
+    std::vector<PixelBuffer> pictures;
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        pictures.push_back(makeNoise(16, 16, i));
+    }
     constexpr int count = 20000;
     std::atomic<int> asked{0}; // deliveries asked for and not yet run
     std::atomic<bool> twoAsked{false};
     std::atomic<bool> done{false};
     std::thread producer([&] {
         for (int i = 0; i < count; ++i) {
-            if (mailbox.post(pictures[i % 3]) && ++asked > 1) {
+            if (mailbox.post(pictures[static_cast<std::size_t>(i % 8)]) && ++asked > 1) {
                 twoAsked = true;
             }
         }
@@ -41,7 +43,7 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
     producer.join();
     EXPECT_FALSE(twoAsked);
     EXPECT_EQ(taken + mailbox.dropped(), static_cast<std::uint64_t>(count));
-    EXPECT_EQ(last.frame(), pictures[(count - 1) % 3].frame());
+    EXPECT_EQ(last.frame(), pictures[(count - 1) % 8].frame());
 }
 
 // Capture commands need a live picture and no open dialog. Of a flurry only the newest picture is
@@ -84,7 +86,8 @@ TEST(SessionPicture, CommandsWaitForTheNewestOfAFlurryShownItselfUntilTheStop) {
 
 TEST(SessionCapture, AResolutionChangeEndsTheRecordingAndKeepsTheFile) {
     SessionRig rig;
-    rig.startStreaming();
+    rig.startConnecting();
+    rig.feed(makeNoise(320, 240, 1));
     StreamSession& session = rig.session();
     session.toggleRecording();
     rig.chooser->answer(rig.path("cut.mp4"));
@@ -108,7 +111,8 @@ TEST(SessionCapture, SavesAreOfThePictureAtTheCommandAndStartAndQuitWaitForThem)
     for (const QString name : {"last.mp4", "last.png"}) {
         const bool recording = name.endsWith("mp4");
         SessionRig rig;
-        rig.startStreaming();
+        rig.startConnecting();
+        rig.feed(makeNoise(320, 240, 1));
         StreamSession& session = rig.session();
         recording ? session.toggleRecording() : session.captureScreenshot();
         if (!recording) {

@@ -187,11 +187,6 @@ public:
         require(session().phase() == Phase::Connecting,
                 "not connecting: " + session().error().toStdString());
     }
-    // Starts and shows a first 320 x 240 picture.
-    void startStreaming() {
-        startConnecting();
-        feed(makeNoise(320, 240, 1));
-    }
     // Hands a picture to the run as its decoder does and waits until it is shown.
     void feed(const PixelBuffer& picture) {
         const auto shown = session().picturesShown();
