@@ -48,7 +48,7 @@ TEST(FrameMailbox, AProducerRacingTheGuiThreadAsksForOneDeliveryAndKeepsTheNewes
 
 // Capture commands need a live picture and no open dialog. Of a flurry only the newest picture is
 // shown, itself; a layout the window cannot show ends the stream, its picture and dialog.
-TEST(SessionPicture, CommandsWaitForTheNewestOfAFlurryShownItselfUntilTheStop) {
+TEST(SessionPicture, CommandsWaitForAPictureAndTheNewestOfAFlurryIsShownItselfUntilTheStop) {
     SessionRig rig;
     StreamSession& session = rig.session();
     session.toggleRecording();
