@@ -1,6 +1,5 @@
-// A StreamSession on test services: a clock that moves only when told, a
-// stand-in "ssh" (a bash script) that logs how it was started, settings and
-// save dialogs the test answers, and a count of sleep holds.
+// A StreamSession on test services: a clock moved by hand, a stand-in "ssh" script that logs
+// how it was started, settings and save dialogs the test answers, and counted sleep holds.
 #pragma once
 
 #include "HeadsetStream.h"
@@ -91,13 +90,8 @@ struct TestChooser final : CaptureLocationChooser {
         open = std::move(completion);
     }
     void cancel() override { answer(std::nullopt); }
-    bool answer(std::optional<QString> path) {
-        if (!open) {
-            return false;
-        }
-        std::exchange(open, nullptr)(std::move(path));
-        return true;
-    }
+    // Throws std::bad_function_call when no dialog is open.
+    void answer(std::optional<QString> path) { std::exchange(open, nullptr)(std::move(path)); }
     std::vector<CaptureLocationRequest> requests;
     Completion open;
 };
@@ -105,12 +99,11 @@ struct TestChooser final : CaptureLocationChooser {
 // Counts the sleep holds alive, of both kinds.
 struct TestInhibitor final : ActivityInhibitor {
     struct Hold final : ActivityHold {
+        explicit Hold(std::shared_ptr<int> t) : token(std::move(t)) {}
         std::shared_ptr<int> token;
     };
     [[nodiscard]] std::unique_ptr<ActivityHold> preventIdleSleep(const QString& /*r*/) override {
-        auto hold = std::make_unique<Hold>();
-        hold->token = token;
-        return hold;
+        return std::make_unique<Hold>(token);
     }
     [[nodiscard]] std::unique_ptr<ActivityHold> delaySleep(const QString& r) override {
         return preventIdleSleep(r);
@@ -119,10 +112,9 @@ struct TestInhibitor final : ActivityInhibitor {
     std::shared_ptr<int> token = std::make_shared<int>();
 };
 
-// Runs the event loop until `condition` holds; false after `timeout`.
-inline bool waitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-    for (const QDeadlineTimer deadline(timeout); !condition(); QThread::msleep(1)) {
+inline bool waitFor(const std::function<bool()>& condition) {
+    for (const QDeadlineTimer deadline(std::chrono::seconds(30)); !condition();
+         QThread::msleep(1)) {
         if (deadline.hasExpired()) {
             return false;
         }
@@ -136,10 +128,9 @@ class SessionRig {
     QTemporaryDir dir_; // first: the members below are made in it
 
 public:
-    // `sshBody` runs once the stand-in has written its askpass environment,
-    // DISPLAY and arguments to "started" (NUL-ended); "$dir" is the rig's
-    // folder; `listen` logs input lines to "stdin" until STOP or the end of
-    // input, then prints VL_STOPPED.
+    // `sshBody` runs after the stand-in wrote its askpass environment, DISPLAY and arguments to
+    // "started" (NUL-ended); "$dir" is the rig's folder; `listen` logs input lines to "stdin"
+    // until STOP or the end of input, then prints VL_STOPPED.
     explicit SessionRig(const std::string& sshBody = "listen", bool withAskpass = true) {
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
         script(sshProgram,
@@ -164,25 +155,18 @@ public:
         session_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    SessionRig(const SessionRig&) = delete;
-    SessionRig& operator=(const SessionRig&) = delete;
 
-    bool realClock = false; // set before the session is made
     QString sshProgram = path("ssh");
     const std::uint16_t port = freeUdpPort();
-    TestClock* clock = nullptr; // null with realClock
+    TestClock* clock = nullptr;
     TestSettings* settings = nullptr;
     TestChooser* chooser = nullptr;
     TestInhibitor* activity = nullptr;
 
-    // Makes the session with this saved address; session() makes one with
-    // 127.0.0.1.
+    // Makes the session with this saved address; session() makes one with 127.0.0.1.
     StreamSession& make(const QString& address = "127.0.0.1") {
         SessionServices services;
-        services.clock = std::make_unique<SystemClock>();
-        if (!realClock) {
-            clock = own<TestClock>(services.clock);
-        }
+        clock = own<TestClock>(services.clock);
         services.revealer = std::make_unique<DesktopFileRevealer>();
         services.clipboard = std::make_unique<SystemClipboard>();
         settings = own<TestSettings>(services.settings);
@@ -203,18 +187,10 @@ public:
         require(session().phase() == Phase::Connecting,
                 "not connecting: " + session().error().toStdString());
     }
-    // Starts and shows a first picture of this size.
-    void startStreaming(int width = 320, int height = 240) {
-        startConnecting();
-        feed(makeNoise(width, height, 1));
-        require(session().phase() == Phase::Streaming, "not streaming");
-    }
     // Hands a picture to the run as its decoder does and waits until it is shown.
     void feed(const PixelBuffer& picture) {
         const auto shown = session().picturesShown();
-        const auto onFrame = session().receiver()->frameCallback();
-        require(static_cast<bool>(onFrame), "no run to feed");
-        onFrame(picture);
+        session().receiver()->frameCallback()(picture);
         require(waitFor([&] { return session().picturesShown() > shown; }),
                 "the picture was not shown");
     }
@@ -222,9 +198,6 @@ public:
     [[nodiscard]] QString path(const QString& name) const { return dir_.filePath(name); }
     [[nodiscard]] std::string file(const QString& name) const {
         return QFile::encodeName(path(name)).toStdString();
-    }
-    [[nodiscard]] std::vector<std::string> log(const QString& name) const {
-        return readLines(file(name));
     }
 
 private:

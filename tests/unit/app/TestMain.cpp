@@ -8,17 +8,14 @@ extern "C" {
 }
 
 #if defined(__SANITIZE_THREAD__)
-// QProcess forks the SSH stand-ins from a process that already has threads;
-// the child only calls exec, which ThreadSanitizer cannot tell.
+// QProcess forks the stand-ins from a process with threads; the child only calls exec.
 extern "C" const char* __tsan_default_options() {
     return "die_after_fork=0";
 }
 #endif
 
 int main(int argc, char* argv[]) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     const QApplication app(argc, argv);
     av_log_set_level(AV_LOG_ERROR); // the encoder's statistics would drown the output
     testing::InitGoogleTest(&argc, argv);

@@ -5,12 +5,9 @@
 #include "ScratchFolder.h"
 #include "TestPictures.h"
 
-#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 
 namespace vistrel {
@@ -19,8 +16,7 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-constexpr int W = 320;
-constexpr int H = 240;
+constexpr int W = 320, H = 240;
 
 CaptureResult finishAndWait(LocalVideoRecorder& recorder) {
     std::promise<CaptureResult> done;
@@ -28,8 +24,7 @@ CaptureResult finishAndWait(LocalVideoRecorder& recorder) {
     return done.get_future().get();
 }
 
-// Offers one frame and waits until the recorder is done with it, so that
-// none is dropped for back-pressure.
+// Waits until the recorder is done with the frame, so that none is dropped for back-pressure.
 bool appendAndWait(LocalVideoRecorder& recorder, const PixelBuffer& picture, double time) {
     const std::uint64_t before = recorder.counters().processed;
     recorder.append(picture, time);
@@ -63,12 +58,9 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
         EXPECT_EQ(listFolder(folder.path()).front()[0], '.');
         const CaptureResult result = finishAndWait(*recorder);
         ASSERT_TRUE(result.ok()) << result.error;
-        EXPECT_EQ(result.location, destination);
         EXPECT_EQ(listFolder(folder.path()), std::vector<std::string>{"clip.mp4"});
         EXPECT_EQ(fs::status(destination).permissions(), fs::perms(0640));
-
         const Movie movie = readMovie(destination);
-        ASSERT_EQ(movie.error, "");
         EXPECT_EQ(movie.codec, AV_CODEC_ID_H264);
         EXPECT_EQ(std::pair(movie.width, movie.height), std::pair(W, H));
         EXPECT_EQ(movie.timeBase.num * 60000, movie.timeBase.den);
@@ -88,34 +80,30 @@ TEST(LocalVideoRecorder, RecordsAnMp4ThatReadsBackAsWritten) {
     ::umask(umask);
 }
 
-// The destination keeps what it held whatever goes wrong. A disk fills while
-// frames are written, or at the finish when the index (over a page) is.
+// The destination keeps what it held whatever goes wrong. A disk fills while noise frames are
+// written, or at the finish, when the index of many small grey ones (over a page) is.
 TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
-    const struct {
-        int frames;
-        bool fillAfterFrames; // else the frames are noise, which does not compress
-        std::string error;
-    } rows[] = {{10, false, Messages::recordingWriteFailed("No space left on device.")},
-                {1100, true, Messages::recordingWriteFailed("No space left on device.")},
-                {0, false, std::string(Messages::noFramesRecorded)}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.frames);
+    const std::string full = Messages::recordingWriteFailed("No space left on device.");
+    const std::tuple<int, bool, std::string> rows[] = {
+        {10, false, full}, {1100, true, full}, {0, false, std::string(Messages::noFramesRecorded)}};
+    for (const auto& [frames, fillAfterFrames, error] : rows) {
+        SCOPED_TRACE(frames);
         const TmpfsMount disk(96UL * 1024);
         const auto destination = disk.path() / "full.mp4";
         writeFile(destination, "keep me");
-        const int side = row.fillAfterFrames ? 16 : W;
+        const int side = fillAfterFrames ? 16 : W;
         auto recorder = LocalVideoRecorder::create(destination, side, side);
         const auto grey = makePicture(side, side);
-        for (int i = 0; i < row.frames; ++i) {
+        for (int i = 0; i < frames; ++i) {
             ASSERT_TRUE(appendAndWait(
-                *recorder, row.fillAfterFrames ? grey : makeNoise(side, side, std::uint32_t(i)),
+                *recorder, fillAfterFrames ? grey : makeNoise(side, side, std::uint32_t(i)),
                 i / 30.0));
         }
-        if (row.fillAfterFrames) {
+        if (fillAfterFrames) {
             ASSERT_EQ(recorder->counters().written, 1100U);
-            std::ofstream(disk.path() / "filler") << std::string(96UL * 1024, 'f');
+            writeFile(disk.path() / "filler", std::string(96UL * 1024, 'f'));
         }
-        EXPECT_EQ(finishAndWait(*recorder).error, row.error);
+        EXPECT_EQ(finishAndWait(*recorder).error, error);
         EXPECT_EQ(readFile(destination), "keep me");
         for (const std::string& name : listFolder(disk.path())) {
             EXPECT_NE(name[0], '.') << "a working file left";
@@ -132,27 +120,6 @@ TEST(LocalVideoRecorder, FailuresLeaveTheDestinationUntouched) {
               "is at " +
                   recorder->workingFile().string() + ".");
     EXPECT_EQ(readMovie(recorder->workingFile(), false).pts.size(), 1U);
-}
-
-TEST(LocalVideoRecorder, KilledMidRecordingLeavesTheDestinationUntouched) {
-    ScratchFolder folder;
-    const auto destination = folder / "precious.mp4";
-    writeFile(destination, "an earlier recording");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        auto recorder = LocalVideoRecorder::create(destination, W, H);
-        for (int i = 0; i < 20; ++i) {
-            appendAndWait(*recorder, makeNoise(W, H, std::uint32_t(i)), i / 30.0);
-        }
-        ::kill(::getpid(), SIGKILL);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(readFile(destination), "an earlier recording");
-    const auto names = listFolder(folder.path());
-    ASSERT_EQ(names.size(), 2U);
-    EXPECT_EQ(names[0][0], '.') << "the working file, hidden";
 }
 
 } // namespace
