@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 
 namespace vistrel::test {
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

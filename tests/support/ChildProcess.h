@@ -1,6 +1,5 @@
-// Real programs beside a test or a benchmark: one run to its end
-// (runProcess), or one talked to over its standard input and output while it
-// runs (ChildProcess).
+// Real programs beside a test or a benchmark: run to their end (runProcess),
+// or talked to over standard input and output while they run (ChildProcess).
 #pragma once
 
 #include "support/UniqueFd.h"
@@ -21,17 +20,13 @@ public:
     // argv[0] is looked up on PATH. Throws std::runtime_error when it cannot start.
     explicit ChildProcess(std::vector<std::string> argv, const Environment& environment = {});
     ~ChildProcess();
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     [[nodiscard]] int pid() const noexcept { return pid_; }
     bool write(const std::string& text); // false once the program stopped reading
     void closeInput() { in_.reset(); }
-    // The next line of standard output without its line feed; nothing when
-    // the output ended or `timeout` passed first.
+    // The next output line without its line feed; nothing at the end or after `timeout`.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
-    // The exit code, 128 + signal number after a signal; nothing while it
-    // runs after `timeout`.
+    // The exit code, 128 + the signal's number; nothing while it runs after `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
     // Standard output not yet returned by readLine, and all standard error.
     [[nodiscard]] const std::string& pendingOutput() const noexcept { return out_; }
@@ -52,8 +47,7 @@ struct ProcessResult {
     std::string err;
 };
 
-// Runs the program with `input` on its standard input to its end, or kills
-// it after `timeout`.
+// Runs the program to its end with `input` on standard input; kills it after `timeout`.
 ProcessResult runProcess(std::vector<std::string> argv, const std::string& input = {},
                          const Environment& environment = {},
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));

@@ -3,7 +3,6 @@
 #include "connection/ConnectionConfiguration.h"
 #include "connection/RemoteCommand.h"
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -11,7 +10,6 @@
 #include <unistd.h>
 
 namespace vistrel::test {
-
 namespace {
 
 constexpr const char* tool = VISTREL_HEADSET_SIM;
@@ -72,11 +70,6 @@ ProcessResult HeadsetSimulator::exec(const std::vector<std::string>& command) co
     std::vector<std::string> argv{tool, "exec", "--instance", instance_, "--"};
     argv.insert(argv.end(), command.begin(), command.end());
     return runProcess(argv);
-}
-
-int HeadsetSimulator::signalProcesses(const std::string& name, int signal) const {
-    const std::string said = exec({"pkill", "-e", "-" + std::to_string(signal), "-x", name}).out;
-    return static_cast<int>(std::count(said.begin(), said.end(), '\n'));
 }
 
 bool HeadsetSimulator::waitUntilGone(const std::string& pattern,

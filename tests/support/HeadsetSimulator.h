@@ -1,8 +1,6 @@
-// A simulated Steam Frame for end-to-end tests: an instance of
-// tools/headset-sim of its own (a real sshd in network, mount and PID
-// namespaces, reached over a veth pair, with /dev/video99 and an ffmpeg that
-// encodes a synthetic picture), stopped when destroyed or once the test
-// program has died. Needs root.
+// A simulated Steam Frame of its own (tools/headset-sim: a real sshd in its own
+// namespaces behind a veth pair, with /dev/video99 and an encoding ffmpeg),
+// stopped when destroyed or once the test program has died. Needs root.
 #pragma once
 
 #include "ChildProcess.h"
@@ -21,8 +19,6 @@ class HeadsetSimulator {
 public:
     explicit HeadsetSimulator(const HeadsetSimulatorOptions& options = {});
     ~HeadsetSimulator();
-    HeadsetSimulator(const HeadsetSimulator&) = delete;
-    HeadsetSimulator& operator=(const HeadsetSimulator&) = delete;
 
     // The address to type, "10.77.N.2", this computer's end, "10.77.N.1",
     // and its link, "vistrel-simN".
@@ -48,8 +44,6 @@ public:
     [[nodiscard]] std::string processes() const {
         return exec({"ps", "-e", "-o", "pid=,args="}).out;
     }
-    // Signals the headset processes named `name`; how many were signalled.
-    int signalProcesses(const std::string& name, int signal) const;
     // Waits until no headset process's command line matches `pattern`.
     bool waitUntilGone(const std::string& pattern, std::chrono::milliseconds timeout) const;
 

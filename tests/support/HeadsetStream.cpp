@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 namespace vistrel::test {
-
 namespace {
 
 struct Spec {
@@ -41,8 +40,7 @@ UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
     return socket;
 }
 
-// 20 pictures a second, one entry per datagram received; throws when ffmpeg
-// fails.
+// 20 pictures a second, one entry per datagram; throws when ffmpeg fails.
 std::vector<Bytes> sendStream(const Spec& s) {
     std::uint16_t port = 0;
     const UniqueFd socket = boundSocket(INADDR_LOOPBACK, port);

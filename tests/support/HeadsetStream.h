@@ -11,9 +11,8 @@
 
 namespace vistrel::test {
 
-// ffmpeg with `input` (its arguments up to and including "-i ..."), then the
-// encoder arguments and the destination for 127.0.0.1 and `port`, both cut
-// from the remote script.
+// ffmpeg with `input` (up to and including "-i ..."), then the remote script's
+// own encoder arguments and destination, for 127.0.0.1 and `port`.
 std::vector<std::string> headsetEncoder(const std::vector<std::string>& input, std::uint16_t port);
 
 struct TestStream {

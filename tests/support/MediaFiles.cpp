@@ -16,7 +16,6 @@ extern "C" {
 #include <unistd.h>
 
 namespace vistrel::test {
-
 namespace {
 
 template <typename T, void (*Free)(T**)> struct Freer {

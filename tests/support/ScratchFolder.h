@@ -1,6 +1,5 @@
-// Temporary folders for tests: a fresh folder removed with everything in it,
-// and a small tmpfs mounted on one (root only), to run out of space or to be
-// read-only on purpose.
+// A fresh folder removed with everything in it, and a small tmpfs mounted on
+// one (root only), to run out of space or be read-only on purpose.
 #pragma once
 
 #include <cerrno>
@@ -48,8 +47,6 @@ public:
         }
     }
     ~TmpfsMount() { ::umount2(path().c_str(), MNT_DETACH); }
-    TmpfsMount(const TmpfsMount&) = delete;
-    TmpfsMount& operator=(const TmpfsMount&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return folder_.path(); }
 
 private:

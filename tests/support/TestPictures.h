@@ -52,8 +52,7 @@ PixelBuffer makeFrame(int width, int height, AVPixelFormat format, AVColorSpace 
     return PixelBuffer::referencing(frame.get());
 }
 
-// Y'CbCr of an sRGB colour under BT.709 (AVCOL_SPC_BT709) or otherwise BT.601
-// coefficients.
+// Y'CbCr of an sRGB colour under BT.709 (AVCOL_SPC_BT709), otherwise BT.601.
 inline YCbCr toYCbCr(Rgb colour, AVColorSpace matrix, bool fullRange = false) {
     const double kr = matrix == AVCOL_SPC_BT709 ? 0.2126 : 0.299;
     const double kb = matrix == AVCOL_SPC_BT709 ? 0.0722 : 0.114;

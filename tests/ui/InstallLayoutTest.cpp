@@ -1,5 +1,4 @@
-// What the Debian package depends on and puts on a system, and the installed
-// program's command line.
+// What the Debian package depends on and puts on a system.
 #include "ChildProcess.h"
 #include "desktop/HelpPage.h"
 
@@ -68,34 +67,11 @@ TEST(InstallLayout, ThePackageDependsOnWhatTheProgramLoadsAndHoldsItWhereItIsLoo
         EXPECT_EQ(check.exitStatus, 0) << validator[0] << ": " << check.out << check.err;
     }
 
-    // Help, version and refusals answer without a display, past Qt's own options.
-    const std::tuple<std::vector<std::string>, int, std::string> rows[] = {
-        {{program, "-platform", "offscreen", "--version"}, 0, "Vistrel " VISTREL_VERSION "\n"},
-        {{program, "--help"}, 0, "Usage: "},
-        {{program, "--record"}, 2, "Unknown option 'record'."},
-        {{program, "10.0.0.2", "10.0.0.3"}, 2, "Usage: "},
-    };
-    for (const auto& [argv, status, text] : rows) {
-        const auto result = runProcess(argv, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-        EXPECT_EQ(result.exitStatus, status) << argv[1] << result.err;
-        EXPECT_NE((result.out + result.err).find(text), std::string::npos) << argv[1];
-    }
-
-    // An address given to it is validated and saved exactly as when typed.
-    QTemporaryDir home;
-    test::ChildProcess vistrel({program, "127.0.0.1"},
-                               {{"HOME", home.path().toStdString()},
-                                {"XDG_CONFIG_HOME", home.filePath("config").toStdString()},
-                                {"XDG_DATA_HOME", home.filePath("data").toStdString()}});
-    const QString settings = home.filePath("config/Vistrel/Vistrel.conf");
-    bool saved = false;
-    for (int i = 0; i < 300 && !saved; ++i) {
-        saved = readAll(settings).contains("frameAddress=127.0.0.1");
-        if (!saved && vistrel.waitForExit(std::chrono::milliseconds(100))) {
-            break;
-        }
-    }
-    EXPECT_TRUE(saved) << vistrel.errorText();
+    // It answers without a display, past Qt's own options.
+    const auto version = runProcess({program, "-platform", "offscreen", "--version"}, {},
+                                    {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+    EXPECT_EQ(version.exitStatus, 0) << version.err;
+    EXPECT_EQ(version.out, "Vistrel " VISTREL_VERSION "\n");
 }
 
 } // namespace

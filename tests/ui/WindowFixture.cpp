@@ -39,9 +39,8 @@ public:
         QApplication::setApplicationName("Vistrel");
     }
     void TearDown() override {
-        // Mesa keeps allocations for the life of the process and is unloaded
-        // at exit, after which LeakSanitizer cannot tell whose they were;
-        // kept loaded, they are attributed to it and suppressed below.
+        // Mesa's lifelong allocations are suppressed below by its name, which
+        // LeakSanitizer knows only while Mesa stays loaded past exit.
         QFile maps("/proc/self/maps");
         for (const QByteArray& line :
              maps.open(QIODevice::ReadOnly) ? maps.readAll().split('\n') : QList<QByteArray>{}) {
@@ -61,7 +60,6 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
-// GoogleTest owns registered environments.
 // NOLINTNEXTLINE(cert-err58-cpp,cppcoreguidelines-owning-memory)
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new UiEnvironment);
@@ -77,34 +75,24 @@ void WindowFixture::TearDown() {
     QSettings().clear(); // the next test's window is a new user's
 }
 
-void WindowFixture::launch(Headset headset, const QString& address, const QString& size,
-                           const QString& filter) {
+void WindowFixture::launch(Headset headset, const QString& address) {
     const std::uint16_t port = freeUdpPort();
-    const QString started = "echo VL_STARTED; listen";
-    const QString body[] = {
+    const std::string started = "echo VL_STARTED; listen";
+    const std::string body[] = {
         "listen",
         started,
-        QString("ffmpeg -hide_banner -loglevel error -nostdin -re -f lavfi "
-                "-i testsrc2=size=%2:rate=30 %3 -c:v libx264 -preset ultrafast -tune zerolatency "
-                "-pix_fmt yuv420p -g 15 -f mpegts 'udp://127.0.0.1:%1?pkt_size=1316' &\n")
-                .arg(port)
-                .arg(size, filter) +
-            started + "; kill $!; wait",
+        "ffmpeg -loglevel error -nostdin -re -f lavfi -i testsrc2=size=1280x720:rate=30 "
+        "-c:v libx264 -preset ultrafast -tune zerolatency -pix_fmt yuv420p -g 15 -f mpegts "
+        "'udp://127.0.0.1:" +
+            std::to_string(port) + "?pkt_size=1316' &\n" + started + "; kill $!; wait",
         started + "; sleep 3",
         "echo 'ssh: connect to host 127.0.0.1 port 22: Connection refused' >&2; exit 255",
     };
-    rig_.emplace(body[int(headset)].toStdString());
-    SessionServices services = SessionServices::system();
+    rig_.emplace(body[int(headset)]);
     services.sshProgram = rig_->sshProgram;
     services.applicationDir = rig_->path("bin");
     services.port = port;
     QtSettingsStore().setString("frameAddress", address);
-    if (clock) {
-        services.clock = std::move(clock);
-    }
-    if (activity) {
-        services.activity = std::move(activity);
-    }
     // No real browser or file manager; the help page where the build keeps it.
     platform.openUrl = [this](const QUrl&) {
         return desktopOpens;
@@ -129,22 +117,9 @@ QImage WindowFixture::screenshot(const QString& name, QQuickWindow* of) {
     QCursor::setPos(window().screen(), screen.width() - 1, screen.height() - 1);
     QTest::qWait(400); // bindings, animations and the scene graph settle
     QImage image = (of ? of : &window())->grabWindow();
-    const QString dir = VISTREL_BINARY_DIR "/tests/ui/screenshots";
-    QDir().mkpath(dir);
-    image.save(dir + "/" + name + ".png");
+    QDir(VISTREL_BINARY_DIR).mkpath("tests/ui/screenshots");
+    image.save(VISTREL_BINARY_DIR "/tests/ui/screenshots/" + name + ".png");
     return image;
-}
-
-double litShare(const QImage& image, const QRect& rect, int threshold) {
-    const QRect r = rect.intersected(image.rect());
-    qint64 lit = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            lit += std::max({c.red(), c.green(), c.blue()}) > threshold ? 1 : 0;
-        }
-    }
-    return r.isEmpty() ? 0.0 : double(lit) / (double(r.width()) * r.height());
 }
 
 } // namespace vistrel::test

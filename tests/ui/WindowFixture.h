@@ -24,10 +24,8 @@ enum class Headset {
 class WindowFixture : public ::testing::Test {
 protected:
     void TearDown() override;
-    // Saves `address` as the last used one and opens the window; `size` and
-    // `filter` (ffmpeg options) shape the Streams picture.
-    void launch(Headset headset, const QString& address = "127.0.0.1",
-                const QString& size = "1280x720", const QString& filter = {});
+    // Saves `address` as the last used one and opens the window.
+    void launch(Headset headset, const QString& address = "127.0.0.1");
 
     [[nodiscard]] StreamSession& session() const { return *app_->session(); }
     [[nodiscard]] QQuickWindow& window() const { return *app_->mainWindow(); }
@@ -65,18 +63,17 @@ protected:
         const auto until = session().picturesShown() + static_cast<std::uint64_t>(count);
         return waitFor([&] { return session().picturesShown() > until; });
     }
-    // Renders `of` (the main window unless given) settled, pointer away, and
-    // keeps it as <build>/tests/ui/screenshots/<name>.png, for people and the README.
+    // `of` (else the main window) settled, pointer away, kept for the README
+    // as <build>/tests/ui/screenshots/<name>.png.
     QImage screenshot(const QString& name, QQuickWindow* of = nullptr);
     [[nodiscard]] QRect videoRect() const { // in the window's pixels: Xvfb has one a point
         const QQuickItem* i = item("videoArea");
         return i->mapRectToScene(QRectF(0, 0, i->width(), i->height())).toRect();
     }
 
+    // A test may replace the session's clock and sleep holds before launching.
+    SessionServices services = SessionServices::system();
     VistrelApp::Platform platform;
-    // The session's clock and sleep holds, when set before launching.
-    std::unique_ptr<Clock> clock;
-    std::unique_ptr<ActivityInhibitor> activity;
     // Whether a file manager or browser takes what the window asks to open.
     bool desktopOpens = true;
 
@@ -84,8 +81,5 @@ private:
     std::optional<SessionRig> rig_;
     std::unique_ptr<VistrelApp> app_;
 };
-
-// Share of pixels in `rect` whose brightest channel exceeds `threshold`.
-double litShare(const QImage& image, const QRect& rect, int threshold = 40);
 
 } // namespace vistrel::test

@@ -15,6 +15,19 @@ namespace {
 
 using Window = WindowFixture;
 
+// Share of pixels in `rect` whose brightest channel exceeds 40.
+double litShare(const QImage& image, const QRect& rect) {
+    const QRect r = rect.intersected(image.rect());
+    qint64 lit = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            lit += std::max({c.red(), c.green(), c.blue()}) > 40 ? 1 : 0;
+        }
+    }
+    return r.isEmpty() ? 0.0 : double(lit) / (double(r.width()) * r.height());
+}
+
 void trigger(QObject* action) {
     ASSERT_TRUE(QMetaObject::invokeMethod(action, "trigger"));
 }
@@ -85,7 +98,7 @@ TEST_F(Window, AFailureIsShownUntilDismissed) {
 TEST_F(Window, ReturnConnectsTheSpinnerWaitsForAPictureAndAnOldOneIsHeldUntilTheNext) {
     auto owned = std::make_unique<TestClock>();
     TestClock& time = *owned;
-    clock = std::move(owned);
+    services.clock = std::move(owned);
     platform.reduceMotion = true;
     launch(Headset::StartsCapture, QString());
     screenshot("idle");
@@ -139,21 +152,17 @@ TEST_F(Window, QuitWaitsForTheStreamToStop) {
 TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
     PrivateBus bus;
     platform.sleepBus = bus.app;
-    activity = std::make_unique<LogindInhibitor>(bus.app, bus.app);
+    services.activity = std::make_unique<LogindInhibitor>(bus.app, QDBusConnection(QString()));
     launch(Headset::SlowToStop); // stays 3 s after STOP: sleep does not wait for that
     click("streamButton");
     ASSERT_TRUE(waitForPhase(Phase::Waiting));
-    // An idle block and a sleep delay, never a sleep block; the portal's for the desktop.
-    ASSERT_TRUE(waitFor([&] { return bus.logind.calls.size() == 3; }));
+    // An idle block and a sleep delay, never a sleep block.
+    ASSERT_TRUE(waitFor([&] { return bus.logind.calls.size() == 2; }));
     const QString manager = "org.freedesktop.login1.Manager.Inhibit";
     const QString why = qs(SessionMessages::activityReason);
-    const QVariantMap portalOptions{{"handle_token", bus.logind.requests.at(0).section('/', -1)},
-                                    {"reason", why}};
     EXPECT_EQ(bus.logind.calls,
-              (std::vector<QVariantList>{
-                  {manager, "idle", "Vistrel", why, "block"},
-                  {"org.freedesktop.portal.Inhibit.Inhibit", "", 8U, portalOptions}, // 8: idle
-                  {manager, "sleep", "Vistrel", why, "delay"}}));
+              (std::vector<QVariantList>{{manager, "idle", "Vistrel", why, "block"},
+                                         {manager, "sleep", "Vistrel", why, "delay"}}));
     bus.announceSleep(false); // waking up changes nothing
     EXPECT_FALSE(waitForPhase(Phase::Stopping, 300));
     bus.announceSleep(true);
@@ -161,14 +170,11 @@ TEST_F(Window, GoingToSleepEndsTheStreamWaitingOnlyUntilStopIsWritten) {
     EXPECT_EQ(session().phase(), Phase::Stopping);
     EXPECT_FALSE(bus.logind.released("idle"));
     ASSERT_TRUE(waitForPhase(Phase::Idle, 15000));
-    EXPECT_TRUE(
-        waitFor([&] { return bus.logind.released("idle") && bus.logind.calls.size() == 4; }));
-    EXPECT_EQ(bus.logind.calls.back(),
-              (QVariantList{"org.freedesktop.portal.Request.Close", bus.logind.requests.at(0)}));
+    EXPECT_TRUE(waitFor([&] { return bus.logind.released("idle"); }));
     EXPECT_TRUE(session().error().isEmpty());
 }
 
-TEST_F(Window, TheSettingsChooseWhatALossDoesAndTheMenusOpenByKey) {
+TEST_F(Window, TheSettingsChooseWhatALossDoes) {
     launch(Headset::NeverAnswers);
     QTest::keyClick(&window(), Qt::Key_Comma, Qt::ControlModifier);
     auto* settings = qobject_cast<QQuickWindow*>(object("settingsWindow"));
@@ -179,15 +185,6 @@ TEST_F(Window, TheSettingsChooseWhatALossDoesAndTheMenusOpenByKey) {
     EXPECT_EQ(QtSettingsStore().string("lossPolicy").value_or(""), "keepMoving");
     EXPECT_EQ(session().lossPolicy(), LossPolicy::KeepMoving);
     screenshot("settings", settings);
-    settings->close();
-
-    window().requestActivate();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-    QTest::keyClick(&window(), Qt::Key_F10);
-    EXPECT_TRUE(waitFor([&] { return object("fileMenu")->property("opened").toBool(); }, 3000));
-    QTest::keyClick(&window(), Qt::Key_Right); // on to the next menu, as the keyboard goes
-    EXPECT_TRUE(waitFor([&] { return object("streamMenu")->property("opened").toBool(); }, 3000));
-    screenshot("stream-menu");
 }
 
 } // namespace
