@@ -25,14 +25,15 @@ UniqueFd bindUdp(std::uint16_t port) {
 }
 
 // The signals sent to `pid` and not yet taken (bit n - 1 for signal n), or nothing once it
-// has ended. Exact at once: kill() marks a signal pending before it returns.
+// has ended. Exact at once: kill() marks a signal pending before it returns. SIGCHLD aside:
+// a stand-in's own children end at any time.
 std::optional<unsigned long long> pendingSignals(qint64 pid) {
     std::optional<unsigned long long> pending;
     for (const std::string& line : readLines("/proc/" + std::to_string(pid) + "/status")) {
         if (line.starts_with("State:") && line.find_first_of("ZX") == std::string::npos) {
             pending = 0;
         } else if (pending && (line.starts_with("SigPnd:") || line.starts_with("ShdPnd:"))) {
-            *pending |= std::stoull(line.substr(7), nullptr, 16);
+            *pending |= std::stoull(line.substr(7), nullptr, 16) & ~(1ULL << (SIGCHLD - 1));
         }
     }
     return pending;
