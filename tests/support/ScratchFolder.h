@@ -1,5 +1,5 @@
 // A fresh folder removed with everything in it, and a small tmpfs mounted on
-// one (root only), to run out of space or be read-only on purpose.
+// one (root only), to run out of space on purpose.
 #pragma once
 
 #include <cerrno>
@@ -39,10 +39,9 @@ private:
 class TmpfsMount {
 public:
     // Throws std::runtime_error when mounting fails (not root).
-    explicit TmpfsMount(std::size_t bytes, bool readOnly = false) {
+    explicit TmpfsMount(std::size_t bytes) {
         const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        if (::mount("tmpfs", path().c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) !=
-            0) {
+        if (::mount("tmpfs", path().c_str(), "tmpfs", 0, options.c_str()) != 0) {
             throw std::runtime_error(std::string("mount tmpfs: ") + std::strerror(errno));
         }
     }
