@@ -71,9 +71,8 @@ public:
     using DropRule = std::function<bool(std::span<const std::uint8_t> datagram)>;
 
     explicit StampedStream(Size size)
-        : size_(size), port_(test::freeUdpPort()),
-          socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), pictures_(testPictures()),
-          captured_(longestRun), encoder_(encoderCommand()) {
+        : size_(size), port_(test::freeUdpPort()), socket_(test::bindUdp("127.0.0.1")),
+          pictures_(testPictures()), captured_(longestRun), encoder_(encoderCommand()) {
         for (auto& at : captured_) {
             at.store(-1, std::memory_order_relaxed);
         }
@@ -165,20 +164,15 @@ private:
     }
 
     std::vector<std::string> encoderCommand() {
-        sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t length = sizeof local;
         const int bufferSize = 4 * 1024 * 1024;
-        if (!socket_ ||
-            ::setsockopt(socket_.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) !=
-                0 ||
-            ::bind(socket_.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-            ::getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        if (!socket_ || ::setsockopt(socket_.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize,
+                                     sizeof bufferSize) != 0) {
             throw std::runtime_error(std::string("tap socket: ") + std::strerror(errno));
         }
         return test::headsetEncoder(
             words("ffmpeg -hide_banner -loglevel error -f rawvideo -pix_fmt yuv420p -video_size " +
                   sizeText() + " -framerate 20 -i -"),
-            ntohs(local.sin_port));
+            test::boundPort(socket_));
     }
 
     void feed() {

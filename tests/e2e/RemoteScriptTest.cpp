@@ -3,10 +3,10 @@
 // time. The rows run side by side; the cut link, which would end them all,
 // has a headset of its own.
 #include "HeadsetSimulator.h"
+#include "HeadsetStream.h"
 #include "connection/ConnectionConfiguration.h"
 #include "support/UniqueFd.h"
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -32,19 +32,15 @@ struct Remote {
         const std::string address =
             ConnectionConfiguration(headset.headsetAddress(), "steamos", 22).localAddress();
         EXPECT_EQ(address, headset.localAddress());
-        sockaddr_in local{AF_INET, 0, {}, {}};
-        ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-        socklen_t length = sizeof local;
-        EXPECT_EQ(::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), length), 0);
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length);
-        processes = ":" + std::to_string(ntohs(local.sin_port)) + "\\?";
-        ssh = headset.startSsh(ntohs(local.sin_port), knownHosts);
+        socket = bindUdp(address);
+        processes = ":" + std::to_string(boundPort(socket)) + "\\?";
+        ssh = headset.startSsh(boundPort(socket), knownHosts);
         EXPECT_EQ(ssh->readLine(30s).value_or("<no line>"), "VL_STARTED") << ssh->errorText();
         started = Clock::now();
         pollfd video{socket.get(), POLLIN, 0};
         EXPECT_EQ(::poll(&video, 1, 15000), 1) << "no video\n" << headset.processes();
     }
-    UniqueFd socket{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    UniqueFd socket;
     std::string processes; // pgrep -f pattern for its script and encoder on the headset
     std::unique_ptr<ChildProcess> ssh;
     Clock::time_point started; // when the start marker arrived

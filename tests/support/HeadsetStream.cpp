@@ -27,30 +27,16 @@ const std::map<std::string, Spec> specs{
     {"yuv420p10le", {64, 64, 0.1, "yuv420p10le"}}, {"8208x16", {8208, 16, 0.1, "yuv420p"}},
 };
 
-// A UDP socket on `address` with a port the system chose; throws when none.
-UniqueFd boundSocket(std::uint32_t address, std::uint16_t& port) {
-    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    sockaddr_in bound{AF_INET, 0, {htonl(address)}, {}};
-    socklen_t length = sizeof bound;
-    if (!socket || ::bind(socket.get(), reinterpret_cast<sockaddr*>(&bound), length) != 0 ||
-        ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-        throw std::runtime_error("no free UDP port");
-    }
-    port = ntohs(bound.sin_port);
-    return socket;
-}
-
 // 20 pictures a second, one entry per datagram; throws when ffmpeg fails.
 std::vector<Bytes> sendStream(const Spec& s) {
-    std::uint16_t port = 0;
-    const UniqueFd socket = boundSocket(INADDR_LOOPBACK, port);
+    const UniqueFd socket = bindUdp("127.0.0.1");
     const int bufferSize = 8 << 20;
     ::setsockopt(socket.get(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
     std::vector<std::string> argv =
         headsetEncoder({"ffmpeg", "-nostdin", "-f", "lavfi", "-i",
                         "testsrc2=rate=20:size=" + std::to_string(s.width) + "x" +
                             std::to_string(s.height) + ":duration=" + std::to_string(s.seconds)},
-                       port);
+                       boundPort(socket));
     std::replace(argv.begin(), argv.end(), std::string("yuv420p"), std::string(s.pixelFormat));
     ChildProcess ffmpeg(argv);
     std::vector<Bytes> datagrams;
@@ -142,9 +128,27 @@ void makeTestStreams() {
 }
 
 std::uint16_t freeUdpPort() {
-    std::uint16_t port = 0;
-    boundSocket(INADDR_ANY, port);
-    return port;
+    return boundPort(bindUdp("0.0.0.0"));
+}
+
+UniqueFd bindUdp(const std::string& address, std::uint16_t port) {
+    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_in local{AF_INET, htons(port), {}, {}};
+    return ::inet_pton(AF_INET, address.c_str(), &local.sin_addr) == 1 &&
+                   ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) ==
+                       0
+               ? std::move(socket)
+               : UniqueFd();
+}
+
+std::uint16_t boundPort(const UniqueFd& socket) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_port == 0) {
+        throw std::runtime_error("no bound UDP socket");
+    }
+    return ntohs(local.sin_port);
 }
 
 } // namespace vistrel::test

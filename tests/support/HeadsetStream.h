@@ -4,6 +4,7 @@
 #pragma once
 
 #include "MediaFiles.h"
+#include "support/UniqueFd.h"
 
 #include <cstdint>
 #include <string>
@@ -30,5 +31,9 @@ void makeTestStreams();
 
 // A UDP port that nobody was bound to a moment ago.
 std::uint16_t freeUdpPort();
+// A UDP socket bound to `address` and `port` (0: one the system chooses);
+// none when that fails, as for a port that is taken.
+UniqueFd bindUdp(const std::string& address, std::uint16_t port = 0);
+std::uint16_t boundPort(const UniqueFd& socket);
 
 } // namespace vistrel::test

@@ -9,20 +9,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QSignalSpy>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 namespace vistrel::test {
 namespace {
-
-// A UDP socket bound to `port` on every address; none when it is taken.
-UniqueFd bindUdp(std::uint16_t port) {
-    UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
-    const sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_ANY)}, {}};
-    return ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
-               ? std::move(socket)
-               : UniqueFd();
-}
 
 // The signals sent to `pid` and not yet taken (bit n - 1 for signal n), or nothing once it
 // has ended. Exact at once: kill() marks a signal pending before it returns. SIGCHLD aside:
@@ -98,7 +88,7 @@ TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
         if (c.folderBlocked) {
             writeFile(rig.file("data"), "");
         }
-        const UniqueFd taken = c.portTaken ? bindUdp(rig.port) : UniqueFd();
+        const UniqueFd taken = c.portTaken ? bindUdp("0.0.0.0", rig.port) : UniqueFd();
         session.start();
         ASSERT_TRUE(waitFor([&] { return session.phase() == Phase::Idle; }));
         const QString error = !c.error.empty() ? qs(c.error)
@@ -109,7 +99,7 @@ TEST(SessionStart, AFailedRunEndsIdleWithItsSentenceAndHoldsNothing) {
         EXPECT_EQ(session.diagnostics(), c.diagnostics);
         EXPECT_TRUE(session.canStart());
         EXPECT_EQ(rig.activity->holds(), 0);
-        EXPECT_TRUE(taken || bindUdp(rig.port));
+        EXPECT_TRUE(taken || bindUdp("0.0.0.0", rig.port));
         if (c.ssh != nullptr) {
             session.start();
             EXPECT_EQ(session.phase(), Phase::Connecting);

@@ -21,13 +21,8 @@ namespace {
 using namespace std::chrono_literals;
 
 struct Socket {
-    UniqueFd fd{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
-    bool bound;
-    Socket(const char* address, std::uint16_t port) {
-        sockaddr_in local{AF_INET, htons(port), {}, {}};
-        ::inet_pton(AF_INET, address, &local.sin_addr);
-        bound = ::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-    }
+    UniqueFd fd;
+    Socket(const char* address, std::uint16_t port) : fd(test::bindUdp(address, port)) {}
     void send(std::uint16_t port, std::span<const std::uint8_t> data) const {
         const sockaddr_in to{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         ASSERT_EQ(::sendto(fd.get(), data.data(), data.size(), 0,
@@ -37,7 +32,7 @@ struct Socket {
 };
 
 bool portIsFree(std::uint16_t port) {
-    return Socket("0.0.0.0", port).bound;
+    return test::bindUdp("0.0.0.0", port).valid();
 }
 
 template <typename Condition> bool waitFor(Condition condition) {
@@ -114,7 +109,7 @@ TEST(UdpReceiverTest, TakesOnlyThePeersDatagramsLosesNoneAndFreesThePort) {
 TEST(UdpReceiverTest, StartFailuresLeaveNoSocketAndTheBindMessageWins) {
     const std::uint16_t taken = test::freeUdpPort();
     const Socket blocker("0.0.0.0", taken);
-    ASSERT_TRUE(blocker.bound);
+    ASSERT_TRUE(blocker.fd.valid());
     const std::uint16_t free = test::freeUdpPort();
     for (const auto& [port, peer, expected] :
          {std::tuple<std::uint16_t, const char*, std::string>{
